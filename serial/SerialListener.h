@@ -1,0 +1,48 @@
+// A serial port with a listener thread: the port is always opened in
+// overlapped mode, and the thread waits for port events and hands each
+// wake-up with events to OnEvent. The thread never reads data.
+//
+// The object owns the port, its events and the thread, and must outlive the
+// thread: Close and destruction stop it first, waiting without limit.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "SerialBase.h"
+
+class CSerialListener : public CSerialBase {
+public:
+    ~CSerialListener() override;
+
+    // Opens the port in overlapped mode; `startListener` also starts the
+    // thread (its failure is returned with the port left open).
+    LONG Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, bool startListener) override;
+    // Stops the thread, then closes the port.
+    LONG Close() override;
+
+    // Seals the link frame in `frame` (which needs room for the two CRC bytes
+    // behind the payload) and writes all of it, waiting without limit.
+    virtual LONG SendFrame(std::uint8_t* frame);
+    // 0 and nothing more when a thread exists already.
+    virtual LONG StartListener();
+    // Ends the thread, waiting up to `timeout` ms; always 0. When the time
+    // runs out the thread is left running with everything it uses kept.
+    virtual LONG StopListener(DWORD timeout);
+    // On the listener thread: `events` are the EV_ bits that fired and are in
+    // the mask (never 0), `errors` the CE_ bits of this wake-up. The result is
+    // ignored.
+    virtual LONG OnEvent(DWORD events, DWORD errors) = 0;
+
+protected:
+    std::atomic<bool> stopRequested{false};  // written by the UI thread, read by the listener
+    HANDLE listenerThread = nullptr;         // owned; null when there is none
+    HANDLE waitEvent = nullptr;              // owned; the listener's OVERLAPPED event
+
+private:
+    static DWORD WINAPI ThreadProc(LPVOID self);
+    DWORD Listen();
+    // Ends a wait that the listener left pending so that the system no longer
+    // touches its OVERLAPPED.
+    void AbandonWait(OVERLAPPED& overlapped);
+};

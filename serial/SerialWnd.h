@@ -1,0 +1,37 @@
+// A listening serial port that reports port events to an owner window as a
+// posted message: wParam has the EV_ bits in its low word and the CE_ bits
+// in its high word, lParam is the user value given to Open.
+#pragma once
+
+#include <atomic>
+
+#include "SerialListener.h"
+
+// The id registered for "CSerialWnd_DefaultComMsg" during static
+// initialisation: the message posted unless Open names another one.
+extern const UINT serialDefaultComMessage;
+
+class CSerialWnd : public CSerialListener {
+public:
+    ~CSerialWnd() override;
+
+    using CSerialListener::Open;
+    // Detaches the owner, then stops the thread and closes the port.
+    LONG Close() override;
+    // Posts the notification; a window that no longer exists loses it.
+    LONG OnEvent(DWORD events, DWORD errors) override;
+
+    // Opens the port and starts the listener with `ownerWindow` (may be null)
+    // as the receiver of `message` (0: serialDefaultComMessage). The owner is
+    // not owned. A thread that cannot start leaves everything closed.
+    virtual LONG Open(LPCSTR portName, HWND ownerWindow, UINT message, LPARAM userParam,
+                      DWORD inQueueSize, DWORD outQueueSize);
+    // Later notifications go to `ownerWindow`; message and lParam stay.
+    virtual void SetOwner(HWND ownerWindow);
+
+protected:
+    // Written by the UI thread, read by the listener for each notification.
+    std::atomic<HWND> ownerWindow{nullptr};
+    std::atomic<UINT> notifyMessage{0};
+    std::atomic<LPARAM> userParam{0};
+};
