@@ -1,0 +1,60 @@
+#include "MessageBox.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QString>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+MessageBoxOperator* g_operator = nullptr;  // the installed stand-in, if any
+
+QMessageBox::Icon IconForType(UINT type) {
+    switch (type) {
+        case MB_ICONSTOP:
+            return QMessageBox::Critical;
+        case MB_ICONINFORMATION:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
+    }
+}
+
+}  // namespace
+
+int AfxMessageBox(std::string_view text, UINT type) {
+    if (g_operator != nullptr) {
+        return g_operator->Answer(text, type);
+    }
+    const QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        // No widgets to show it with: the text must still reach someone.
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return IDOK;
+    }
+    QMessageBox box(IconForType(type), QGuiApplication::applicationDisplayName(), message,
+                    QMessageBox::Ok);
+    box.exec();  // nested loop: timers and port notifications keep coming
+    return IDOK;
+}
+
+MessageBoxOperator::MessageBoxOperator(int answerDelayMs)
+    : m_answerDelayMs(answerDelayMs), m_previous(g_operator) {
+    g_operator = this;
+}
+
+MessageBoxOperator::~MessageBoxOperator() {
+    g_operator = m_previous;
+}
+
+int MessageBoxOperator::Answer(std::string_view text, UINT type) {
+    m_shown.push_back({std::string(text), type});
+    if (m_answerDelayMs > 0 && QCoreApplication::instance() != nullptr) {
+        QEventLoop loop;
+        QTimer::singleShot(m_answerDelayMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return IDOK;
+}
