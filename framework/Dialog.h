@@ -88,6 +88,9 @@ private:
     void HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void HandleTimer(UINT_PTR id);
     void ReleaseWindow();
+    DialogItem* FindItem(int controlId);
+    // Binds `control` to `item` until the window goes.
+    void BindControl(CControl& control, DialogItem& item);
 
     UINT m_nTemplateId;
     CWnd* m_pParentWnd;  // not owned
