@@ -1,0 +1,72 @@
+// The simulator's command line: where the line is, who the instrument is, what
+// its flash holds and which faults it shows. `ziron7-sim --help` lists them.
+#pragma once
+
+#include "FirmwareSeed.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// What bytes sent at a rate other than the instrument's become.
+enum class NoiseMode { Drop, Random };
+
+// Bits that read back inverted from one flash address.
+struct StuckBits {
+    std::uint16_t address = 0;
+    std::uint8_t mask = 0x01;
+};
+
+struct SimOptions {
+    // The line.
+    int comNumber = 1;              // entry "comN" in the device namespace
+    std::string ttyPath;            // serve this tty instead of a new pseudo-terminal
+    std::uint32_t mainBaud = 9600;  // the main program's rate, in baud
+    NoiseMode noise = NoiseMode::Drop;
+
+    // Who the instrument is.
+    int deviceType = 3;
+    int year = 2011;
+    int month = 7;
+    int serialNumber = 12345;
+    std::uint32_t reprogrammings = 0;  // of a new flash
+
+    // Its flash.
+    std::string flashPath;     // empty: in memory, for this run only
+    std::string firmwarePath;  // seed of a new flash; empty: the embedded firmware
+    FirmwareDate firmwareDate = FirmwareDate::Older;
+
+    // Faults. Probabilities are per byte (0..1), times in milliseconds.
+    double flipIn = 0;
+    double flipOut = 0;
+    double dropIn = 0;
+    double dropOut = 0;
+    double duplicate = 0;  // per reply
+    int replyDelayMs = 0;
+    bool pace = false;  // bytes take their wire time: 10 bit times each
+    std::vector<StuckBits> stuck;
+    int stuckPasses = 0;  // verification passes that see them; 0: every pass
+    bool badSignature = false;
+    bool neverEnter = false;
+    bool neverLeave = false;
+    bool startInBootloader = false;
+    bool replyBit7 = false;
+    std::optional<long> silentAfter;  // frames answered before falling silent
+    std::optional<long> hangupAfter;  // frames received before closing the line
+    std::optional<std::uint64_t> seed;
+
+    std::string transcriptPath;
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& options,
+                             std::string& error);
+
+// The --help text.
+const char* SimUsage();
+
+}  // namespace sim

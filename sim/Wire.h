@@ -1,0 +1,92 @@
+// The wire between the updater and the instrument: when bytes finish
+// crossing it, and what they look like when they do. It applies the line-level
+// faults: pacing at the line rate, bytes at a foreign rate, bit flips and
+// lost bytes in either direction.
+#pragma once
+
+#include "SimOptions.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <random>
+#include <span>
+#include <vector>
+
+namespace sim {
+
+using SimClock = std::chrono::steady_clock;
+using SimTime = SimClock::time_point;
+
+struct WireFaults {
+    double flipIn = 0;  // per byte
+    double flipOut = 0;
+    double dropIn = 0;
+    double dropOut = 0;
+    bool pace = false;  // each byte takes 10 bit times at the line rate
+    NoiseMode noise = NoiseMode::Drop;
+};
+
+// One byte the instrument has received, and when its stop bit ended.
+struct ArrivedByte {
+    std::uint8_t value = 0;
+    SimTime at;
+};
+
+// How long one byte (start bit, 8 data bits, stop bit) takes at `baud`.
+SimClock::duration ByteTime(std::uint32_t baud);
+
+class Wire {
+public:
+    Wire(const WireFaults& faults, std::uint64_t seed);
+
+    // Bytes the updater wrote, read from the line at `now` while it ran at
+    // `lineRate` baud.
+    void Receive(std::span<const std::uint8_t> bytes, std::uint32_t lineRate, SimTime now);
+    // The next received byte that has crossed the wire by `now`, as an
+    // instrument listening at `instrumentRate` baud understands it; none
+    // when nothing more has arrived (bytes lost on the way are skipped).
+    std::optional<ArrivedByte> NextArrived(SimTime now, std::uint32_t instrumentRate);
+
+    // Queues a frame that the instrument sends at `rate` baud, starting no
+    // earlier than `notBefore` and after everything queued before it.
+    // `onStart` is called with the time its first byte goes out.
+    void Send(std::span<const std::uint8_t> frame, std::uint32_t rate, SimTime notBefore,
+              std::function<void(SimTime)> onStart);
+    // Appends to `out` the bytes due on the line by `now`, as an updater
+    // listening at `lineRate` baud would receive them.
+    void TakeDue(SimTime now, std::uint32_t lineRate, std::vector<std::uint8_t>& out);
+
+    // When the next byte arrives or falls due; none while the wire is idle.
+    std::optional<SimTime> NextEvent() const;
+
+    // True while sent bytes wait for their time on the wire.
+    bool HasOutgoing() const { return !m_outgoing.empty(); }
+
+    // True with probability `p`, from the same dice as the wire's faults.
+    bool Chance(double p);
+
+private:
+    struct Byte {
+        std::uint8_t value = 0;
+        std::uint32_t rate = 0;
+        SimTime due;
+        std::function<void(SimTime)> onStart;
+    };
+
+    // The byte as a receiver at `listenRate` sees it; none when it is lost.
+    std::optional<std::uint8_t> Deliver(std::uint8_t value, std::uint32_t sentRate,
+                                        std::uint32_t listenRate, double flip, double drop);
+    SimTime Finish(SimTime start, std::uint32_t rate, SimTime& lastOnWire) const;
+
+    WireFaults m_faults;
+    std::mt19937_64 m_dice;
+    std::deque<Byte> m_incoming;
+    std::deque<Byte> m_outgoing;
+    SimTime m_lastIncoming;  // when the last received byte ends on the wire
+    SimTime m_lastOutgoing;  // when the last sent byte ends on the wire
+};
+
+}  // namespace sim
