@@ -11,6 +11,15 @@ constexpr std::size_t kMaxReadCount = kFrameBufferSize - 1;
 constexpr std::size_t kFlushScratchSize = 2048;
 constexpr std::size_t kMaxFlushCount = kFlushScratchSize - 1;
 
+// The total a header at `header` announces, or 0 when its length byte is
+// above the largest payload (no frame start).
+std::size_t AnnouncedTotal(const std::uint8_t* header) {
+    const std::uint8_t payloadLength = header[kFrameLengthIndex];
+    return payloadLength > kMaxPayloadLength
+               ? 0
+               : static_cast<std::size_t>(payloadLength) + kFrameOverhead;
+}
+
 }  // namespace
 
 bool FrameReassembler::Receive(const PortRead& read, const FrameHandler& onFrame) {
@@ -37,7 +46,20 @@ bool FrameReassembler::OnReceiveGap(const PortRead& read, const FrameHandler& on
     if (Receive(read, onFrame)) {
         return true;
     }
-    Reset();
+    // Nothing came for 50 ms: the frame at the front will never complete, so
+    // it was no frame start. A whole frame held behind it is still handed
+    // over; everything else is dropped. Bytes that a handler's nested event
+    // loop receives meanwhile are fresh, not stalled: they stay.
+    bool handedOver = false;
+    const FrameHandler noteAndHandOver = [&](std::span<const std::uint8_t> frame) {
+        handedOver = true;
+        onFrame(frame);
+    };
+    m_bRealigning = true;
+    CutHeldFrames(noteAndHandOver);
+    if (!handedOver) {
+        Reset();
+    }
     return false;
 }
 
@@ -49,13 +71,15 @@ void FrameReassembler::FlushInput(const PortRead& read) {
 
 void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame) {
     while (m_nRxCount >= static_cast<std::size_t>(kFrameHeaderSize)) {
-        const std::uint8_t payloadLength = m_rxBuffer[kFrameLengthIndex];
-        if (payloadLength > kMaxPayloadLength) {
-            DropFirstHeldByte();  // no frame is that long: not a frame start
+        m_nRxExpected = AnnouncedTotal(m_rxBuffer.data());
+        if (m_nRxExpected == 0) {
+            DropFirstHeldByte();
             continue;
         }
-        m_nRxExpected = static_cast<std::size_t>(payloadLength) + kFrameOverhead;
         if (m_nRxCount < m_nRxExpected) {
+            if (m_bRealigning && SkipToWholeFrame()) {
+                continue;
+            }
             return;  // wait for the rest
         }
         const int total = static_cast<int>(m_nRxExpected);
@@ -63,23 +87,43 @@ void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame) {
             DropFirstHeldByte();
             continue;
         }
+        // Bytes behind the frame go with the buffer; what arrives next may
+        // then be the tail of a frame whose head went with them.
+        const bool droppedBehind = m_nRxCount > m_nRxExpected;
         // The state is final before the handler runs: a nested event loop in
         // it may drive this object again.
         std::array<std::uint8_t, kMaxFrameLength> frame;
         std::copy_n(m_rxBuffer.begin(), m_nRxExpected, frame.begin());
         Reset();
+        m_bRealigning = droppedBehind;
         onFrame(std::span(frame).first(static_cast<std::size_t>(total)));
     }
     m_nRxExpected = 0;
+}
+
+bool FrameReassembler::SkipToWholeFrame() {
+    for (std::size_t start = 1; start + kFrameHeaderSize <= m_nRxCount; ++start) {
+        const std::size_t total = AnnouncedTotal(m_rxBuffer.data() + start);
+        if (total != 0 && start + total <= m_nRxCount &&
+            CheckFrame(m_rxBuffer.data() + start, static_cast<int>(total))) {
+            std::memmove(m_rxBuffer.data(), m_rxBuffer.data() + start, m_nRxCount - start);
+            m_nRxCount -= start;
+            m_nRxExpected = 0;
+            return true;
+        }
+    }
+    return false;
 }
 
 void FrameReassembler::DropFirstHeldByte() {
     std::memmove(m_rxBuffer.data(), m_rxBuffer.data() + 1, m_nRxCount - 1);
     --m_nRxCount;
     m_nRxExpected = 0;
+    m_bRealigning = true;
 }
 
 void FrameReassembler::Reset() {
     m_nRxCount = 0;
     m_nRxExpected = 0;
+    m_bRealigning = false;
 }

@@ -18,6 +18,13 @@
 // costs only the first held byte: the rule is applied again to the bytes
 // behind it, so the receiver finds the next true frame start among the bytes
 // it holds or is about to receive even on a line that never falls quiet.
+//
+// While realigning (after such a drop, or after bytes went with the buffer
+// behind a frame) the bytes at the front are suspect: a false start would
+// make the receiver wait for up to 255 bytes. So a whole frame that passes
+// its check further on is taken at once, and what lies before it dropped.
+// A front that starts at a known boundary is always waited for, so bytes
+// inside a genuine frame are never mistaken for a frame of their own.
 #pragma once
 
 #include <array>
@@ -50,7 +57,8 @@ public:
     // the stream and are taken first, like Receive, so a reply whose last
     // bytes are already waiting is never lost to the gap. Only when nothing
     // arrived has the partial frame held really stalled for 50 ms: it is
-    // dropped. Returns true when bytes arrived (restart the gap timer).
+    // dropped, and a whole frame held behind it is still handed over.
+    // Returns true when bytes arrived (restart the gap timer).
     bool OnReceiveGap(const PortRead& read, const FrameHandler& onFrame);
 
     // Reads and discards up to 2047 pending bytes and forgets any partial
@@ -63,10 +71,14 @@ public:
 private:
     // Applies the cutting rule to the held bytes until it needs more input.
     void CutHeldFrames(const FrameHandler& onFrame);
+    // While realigning: moves the first whole frame that passes its check
+    // behind the front to the front. False when there is none.
+    bool SkipToWholeFrame();
     void DropFirstHeldByte();
     void Reset();
 
     std::array<std::uint8_t, kFrameBufferSize> m_rxBuffer{};
     std::size_t m_nRxCount = 0;     // bytes held, always below kMaxFrameLength between calls
     std::size_t m_nRxExpected = 0;  // total of the frame at the front; 0 while not yet known
+    bool m_bRealigning = false;     // the front is not known to start a frame
 };
