@@ -62,6 +62,12 @@ int SignalDescriptor() {
 
 }  // namespace
 
+Simulator::~Simulator() {
+    if (m_signals >= 0) {
+        ::close(m_signals);
+    }
+}
+
 Simulator::Simulator(const SimOptions& options)
     : m_options(options),
       m_start(SimClock::now()),
@@ -69,6 +75,13 @@ Simulator::Simulator(const SimOptions& options)
       m_transcript(m_start) {}
 
 bool Simulator::Start(std::string& error) {
+    // Before anything is announced, so that a signal right after "ready"
+    // still ends the simulator through its own clean-up.
+    m_signals = SignalDescriptor();
+    if (m_signals < 0) {
+        error = std::string("cannot watch signals: ") + std::strerror(errno);
+        return false;
+    }
     std::vector<std::uint8_t> seed;
     const bool needsSeed =
         m_options.flashPath.empty() || ::access(m_options.flashPath.c_str(), F_OK) != 0;
@@ -112,11 +125,6 @@ bool Simulator::Start(std::string& error) {
 }
 
 int Simulator::Run() {
-    const int signals = SignalDescriptor();
-    if (signals < 0) {
-        std::fprintf(stderr, "ziron7-sim: cannot watch signals: %s\n", std::strerror(errno));
-        return 1;
-    }
     for (;;) {
         SimTime now = SimClock::now();
         std::optional<SimTime> deadline = m_wire.NextEvent();
@@ -126,7 +134,7 @@ int Simulator::Run() {
         }
         const short lineEvents = static_cast<short>(POLLIN | (m_unwritten.empty() ? 0 : POLLOUT));
         std::array<pollfd, 2> watched = {
-            {{lineResting ? -1 : m_line.PollFd(), lineEvents, 0}, {signals, POLLIN, 0}}};
+            {{lineResting ? -1 : m_line.PollFd(), lineEvents, 0}, {m_signals, POLLIN, 0}}};
         const timespec wait = deadline ? Until(*deadline, now) : timespec{};
         if (::ppoll(watched.data(), watched.size(), deadline ? &wait : nullptr, nullptr) < 0 &&
             errno != EINTR) {
@@ -135,7 +143,7 @@ int Simulator::Run() {
         }
         if (watched[1].revents != 0) {
             signalfd_siginfo info{};
-            if (::read(signals, &info, sizeof info) > 0) {
+            if (::read(m_signals, &info, sizeof info) > 0) {
                 break;
             }
         }
@@ -155,7 +163,6 @@ int Simulator::Run() {
         WriteDue(now);
         FollowInstrumentRate();
     }
-    ::close(signals);
     m_entry.Remove();
     return 0;
 }

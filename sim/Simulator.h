@@ -21,6 +21,9 @@ namespace sim {
 class Simulator {
 public:
     explicit Simulator(const SimOptions& options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
 
     // Sets up flash, line, device entry and transcript, then announces the line
     // on stdout. Returns false with `error` filled when any of it fails.
@@ -52,6 +55,7 @@ private:
     std::uint32_t m_lineRateSet = 0;        // the rate last set on a real tty
     long m_framesReceived = 0;
     SimTime m_lineQuietUntil;  // after a hang-up on the far end
+    int m_signals = -1;        // owned: SIGINT, SIGTERM, SIGHUP as data
 };
 
 }  // namespace sim
