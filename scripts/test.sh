@@ -14,3 +14,4 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+bash scripts/check-fuzz.sh   # libFuzzer targets under ASan/UBSan, about 20 s each
