@@ -24,6 +24,7 @@ DWORD Win32ErrorFromErrno(int error) {
         case EBADF:
             return ERROR_INVALID_HANDLE;
         case ENOMEM:
+        case EAGAIN:  // no thread could be created
             return ERROR_NOT_ENOUGH_MEMORY;
         case EBUSY:
             return ERROR_SHARING_VIOLATION;

@@ -1,0 +1,384 @@
+#include "SerialBase.h"
+
+#include <cstring>
+
+namespace {
+
+// The mask a port gets on opening: received characters, breaks and errors.
+constexpr DWORD kOpenEventMask = EV_RXCHAR | EV_BREAK | EV_ERR;
+
+LONG ToCode(DWORD win32Error) {
+    return static_cast<LONG>(win32Error);
+}
+
+}  // namespace
+
+CSerialBase::~CSerialBase() {
+    CSerialBase::Close();
+}
+
+LONG CSerialBase::Finish(LONG code) {
+    lastError.store(code);
+    return code;
+}
+
+LONG CSerialBase::FinishWithSystemError() {
+    return Finish(ToCode(::GetLastError()));
+}
+
+bool CSerialBase::ReadState(DCB& dcb) {
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(portHandle, &dcb)) {
+        FinishWithSystemError();
+        return false;
+    }
+    return true;
+}
+
+LONG CSerialBase::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, bool overlapped) {
+    lastError.store(0);
+    if (IsOpen()) {
+        return Finish(ToCode(ERROR_ALREADY_INITIALIZED));
+    }
+    HANDLE handle = ::CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return FinishWithSystemError();
+    }
+    portHandle = handle;
+    if (overlapped) {
+        ioEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (ioEvent == nullptr) {
+            const LONG error = ToCode(::GetLastError());
+            ::CloseHandle(portHandle);
+            portHandle = nullptr;
+            return Finish(error);
+        }
+    }
+    if (inQueueSize != 0 || outQueueSize != 0) {
+        if (!::SetupComm(portHandle, inQueueSize, outQueueSize)) {
+            const LONG error = ToCode(::GetLastError());
+            Close();
+            return Finish(error);
+        }
+    }
+    // Neither of these closes the port: a failed mask is overwritten by the
+    // read mode, and a failed read mode is the result with the port open.
+    SetEventMask(kOpenEventMask);
+    const LONG readModeResult = SetReadMode(ReadNonBlocking);
+
+    COMMCONFIG config;
+    std::memset(&config, 0, sizeof config);
+    config.dwSize = sizeof config;
+    DWORD size = sizeof config;
+    if (::GetDefaultCommConfigA(portName, &config, &size)) {
+        ::SetCommConfig(portHandle, &config, size);
+    }
+    return Finish(readModeResult);
+}
+
+LONG CSerialBase::Close() {
+    lastError.store(0);
+    if (!IsOpen()) {
+        return Finish(0);
+    }
+    if (ioEvent != nullptr) {
+        ::CloseHandle(ioEvent);
+        ioEvent = nullptr;
+    }
+    ::CloseHandle(portHandle);
+    portHandle = nullptr;
+    return Finish(0);
+}
+
+LONG CSerialBase::Configure(DWORD baudRate, BYTE byteSize, BYTE parity, BYTE stopBits) {
+    lastError.store(0);
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    DCB dcb;
+    if (!ReadState(dcb)) {
+        return lastError.load();
+    }
+    dcb.BaudRate = baudRate;
+    dcb.ByteSize = byteSize;
+    dcb.Parity = parity;
+    dcb.StopBits = stopBits;
+    dcb.fParity = parity != NOPARITY ? 1 : 0;
+    if (!::SetCommState(portHandle, &dcb)) {
+        return FinishWithSystemError();
+    }
+    return Finish(0);
+}
+
+LONG CSerialBase::SetEvtChar(BYTE evtChar, bool addRxFlag) {
+    lastError.store(0);
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    DCB dcb;
+    if (!ReadState(dcb)) {
+        return lastError.load();
+    }
+    dcb.EvtChar = static_cast<CHAR>(evtChar);
+    // A failed mask update stays the result even though the state is written.
+    LONG maskResult = 0;
+    if (addRxFlag) {
+        maskResult = SetEventMask(GetEventMask() | EV_RXFLAG);
+    }
+    if (!::SetCommState(portHandle, &dcb)) {
+        return FinishWithSystemError();
+    }
+    return Finish(maskResult);
+}
+
+LONG CSerialBase::SetEventMask(DWORD mask) {
+    lastError.store(0);
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    if (!::SetCommMask(portHandle, mask)) {
+        return FinishWithSystemError();
+    }
+    eventMask.store(mask);
+    return Finish(0);
+}
+
+LONG CSerialBase::SetFlowControl(int mode) {
+    lastError.store(0);
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    DCB dcb;
+    if (!ReadState(dcb)) {
+        return lastError.load();
+    }
+    if (mode != FlowNone && mode != FlowHardware && mode != FlowSoftware) {
+        return Finish(E_INVALIDARG);
+    }
+    const bool hardware = mode == FlowHardware;
+    const bool software = mode == FlowSoftware;
+    dcb.fOutxCtsFlow = hardware ? 1 : 0;
+    dcb.fOutxDsrFlow = hardware ? 1 : 0;
+    if (hardware) {
+        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    } else {
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    }
+    dcb.fOutX = software ? 1 : 0;
+    dcb.fInX = software ? 1 : 0;
+    if (!::SetCommState(portHandle, &dcb)) {
+        return FinishWithSystemError();
+    }
+    return Finish(0);
+}
+
+LONG CSerialBase::SetReadMode(int mode) {
+    lastError.store(0);
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    COMMTIMEOUTS timeouts;
+    if (!::GetCommTimeouts(portHandle, &timeouts)) {
+        return FinishWithSystemError();
+    }
+    if (mode != ReadNonBlocking && mode != ReadBlocking) {
+        return Finish(E_INVALIDARG);
+    }
+    // Non-blocking: a read takes what has arrived and returns at once.
+    // Blocking: a read completes when the requested count has arrived.
+    timeouts.ReadIntervalTimeout = mode == ReadNonBlocking ? MAXDWORD : 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    if (!::SetCommTimeouts(portHandle, &timeouts)) {
+        return FinishWithSystemError();
+    }
+    return Finish(0);
+}
+
+LONG CSerialBase::GetBaudRate() {
+    lastError.store(0);
+    DCB dcb;
+    if (!IsOpen()) {
+        Finish(ToCode(ERROR_INVALID_HANDLE));
+        return -1;
+    }
+    return ReadState(dcb) ? static_cast<LONG>(dcb.BaudRate) : -1;
+}
+
+LONG CSerialBase::GetByteSize() {
+    lastError.store(0);
+    DCB dcb;
+    if (!IsOpen()) {
+        Finish(ToCode(ERROR_INVALID_HANDLE));
+        return -1;
+    }
+    return ReadState(dcb) ? dcb.ByteSize : -1;
+}
+
+LONG CSerialBase::GetParity() {
+    lastError.store(0);
+    DCB dcb;
+    if (!IsOpen()) {
+        Finish(ToCode(ERROR_INVALID_HANDLE));
+        return -1;
+    }
+    if (!ReadState(dcb)) {
+        return -1;
+    }
+    return dcb.fParity ? dcb.Parity : NOPARITY;
+}
+
+LONG CSerialBase::GetStopBits() {
+    lastError.store(0);
+    DCB dcb;
+    if (!IsOpen()) {
+        Finish(ToCode(ERROR_INVALID_HANDLE));
+        return -1;
+    }
+    return ReadState(dcb) ? dcb.StopBits : -1;
+}
+
+LONG CSerialBase::GetFlowControl() {
+    lastError.store(0);
+    DCB dcb;
+    if (!IsOpen()) {
+        Finish(ToCode(ERROR_INVALID_HANDLE));
+        return -1;
+    }
+    if (!ReadState(dcb)) {
+        return -1;
+    }
+    // The handshake lines decide; the CTS and DSR output flags are not looked at.
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE && dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+        return FlowHardware;
+    }
+    if (dcb.fOutX && dcb.fInX) {
+        return FlowSoftware;
+    }
+    return FlowNone;
+}
+
+DWORD CSerialBase::GetEventMask() {
+    lastError.store(0);
+    if (!IsOpen()) {
+        Finish(ToCode(ERROR_INVALID_HANDLE));
+        return 0;
+    }
+    return eventMask.load();
+}
+
+BYTE CSerialBase::GetEvtChar() {
+    lastError.store(0);
+    DCB dcb;
+    if (!IsOpen()) {
+        Finish(ToCode(ERROR_INVALID_HANDLE));
+        return 0;
+    }
+    return ReadState(dcb) ? static_cast<BYTE>(dcb.EvtChar) : 0;
+}
+
+LONG CSerialBase::WriteText(const char* text, DWORD* bytesWritten, OVERLAPPED* overlapped,
+                            DWORD timeout) {
+    lastError.store(0);
+    return Write(text, static_cast<DWORD>(std::strlen(text)), bytesWritten, overlapped, timeout);
+}
+
+template <typename StartCall>
+LONG CSerialBase::RunIo(StartCall start, DWORD* count, OVERLAPPED* overlapped, DWORD timeout) {
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    if (ioEvent == nullptr) {
+        if (overlapped != nullptr || timeout != INFINITE) {
+            return Finish(ToCode(ERROR_INVALID_FUNCTION));
+        }
+        return start(nullptr) ? Finish(0) : FinishWithSystemError();
+    }
+    if (overlapped != nullptr) {
+        // The caller waits on its own event; the time-out is not used.
+        if (start(overlapped)) {
+            ::SetEvent(overlapped->hEvent);
+            return Finish(0);
+        }
+        const DWORD error = ::GetLastError();
+        return Finish(error == ERROR_IO_PENDING ? 0 : ToCode(error));
+    }
+    OVERLAPPED internal;
+    std::memset(&internal, 0, sizeof internal);
+    internal.hEvent = ioEvent;
+    if (start(&internal)) {
+        ::SetEvent(ioEvent);
+        return Finish(0);
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        return Finish(ToCode(error));
+    }
+    switch (::WaitForSingleObject(ioEvent, timeout)) {
+        case WAIT_OBJECT_0:
+            if (count != nullptr && !::GetOverlappedResult(portHandle, &internal, count, FALSE)) {
+                return FinishWithSystemError();
+            }
+            return Finish(0);
+        case WAIT_TIMEOUT: {
+            // Cancels this thread's operation only, then waits for the
+            // cancellation to finish: `internal` lives on this stack and the
+            // caller's buffer may go once we return. Its count is dropped.
+            ::CancelIo(portHandle);
+            DWORD cancelledCount = 0;
+            ::GetOverlappedResult(portHandle, &internal, &cancelledCount, TRUE);
+            return Finish(ToCode(ERROR_TIMEOUT));
+        }
+        default:
+            return FinishWithSystemError();
+    }
+}
+
+LONG CSerialBase::Write(const void* buffer, DWORD length, DWORD* bytesWritten,
+                        OVERLAPPED* overlapped, DWORD timeout) {
+    lastError.store(0);
+    DWORD ownCount = 0;
+    DWORD* count = bytesWritten != nullptr ? bytesWritten : &ownCount;
+    *count = 0;
+    return RunIo([&](OVERLAPPED* ov) { return ::WriteFile(portHandle, buffer, length, count, ov); },
+                 count, overlapped, timeout);
+}
+
+LONG CSerialBase::Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED* overlapped,
+                       DWORD timeout) {
+    lastError.store(0);
+    DWORD ownCount = 0;
+    DWORD* count = bytesRead != nullptr ? bytesRead : &ownCount;
+    *count = 0;
+    return RunIo([&](OVERLAPPED* ov) { return ::ReadFile(portHandle, buffer, length, count, ov); },
+                 count, overlapped, timeout);
+}
+
+LONG CSerialBase::WaitForEvent(OVERLAPPED* overlapped, DWORD timeout) {
+    lastError.store(0);
+    return RunIo([&](OVERLAPPED* ov) { return ::WaitCommEvent(portHandle, &pendingEvents, ov); },
+                 nullptr, overlapped, timeout);
+}
+
+LONG CSerialBase::ReadDirect(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED*, DWORD) {
+    lastError.store(0);
+    DWORD ownCount = 0;
+    DWORD* count = bytesRead != nullptr ? bytesRead : &ownCount;
+    *count = 0;
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    if (!::ReadFile(portHandle, buffer, length, count, nullptr)) {
+        return FinishWithSystemError();
+    }
+    return Finish(0);
+}
+
+DWORD CSerialBase::TakeEvents() {
+    const DWORD delivered = std::atomic_ref<DWORD>(pendingEvents).exchange(0);
+    return delivered & eventMask.load();
+}

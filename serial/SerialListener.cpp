@@ -1,0 +1,134 @@
+#include "SerialListener.h"
+
+#include <cstring>
+
+#include "LinkFrame.h"
+
+CSerialListener::~CSerialListener() {
+    CSerialListener::Close();
+}
+
+LONG CSerialListener::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize,
+                           bool startListener) {
+    lastError.store(0);
+    const LONG opened = CSerialBase::Open(portName, inQueueSize, outQueueSize, true);
+    if (opened != 0) {
+        return opened;
+    }
+    waitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (waitEvent == nullptr) {
+        const auto error = static_cast<LONG>(::GetLastError());
+        CSerialBase::Close();
+        return Finish(error);
+    }
+    if (startListener) {
+        const LONG started = StartListener();
+        if (started != 0) {
+            return started;
+        }
+    }
+    return Finish(0);
+}
+
+LONG CSerialListener::Close() {
+    lastError.store(0);
+    StopListener(INFINITE);
+    if (waitEvent != nullptr) {
+        ::CloseHandle(waitEvent);
+        waitEvent = nullptr;
+    }
+    return CSerialBase::Close();
+}
+
+LONG CSerialListener::SendFrame(std::uint8_t* frame) {
+    lastError.store(0);
+    const std::uint8_t totalLength = SealFrame(frame);
+    return Write(frame, totalLength, nullptr, nullptr, INFINITE);
+}
+
+LONG CSerialListener::StartListener() {
+    lastError.store(0);
+    if (listenerThread != nullptr) {
+        return Finish(0);
+    }
+    // A thread on a closed port would only end at once with this same code.
+    if (!IsOpen()) {
+        return Finish(static_cast<LONG>(ERROR_INVALID_HANDLE));
+    }
+    listenerThread = ::CreateThread(nullptr, 0, &CSerialListener::ThreadProc, this, 0, nullptr);
+    if (listenerThread == nullptr) {
+        return FinishWithSystemError();
+    }
+    return Finish(0);
+}
+
+LONG CSerialListener::StopListener(DWORD timeout) {
+    lastError.store(0);
+    if (listenerThread != nullptr) {
+        stopRequested.store(true);
+        // Writing the unchanged mask completes the thread's pending wait with
+        // no events, which wakes it; a thread that had not armed its wait yet
+        // sees the flag right after arming it.
+        SetEventMask(GetEventMask());
+        if (::WaitForSingleObject(listenerThread, timeout) == WAIT_OBJECT_0) {
+            stopRequested.store(false);
+            ::CloseHandle(listenerThread);
+            listenerThread = nullptr;
+        }
+        // Otherwise the thread still runs: its handle and the flag stay, so a
+        // later stop (Close waits without limit) joins it before anything it
+        // uses is released.
+    }
+    return Finish(0);
+}
+
+DWORD WINAPI CSerialListener::ThreadProc(LPVOID self) {
+    return static_cast<CSerialListener*>(self)->Listen();
+}
+
+void CSerialListener::AbandonWait(OVERLAPPED& overlapped) {
+    ::CancelIo(portHandle);
+    DWORD ignored = 0;
+    ::GetOverlappedResult(portHandle, &overlapped, &ignored, TRUE);
+}
+
+DWORD CSerialListener::Listen() {
+    for (;;) {
+        ::ResetEvent(waitEvent);
+        OVERLAPPED overlapped;
+        std::memset(&overlapped, 0, sizeof overlapped);
+        overlapped.hEvent = waitEvent;
+        const LONG armed = WaitForEvent(&overlapped, INFINITE);
+        if (armed != 0) {
+            return static_cast<DWORD>(armed);
+        }
+        // A stop that rewrote the mask before this wait was armed woke
+        // nothing; the flag is already visible here, so the stop ends us now.
+        if (stopRequested.load()) {
+            AbandonWait(overlapped);
+            return 0;
+        }
+        if (::WaitForSingleObject(waitEvent, INFINITE) != WAIT_OBJECT_0) {
+            const auto error = static_cast<LONG>(::GetLastError());
+            lastError.store(error);
+            AbandonWait(overlapped);
+            return static_cast<DWORD>(error);
+        }
+        if (stopRequested.load()) {
+            return 0;
+        }
+        const DWORD events = TakeEvents();
+        DWORD errors = 0;
+        if (!::ClearCommError(portHandle, &errors, nullptr)) {
+            lastError.store(static_cast<LONG>(::GetLastError()));
+            errors = 0;
+        }
+        // Errors that come with no event were cleared above and are not reported.
+        if (events != 0) {
+            OnEvent(events, errors);
+        }
+        if (stopRequested.load()) {
+            return 0;
+        }
+    }
+}

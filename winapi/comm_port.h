@@ -1,0 +1,155 @@
+// An open serial port on Linux, standing in for the Win32 serial driver.
+//
+// The port's driver thread moves received bytes from the tty into the
+// port's input queue (of SetupComm's size; what does not fit is dropped and
+// reported as CE_RXOVER) as they arrive (which is when EV_RXCHAR and EV_RXFLAG
+// happen), feeds pending writes to the tty as it takes them, and completes
+// overlapped operations as their conditions are met or their time-outs run
+// out. It sleeps in poll() on the tty and a wake-up eventfd, with the
+// nearest deadline as the poll time-out: nothing spins.
+//
+// Every member is guarded by one mutex; the tty descriptor is only used
+// under it (or by the driver thread, which is joined before it is closed).
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <pthread.h>
+#include <vector>
+
+#include "kernel_objects.h"
+#include "waitable.h"
+#include "winapi_comm.h"
+#include "winapi_seams.h"
+
+// OVERLAPPED.Internal while the operation is pending; afterwards it holds the
+// operation's Win32 result code.
+inline constexpr ULONG_PTR kOperationPending = 0x103;
+
+class CommPort final : public KernelObject {
+public:
+    // Opens `devicePath` exclusively; the error is a Win32 code (5 when the
+    // port is in use).
+    static DWORD Open(const std::string& devicePath, bool overlapped,
+                      std::shared_ptr<CommPort>& port);
+
+    ~CommPort() override;
+    // Completes everything pending with 995, stops the driver thread and
+    // closes the tty, which lets the next open have the port.
+    void OnClose() override;
+
+    bool Overlapped() const { return overlapped_; }
+
+    DWORD SetQueueSizes(DWORD inQueueSize, DWORD outQueueSize);
+    DWORD GetState(DCB& dcb);
+    DWORD SetState(const DCB& dcb);
+    DWORD SetMask(DWORD mask);
+    DWORD GetMask(DWORD& mask);
+    DWORD GetTimeouts(COMMTIMEOUTS& timeouts);
+    DWORD SetTimeouts(const COMMTIMEOUTS& timeouts);
+    DWORD ClearErrors(DWORD& errors, COMSTAT* status);
+    void CancelFrom(std::thread::id thread);
+
+    // An operation's completion: where its outcome goes and what to signal.
+    struct Completion {
+        OVERLAPPED* overlapped = nullptr;
+        std::shared_ptr<Waitable> done;
+    };
+    // ERROR_SUCCESS with `transferred` (or the events) filled when the
+    // operation completed at once, ERROR_IO_PENDING when it will complete
+    // through `completion`, otherwise the error.
+    DWORD StartRead(BYTE* buffer, DWORD length, DWORD& transferred, const Completion& completion);
+    DWORD StartWrite(const BYTE* buffer, DWORD length, DWORD& transferred,
+                     const Completion& completion);
+    DWORD StartWaitEvent(DWORD* events, const Completion& completion);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Operation {
+        // Started now by the calling thread.
+        explicit Operation(const Completion& started)
+            : completion(started), owner(std::this_thread::get_id()) {}
+
+        Completion completion;
+        std::thread::id owner;  // the thread that started it, for CancelIo
+        std::optional<Clock::time_point> deadline;
+    };
+    struct ReadOperation : Operation {
+        ReadOperation(const Completion& started, BYTE* into, DWORD count)
+            : Operation(started), buffer(into), length(count) {}
+
+        BYTE* buffer;
+        DWORD length;
+    };
+    struct WriteOperation : Operation {
+        WriteOperation(const Completion& started, const BYTE* from, DWORD count)
+            : Operation(started), data(from, from + count) {}
+
+        std::vector<BYTE> data;  // a copy: the caller's buffer may go on a cancel
+        std::size_t sent = 0;
+    };
+    struct WaitOperation : Operation {
+        WaitOperation(const Completion& started, DWORD* into) : Operation(started), events(into) {}
+
+        DWORD* events;
+    };
+
+    CommPort(int fd, int wakeFd, bool overlapped, const DCB& state);
+
+    static void* DriverEntry(void* port);
+    void Serve();
+    void Wake();
+    void Receive(Clock::time_point now);
+    void SendPending();
+    void CheckLineErrors(DWORD& events);
+    void CheckTransmitterEmpty(Clock::time_point now);
+    void Raise(DWORD events);
+    void ServeReads(Clock::time_point now);
+    void ExpireDeadlines(Clock::time_point now);
+    std::optional<Clock::time_point> NextDeadline() const;
+    void LoseLine(DWORD error);
+    // Whether the front read may finish now, given what the queue holds.
+    bool ReadCanFinish(const ReadOperation& read, Clock::time_point now) const;
+    DWORD TakeInput(BYTE* buffer, DWORD length);
+    // Bytes the input queue may still take: its room, or more while a
+    // pending read wants more than the queue holds (a driver fills the
+    // reader's buffer directly).
+    std::size_t InputRoom() const;
+    std::optional<Clock::time_point> ReadDeadline(DWORD length, Clock::time_point now) const;
+
+    static void Complete(Operation& operation, DWORD status, DWORD transferred);
+
+    const bool overlapped_;
+    std::mutex lock_;
+    int fd_;
+    int wakeFd_;
+    bool closing_ = false;
+    DWORD lineError_ = ERROR_SUCCESS;  // set once the tty is gone (unplugged)
+
+    DCB state_;
+    COMMTIMEOUTS timeouts_{};
+    DWORD mask_ = 0;
+    DWORD history_ = 0;  // events in the mask that no wait has taken yet
+    DWORD errors_ = 0;   // CE_ bits not yet taken by ClearCommError
+    LineErrorCounters counters_;
+    bool countersKnown_ = false;
+
+    std::deque<BYTE> input_;
+    std::size_t inputLimit_;
+    Clock::time_point lastArrival_{};
+    std::optional<Clock::time_point> transmitterCheck_;
+
+    std::deque<ReadOperation> reads_;
+    std::deque<WriteOperation> writes_;
+    std::optional<WaitOperation> wait_;
+
+    pthread_t driver_{};
+    bool driverRunning_ = false;
+};

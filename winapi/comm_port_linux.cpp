@@ -1,0 +1,683 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "comm_port.h"
+#include "line_settings.h"
+#include "seams.h"
+#include "winapi_errors.h"
+
+namespace {
+
+constexpr std::size_t kDefaultInputQueue = 4096;         // bytes, until SetupComm
+constexpr std::size_t kLargestQueue = 16 * 1024 * 1024;  // bytes
+constexpr std::size_t kReceiveChunk = 4096;              // bytes per read() of the tty
+// Bit times per character on the line, the most a character can take (start,
+// 8 data, parity, 2 stop): the drain estimate must not come too early.
+constexpr std::uint64_t kMostBitsPerCharacter = 12;
+constexpr std::uint64_t kMillisecondsPerSecond = 1000;
+
+int CloseKeepingErrno(int fd) {
+    const int saved = errno;
+    const int result = close(fd);
+    errno = saved;
+    return result;
+}
+
+}  // namespace
+
+DWORD CommPort::Open(const std::string& devicePath, bool overlapped,
+                     std::shared_ptr<CommPort>& port) {
+    const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // A tty that another program holds exclusively refuses the open.
+        return errno == EBUSY ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno);
+    }
+    if (!isatty(fd)) {
+        CloseKeepingErrno(fd);
+        return ERROR_FILE_NOT_FOUND;
+    }
+    // A COM port has one user: the lock keeps out every other open that
+    // plays by the same rule (this program included), TIOCEXCL the rest.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        CloseKeepingErrno(fd);
+        return error == EWOULDBLOCK ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(error);
+    }
+    ioctl(fd, TIOCEXCL);
+    termios tty{};
+    if (tcgetattr(fd, &tty) != 0) {
+        const DWORD error = Win32ErrorFromErrno(errno);
+        ioctl(fd, TIOCNXCL);
+        CloseKeepingErrno(fd);
+        return error;
+    }
+    MakeRaw(tty);
+    const int wakeFd =
+        tcsetattr(fd, TCSANOW, &tty) == 0 ? eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
+    if (wakeFd < 0) {
+        const DWORD error = Win32ErrorFromErrno(errno);
+        ioctl(fd, TIOCNXCL);
+        CloseKeepingErrno(fd);
+        return error;
+    }
+    std::shared_ptr<CommPort> opened(new CommPort(fd, wakeFd, overlapped, DcbFromTermios(tty)));
+    const int error =
+        pthread_create(&opened->driver_, nullptr, &CommPort::DriverEntry, opened.get());
+    if (error != 0) {
+        opened->OnClose();
+        return Win32ErrorFromErrno(error);
+    }
+    opened->driverRunning_ = true;
+    port = std::move(opened);
+    return ERROR_SUCCESS;
+}
+
+CommPort::CommPort(int fd, int wakeFd, bool overlapped, const DCB& state)
+    : overlapped_(overlapped),
+      fd_(fd),
+      wakeFd_(wakeFd),
+      state_(state),
+      inputLimit_(kDefaultInputQueue) {
+    countersKnown_ = ReadLineErrorCounters(fd_, counters_);
+}
+
+CommPort::~CommPort() {
+    OnClose();
+}
+
+void CommPort::OnClose() {
+    {
+        std::lock_guard guard(lock_);
+        if (fd_ < 0) {
+            return;
+        }
+        closing_ = true;
+        for (ReadOperation& read : reads_) {
+            Complete(read, ERROR_OPERATION_ABORTED, 0);
+        }
+        for (WriteOperation& write : writes_) {
+            Complete(write, ERROR_OPERATION_ABORTED, static_cast<DWORD>(write.sent));
+        }
+        if (wait_) {
+            Complete(*wait_, ERROR_OPERATION_ABORTED, 0);
+        }
+        reads_.clear();
+        writes_.clear();
+        wait_.reset();
+    }
+    if (driverRunning_) {
+        Wake();
+        pthread_join(driver_, nullptr);
+        driverRunning_ = false;
+    }
+    std::lock_guard guard(lock_);
+    ioctl(fd_, TIOCNXCL);  // the exclusive mode outlives us on a tty someone else holds open
+    close(fd_);            // also drops the lock
+    close(wakeFd_);
+    fd_ = -1;
+    wakeFd_ = -1;
+}
+
+void* CommPort::DriverEntry(void* port) {
+    static_cast<CommPort*>(port)->Serve();
+    return nullptr;
+}
+
+void CommPort::Wake() {
+    const std::uint64_t one = 1;
+    // A full counter already means "wake up", so a failed write loses nothing.
+    [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+}
+
+void CommPort::Complete(Operation& operation, DWORD status, DWORD transferred) {
+    OVERLAPPED* overlapped = operation.completion.overlapped;
+    overlapped->InternalHigh = transferred;
+    std::atomic_ref<ULONG_PTR>(overlapped->Internal).store(status, std::memory_order_release);
+    operation.completion.done->Set();
+}
+
+void CommPort::Serve() {
+    std::unique_lock guard(lock_);
+    while (!closing_) {
+        const Clock::time_point now = Clock::now();
+        ExpireDeadlines(now);
+        pollfd watched[2] = {{wakeFd_, POLLIN, 0}, {fd_, 0, 0}};
+        if (lineError_ == ERROR_SUCCESS) {
+            watched[1].events |= POLLIN;
+            if (!writes_.empty()) {
+                watched[1].events |= POLLOUT;
+            }
+        }
+        // A tty that is not watched is left out entirely: a hung-up tty
+        // reports POLLHUP whatever is asked and would keep waking us.
+        const nfds_t count = watched[1].events != 0 ? 2 : 1;
+        int timeout = -1;
+        if (const auto next = NextDeadline()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
+            timeout = static_cast<int>(std::clamp<decltype(wait)>(wait, 0, INT_MAX));
+        }
+        guard.unlock();
+        const int ready = poll(watched, count, timeout);
+        guard.lock();
+        if (ready <= 0) {
+            continue;  // a deadline, or a signal
+        }
+        if ((watched[0].revents & POLLIN) != 0) {
+            std::uint64_t wakeUps = 0;
+            [[maybe_unused]] const ssize_t drained = read(wakeFd_, &wakeUps, sizeof wakeUps);
+        }
+        if (closing_ || count < 2) {
+            continue;
+        }
+        const short tty = watched[1].revents;
+        if ((tty & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            Receive(Clock::now());
+        }
+        if ((tty & POLLOUT) != 0 && lineError_ == ERROR_SUCCESS) {
+            SendPending();
+        }
+        if ((tty & (POLLHUP | POLLERR)) != 0 && lineError_ == ERROR_SUCCESS) {
+            LoseLine(Win32ErrorFromErrno(EIO));
+        }
+    }
+}
+
+void CommPort::Receive(Clock::time_point now) {
+    DWORD events = 0;
+    BYTE chunk[kReceiveChunk];
+    while (lineError_ == ERROR_SUCCESS) {
+        const ssize_t got = read(fd_, chunk, sizeof chunk);
+        if (got > 0) {
+            // As a UART driver does, a full input queue drops what arrives
+            // and says so (CE_RXOVER); the line keeps running and the owner
+            // keeps being told that characters come in.
+            const std::size_t received = static_cast<std::size_t>(got);
+            const std::size_t kept = std::min(received, InputRoom());
+            input_.insert(input_.end(), chunk, chunk + kept);
+            if (kept < received) {
+                errors_ |= CE_RXOVER;
+                events |= EV_ERR;
+            }
+            events |= EV_RXCHAR;
+            if (std::memchr(chunk, static_cast<BYTE>(state_.EvtChar), received) != nullptr) {
+                events |= EV_RXFLAG;
+            }
+            lastArrival_ = now;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && errno == EAGAIN) {
+            break;
+        }
+        // End of file or an I/O error: the tty went away (an adapter pulled out).
+        LoseLine(Win32ErrorFromErrno(got == 0 ? EIO : errno));
+    }
+    if (events != 0) {
+        CheckLineErrors(events);
+        Raise(events);
+    }
+    ServeReads(now);
+}
+
+void CommPort::CheckLineErrors(DWORD& events) {
+    LineErrorCounters now;
+    if (!ReadLineErrorCounters(fd_, now)) {
+        return;
+    }
+    if (countersKnown_) {
+        const auto grew = [](std::uint64_t after, std::uint64_t before) { return after != before; };
+        DWORD errors = 0;
+        if (grew(now.bufferOverrun, counters_.bufferOverrun)) {
+            errors |= CE_RXOVER;
+        }
+        if (grew(now.overrun, counters_.overrun)) {
+            errors |= CE_OVERRUN;
+        }
+        if (grew(now.parity, counters_.parity)) {
+            errors |= CE_RXPARITY;
+        }
+        if (grew(now.frame, counters_.frame)) {
+            errors |= CE_FRAME;
+        }
+        if (grew(now.brk, counters_.brk)) {
+            errors |= CE_BREAK;
+            events |= EV_BREAK;
+        }
+        if ((errors & (CE_RXOVER | CE_OVERRUN | CE_RXPARITY | CE_FRAME)) != 0) {
+            events |= EV_ERR;
+        }
+        errors_ |= errors;
+    }
+    counters_ = now;
+    countersKnown_ = true;
+}
+
+void CommPort::Raise(DWORD events) {
+    events &= mask_;
+    if (events == 0) {
+        return;
+    }
+    if (wait_) {
+        std::atomic_ref<DWORD>(*wait_->events).store(events);
+        Complete(*wait_, ERROR_SUCCESS, 0);
+        wait_.reset();
+    } else {
+        history_ |= events;
+    }
+}
+
+std::optional<CommPort::Clock::time_point> CommPort::ReadDeadline(DWORD length,
+                                                                  Clock::time_point now) const {
+    const COMMTIMEOUTS& t = timeouts_;
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+        t.ReadTotalTimeoutConstant == 0) {
+        return now;  // take what is there and return
+    }
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
+        return now + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
+    }
+    const std::uint64_t total =
+        std::uint64_t{t.ReadTotalTimeoutMultiplier} * length + t.ReadTotalTimeoutConstant;
+    if (total == 0) {
+        return std::nullopt;
+    }
+    return now + std::chrono::milliseconds(total);
+}
+
+bool CommPort::ReadCanFinish(const ReadOperation& read, Clock::time_point now) const {
+    if (input_.size() >= read.length) {
+        return true;
+    }
+    const COMMTIMEOUTS& t = timeouts_;
+    // "Return at the first byte, or after the constant time" mode.
+    if (!input_.empty() && t.ReadIntervalTimeout == MAXDWORD &&
+        t.ReadTotalTimeoutMultiplier == MAXDWORD) {
+        return true;
+    }
+    if (read.deadline && now >= *read.deadline) {
+        return true;
+    }
+    return !input_.empty() && t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD &&
+           now >= lastArrival_ + std::chrono::milliseconds(t.ReadIntervalTimeout);
+}
+
+std::size_t CommPort::InputRoom() const {
+    const std::size_t wanted = reads_.empty() ? 0 : reads_.front().length;
+    const std::size_t limit = std::max(inputLimit_, wanted);
+    return input_.size() < limit ? limit - input_.size() : 0;
+}
+
+DWORD CommPort::TakeInput(BYTE* buffer, DWORD length) {
+    const std::size_t taken = std::min<std::size_t>(length, input_.size());
+    std::copy_n(input_.begin(), taken, buffer);
+    input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(taken));
+    return static_cast<DWORD>(taken);
+}
+
+void CommPort::ServeReads(Clock::time_point now) {
+    while (!reads_.empty()) {
+        ReadOperation& read = reads_.front();
+        if (ReadCanFinish(read, now)) {
+            Complete(read, ERROR_SUCCESS, TakeInput(read.buffer, read.length));
+        } else if (lineError_ != ERROR_SUCCESS) {
+            Complete(read, lineError_, 0);
+        } else {
+            return;
+        }
+        reads_.pop_front();
+        if (!reads_.empty()) {
+            reads_.front().deadline = ReadDeadline(reads_.front().length, now);
+        }
+    }
+}
+
+void CommPort::SendPending() {
+    while (!writes_.empty()) {
+        WriteOperation& front = writes_.front();
+        const ssize_t sent =
+            write(fd_, front.data.data() + front.sent, front.data.size() - front.sent);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && errno == EAGAIN) {
+            return;
+        }
+        if (sent < 0) {
+            LoseLine(Win32ErrorFromErrno(errno));
+            return;
+        }
+        front.sent += static_cast<std::size_t>(sent);
+        if (front.sent == front.data.size()) {
+            Complete(front, ERROR_SUCCESS, static_cast<DWORD>(front.sent));
+            writes_.pop_front();
+        }
+    }
+    CheckTransmitterEmpty(Clock::now());
+}
+
+void CommPort::CheckTransmitterEmpty(Clock::time_point now) {
+    transmitterCheck_.reset();
+    if (!writes_.empty() || (mask_ & EV_TXEMPTY) == 0) {
+        return;
+    }
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+        Raise(EV_TXEMPTY);
+        return;
+    }
+    // The kernel does not say when its queue runs dry: look again once the
+    // queued characters can have left at the line's rate.
+    const std::uint64_t rate = std::max<std::uint64_t>(state_.BaudRate, 1);
+    const std::uint64_t drainMs =
+        static_cast<std::uint64_t>(queued) * kMostBitsPerCharacter * kMillisecondsPerSecond / rate +
+        1;
+    transmitterCheck_ = now + std::chrono::milliseconds(drainMs);
+}
+
+void CommPort::ExpireDeadlines(Clock::time_point now) {
+    ServeReads(now);
+    if (!writes_.empty() && writes_.front().deadline && now >= *writes_.front().deadline) {
+        // As on Win32 a write time-out completes the write with what was sent.
+        WriteOperation& late = writes_.front();
+        Complete(late, ERROR_SUCCESS, static_cast<DWORD>(late.sent));
+        writes_.pop_front();
+    }
+    if (transmitterCheck_ && now >= *transmitterCheck_) {
+        CheckTransmitterEmpty(now);
+    }
+}
+
+std::optional<CommPort::Clock::time_point> CommPort::NextDeadline() const {
+    std::optional<Clock::time_point> next;
+    const auto consider = [&next](std::optional<Clock::time_point> candidate) {
+        if (candidate && (!next || *candidate < *next)) {
+            next = candidate;
+        }
+    };
+    if (!reads_.empty()) {
+        consider(reads_.front().deadline);
+        const DWORD interval = timeouts_.ReadIntervalTimeout;
+        if (!input_.empty() && interval != 0 && interval != MAXDWORD) {
+            consider(lastArrival_ + std::chrono::milliseconds(interval));
+        }
+    }
+    if (!writes_.empty()) {
+        consider(writes_.front().deadline);
+    }
+    consider(transmitterCheck_);
+    return next;
+}
+
+void CommPort::LoseLine(DWORD error) {
+    lineError_ = error;
+    for (WriteOperation& write : writes_) {
+        Complete(write, error, static_cast<DWORD>(write.sent));
+    }
+    writes_.clear();
+    if (wait_) {
+        Complete(*wait_, error, 0);
+        wait_.reset();
+    }
+    transmitterCheck_.reset();
+    ServeReads(Clock::now());
+}
+
+namespace {
+
+void StartCompletion(const CommPort::Completion& completion) {
+    completion.overlapped->InternalHigh = 0;
+    std::atomic_ref<ULONG_PTR>(completion.overlapped->Internal).store(kOperationPending);
+    completion.done->Reset();
+}
+
+}  // namespace
+
+DWORD CommPort::StartRead(BYTE* buffer, DWORD length, DWORD& transferred,
+                          const Completion& completion) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    StartCompletion(completion);
+    const Clock::time_point now = Clock::now();
+    ReadOperation read(completion, buffer, length);
+    if (reads_.empty()) {
+        read.deadline = ReadDeadline(length, now);
+        if (ReadCanFinish(read, now)) {
+            transferred = TakeInput(buffer, length);
+            Complete(read, ERROR_SUCCESS, transferred);
+            return ERROR_SUCCESS;
+        }
+        if (lineError_ != ERROR_SUCCESS) {
+            Complete(read, lineError_, 0);
+            return lineError_;
+        }
+    }
+    reads_.push_back(read);
+    Wake();  // for its deadline
+    return ERROR_IO_PENDING;
+}
+
+DWORD CommPort::StartWrite(const BYTE* buffer, DWORD length, DWORD& transferred,
+                           const Completion& completion) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    StartCompletion(completion);
+    WriteOperation pending(completion, buffer, length);
+    if (lineError_ != ERROR_SUCCESS) {
+        Complete(pending, lineError_, 0);
+        return lineError_;
+    }
+    const std::uint64_t limit = std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * length +
+                                timeouts_.WriteTotalTimeoutConstant;
+    if (limit != 0) {
+        pending.deadline = Clock::now() + std::chrono::milliseconds(limit);
+    }
+    const bool lineFree = writes_.empty();
+    writes_.push_back(std::move(pending));
+    if (lineFree) {
+        SendPending();
+        if (lineError_ != ERROR_SUCCESS) {
+            return lineError_;
+        }
+        if (writes_.empty()) {
+            transferred = length;
+            return ERROR_SUCCESS;
+        }
+    }
+    Wake();  // to watch for room on the line
+    return ERROR_IO_PENDING;
+}
+
+DWORD CommPort::StartWaitEvent(DWORD* events, const Completion& completion) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // One wait at a time, and a wait for nothing would never end.
+    if (wait_ || mask_ == 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (lineError_ != ERROR_SUCCESS) {
+        return lineError_;
+    }
+    StartCompletion(completion);
+    WaitOperation wait(completion, events);
+    const DWORD happened = history_ & mask_;
+    if (happened != 0) {
+        history_ = 0;
+        std::atomic_ref<DWORD>(*events).store(happened);
+        Complete(wait, ERROR_SUCCESS, 0);
+        return ERROR_SUCCESS;
+    }
+    wait_ = wait;
+    return ERROR_IO_PENDING;
+}
+
+void CommPort::CancelFrom(std::thread::id thread) {
+    std::lock_guard guard(lock_);
+    const auto cancel = [thread](auto& operations, auto transferred) {
+        std::erase_if(operations, [&](auto& operation) {
+            if (operation.owner != thread) {
+                return false;
+            }
+            Complete(operation, ERROR_OPERATION_ABORTED, transferred(operation));
+            return true;
+        });
+    };
+    cancel(reads_, [](const ReadOperation&) { return DWORD{0}; });
+    cancel(writes_, [](const WriteOperation& write) { return static_cast<DWORD>(write.sent); });
+    if (wait_ && wait_->owner == thread) {
+        Complete(*wait_, ERROR_OPERATION_ABORTED, 0);
+        wait_.reset();
+    }
+    if (!reads_.empty()) {
+        reads_.front().deadline = ReadDeadline(reads_.front().length, Clock::now());
+    }
+    Wake();
+}
+
+DWORD CommPort::SetQueueSizes(DWORD inQueueSize, DWORD outQueueSize) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (inQueueSize > kLargestQueue || outQueueSize > kLargestQueue) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    // Writes are queued whole, so only the input side has a size to keep.
+    if (inQueueSize != 0) {
+        inputLimit_ = inQueueSize;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD CommPort::GetState(DCB& dcb) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    dcb = state_;
+    return ERROR_SUCCESS;
+}
+
+DWORD CommPort::SetState(const DCB& dcb) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    termios before{};
+    if (tcgetattr(fd_, &before) != 0) {
+        return Win32ErrorFromErrno(errno);
+    }
+    termios wanted = before;
+    if (const DWORD error = ApplyDcbToTermios(dcb, wanted); error != ERROR_SUCCESS) {
+        return error;
+    }
+    if (tcsetattr(fd_, TCSANOW, &wanted) != 0) {
+        return Win32ErrorFromErrno(errno);
+    }
+    // tcsetattr succeeds when any part was taken: a rate the hardware
+    // refused shows only when the settings are read back.
+    termios taken{};
+    if (tcgetattr(fd_, &taken) != 0 || cfgetospeed(&taken) != cfgetospeed(&wanted)) {
+        tcsetattr(fd_, TCSANOW, &before);
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (const DWORD error = ApplyModemLines(fd_, dcb); error != ERROR_SUCCESS) {
+        return error;
+    }
+    state_ = dcb;
+    state_.DCBlength = sizeof state_;
+    state_.fBinary = 1;  // the only mode there is
+    return ERROR_SUCCESS;
+}
+
+DWORD CommPort::SetMask(DWORD mask) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    mask_ = mask;
+    history_ = 0;
+    if (wait_) {
+        std::atomic_ref<DWORD>(*wait_->events).store(0);
+        Complete(*wait_, ERROR_SUCCESS, 0);
+        wait_.reset();
+    }
+    if (!writes_.empty() || (mask_ & EV_TXEMPTY) == 0) {
+        transmitterCheck_.reset();
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD CommPort::GetMask(DWORD& mask) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    mask = mask_;
+    return ERROR_SUCCESS;
+}
+
+DWORD CommPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    timeouts = timeouts_;
+    return ERROR_SUCCESS;
+}
+
+DWORD CommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // The one combination Win32 refuses: both read time-outs "forever".
+    if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
+        timeouts.ReadTotalTimeoutMultiplier == MAXDWORD) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    timeouts_ = timeouts;
+    return ERROR_SUCCESS;
+}
+
+DWORD CommPort::ClearErrors(DWORD& errors, COMSTAT* status) {
+    std::lock_guard guard(lock_);
+    if (closing_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    errors = errors_;
+    errors_ = 0;
+    if (status != nullptr) {
+        std::memset(status, 0, sizeof *status);
+        status->cbInQue = static_cast<DWORD>(input_.size());
+        std::size_t unsent = 0;
+        for (const WriteOperation& write : writes_) {
+            unsent += write.data.size() - write.sent;
+        }
+        int queued = 0;
+        if (lineError_ == ERROR_SUCCESS && ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+            unsent += static_cast<std::size_t>(queued);
+        }
+        status->cbOutQue = static_cast<DWORD>(unsent);
+    }
+    return ERROR_SUCCESS;
+}
