@@ -25,6 +25,10 @@ public:
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
 
+    // A note shown while the pointer rests on the control (UTF-8); empty
+    // removes it.
+    void SetToolTip(const std::string& text);
+
     // The control's id in its dialog, kNoControlId while loose.
     int GetDlgCtrlID() const;
 

@@ -41,6 +41,12 @@ std::string CControl::GetWindowText() const {
     return m_pItem == nullptr ? std::string() : ItemText(*m_pItem).toStdString();
 }
 
+void CControl::SetToolTip(const std::string& text) {
+    if (m_pItem != nullptr) {
+        m_pItem->widget->setToolTip(QString::fromStdString(text));
+    }
+}
+
 int CControl::GetDlgCtrlID() const {
     return m_pItem == nullptr ? kNoControlId : m_pItem->id;
 }

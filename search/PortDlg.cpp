@@ -1,0 +1,200 @@
+#include "PortDlg.h"
+
+#include "AboutDlg.h"
+#include "CommandSet.h"
+#include "DialogResults.h"
+#include "FirmwareImage.h"
+#include "FormatText.h"
+#include "MessageBox.h"
+#include "PortOpenFailure.h"
+#include "SearchBaudRates.h"
+#include "SerialCWnd.h"
+
+namespace {
+
+constexpr UINT kPortDialogTemplateId = 132;
+constexpr int kStatusLineId = 1153;
+constexpr int kPortListId = 1147;
+constexpr int kHelpButtonId = 1167;
+
+constexpr int kFirstPortNumber = 1;   // COM1 ..
+constexpr int kLastPortNumber = 255;  // .. COM255
+constexpr const char* kDevicePrefix = "\\\\.\\";
+
+constexpr UINT kSearchTickMs = 50;  // one identify request per tick
+constexpr UINT kReceiveGapMs = 50;  // a partial reply older than this is dropped
+constexpr std::int32_t kTicksPerRate = 3;
+constexpr std::uint8_t kSearchPasses = 5;
+
+constexpr BYTE kDataBits = 8;
+// The events the search listens for; only received characters are acted on.
+constexpr DWORD kPortEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;  // 197
+constexpr WPARAM kEventBitsMask = 0xFFFF;                                  // the low word of wParam
+
+}  // namespace
+
+CPortDlg::CPortDlg(CWnd* parent) : CDialog(kPortDialogTemplateId, parent) {
+    MapSelectionChanged(kPortListId, [this] { OnSelchangePort(); });
+    MapButtonClicked(kHelpButtonId, [this] { OnHelpButton(); });
+    MapMessage(serialDefaultComMessage,
+               [this](WPARAM wParam, LPARAM lParam) { return OnPortEvent(wParam, lParam); });
+}
+
+void CPortDlg::DoDataExchange(CDataExchange* exchange) {
+    CDialog::DoDataExchange(exchange);
+    DDX_Control(exchange, kStatusLineId, m_ctlStatus);
+    DDX_Control(exchange, kPortListId, m_ctlPort);
+    DDX_Text(exchange, kStatusLineId, m_strStatus);
+}
+
+BOOL CPortDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    if (m_pImage != nullptr) {
+        SetWindowText(FormatText("Обновление программы Зирон-7 до версии №%d от %s",
+                                 m_pImage->GetVersion(), m_pImage->GetBuildDateText().c_str()));
+    }
+    for (int port = kFirstPortNumber; port <= kLastPortNumber; ++port) {
+        m_ctlPort.AddString(FormatText("COM%d", port));
+    }
+    m_ctlPort.SetCurSel(0);
+    m_nBaudIndex = 0;
+    m_nTicks = 0;
+    OnSelchangePort();
+    m_nSearchTimer = SetTimer(m_nSearchTimer, kSearchTickMs);
+    return TRUE;
+}
+
+void CPortDlg::OnSelchangePort() {
+    EnableOk(false);
+    m_nScans = 0;
+    std::string portName;
+    m_ctlPort.GetLBText(m_ctlPort.GetCurSel(), portName);
+    if (m_pSerial->IsOpen()) {
+        m_pSerial->Close();
+    }
+    const std::string device = kDevicePrefix + portName;
+    const LONG opened = m_pSerial->Open(device.c_str(), this, 0, 0, 0, 0);
+    if (opened != 0) {
+        m_strStatus = "Порт " + portName + " недоступен";
+        m_ctlStatus.SetToolTip(DescribePortOpenFailure(portName, opened));
+    } else {
+        m_nBaudIndex = 0;
+        m_nTicks = 0;
+        m_pSerial->Configure(static_cast<DWORD>(SearchBaudRates[0]), kDataBits, NOPARITY,
+                             ONESTOPBIT);
+        m_pSerial->SetEventMask(kPortEvents);
+        m_strStatus = "Порт " + portName + " доступен";
+        m_ctlStatus.SetToolTip("");
+    }
+    ShowStatus();
+}
+
+void CPortDlg::OnTimer(UINT_PTR id) {
+    if (id == m_nSearchTimer) {
+        OnSearchTick();
+    } else if (id == m_nRxTimer) {
+        OnReceiveGap();
+    }
+    CDialog::OnTimer(id);
+}
+
+void CPortDlg::OnSearchTick() {
+    if (!m_pSerial->IsOpen()) {
+        return;
+    }
+    if (++m_nTicks >= kTicksPerRate) {
+        ++m_nBaudIndex;
+        m_nTicks = 0;
+        if (m_nBaudIndex >= SearchBaudRates.size()) {
+            ++m_nScans;
+            m_nBaudIndex = 0;
+            if (m_nScans >= kSearchPasses) {
+                KillTimer(m_nSearchTimer);
+                AfxMessageBox("Нет связи с Зирон-7!", MB_OK | MB_ICONSTOP);
+                // Nothing more goes out once the search has given up.
+                OnCancel();
+                return;
+            }
+        }
+        m_pSerial->Configure(static_cast<DWORD>(CurrentRate()), kDataBits, NOPARITY, ONESTOPBIT);
+        m_strStatus = FormatText("Поиск... Скорость %d", CurrentRate());
+        ShowStatus();
+        EnableOk(false);
+    }
+    const RequestBytes request = BuildIdentifyRequest();
+    std::copy(request.begin(), request.end(), m_probeFrame);
+    m_pSerial->SendFrame(m_probeFrame);
+}
+
+LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
+    if (((wParam & kEventBitsMask) & EV_RXCHAR) != 0) {
+        const bool arrived =
+            m_rx.Receive([this](std::span<std::uint8_t> into) { return ReadPort(into); },
+                         [this](std::span<const std::uint8_t> frame) { OnReply(frame); });
+        if (arrived) {
+            m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
+        }
+    }
+    ShowStatus();
+    return 0;
+}
+
+void CPortDlg::OnReceiveGap() {
+    const bool arrived =
+        m_rx.OnReceiveGap([this](std::span<std::uint8_t> into) { return ReadPort(into); },
+                          [this](std::span<const std::uint8_t> frame) { OnReply(frame); });
+    if (arrived) {
+        m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
+        ShowStatus();
+    }
+}
+
+void CPortDlg::OnReply(std::span<const std::uint8_t> frame) {
+    m_nTicks = 0;
+    const std::int32_t rate = CurrentRate();
+    if (ReplyCommand(frame) != CMD_IDENTIFY) {
+        m_strStatus = FormatText("На линии связи не Зирон-7. Скорость %d", rate);
+        return;
+    }
+    // A reply too short to carry the date and serial number identifies
+    // nothing, whatever its type byte says.
+    const std::optional<IdentifyReply> identity = DecodeIdentifyReply(frame);
+    if (!identity || identity->deviceType != kZiron7DeviceType) {
+        m_strStatus =
+            FormatText("Найдено неизвестное устройство (Не есть Зирон-7). Скорость %d", rate);
+        return;
+    }
+    m_strStatus = FormatText("Зирон-7 найден. Скорость %d", rate);
+    if (m_pDeviceInfo != nullptr) {
+        m_pDeviceInfo->year = identity->year;
+        m_pDeviceInfo->month = identity->month;
+        m_pDeviceInfo->serialNumber = identity->serialNumber;
+        m_pDeviceInfo->baudRate = rate;
+    }
+    EnableOk(true);
+}
+
+void CPortDlg::OnHelpButton() {
+    CAboutDlg about(nullptr);
+    about.DoModal();
+}
+
+std::size_t CPortDlg::ReadPort(std::span<std::uint8_t> into) {
+    DWORD count = 0;
+    m_pSerial->Read(into.data(), static_cast<DWORD>(into.size()), &count, nullptr, INFINITE);
+    return count;
+}
+
+std::int32_t CPortDlg::CurrentRate() const {
+    return SearchBaudRates[m_nBaudIndex];
+}
+
+void CPortDlg::EnableOk(bool enable) {
+    if (CControl* ok = GetDlgItem(IDOK)) {
+        ok->EnableWindow(enable ? TRUE : FALSE);
+    }
+}
+
+void CPortDlg::ShowStatus() {
+    UpdateData(FALSE);
+}

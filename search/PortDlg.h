@@ -1,0 +1,64 @@
+// The port selection and device search dialog (template 132): lists COM1 to
+// COM255, opens the chosen port and looks for the Зирон-7 on it, sending
+// the identify request every 50 ms and stepping through SearchBaudRates,
+// three ticks per rate, for at most five passes. A Зирон-7 that answers
+// fills the DeviceInfo record and enables OK; OK ends the dialog with the
+// port left open at the rate found.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "Controls.h"
+#include "DeviceInfo.h"
+#include "Dialog.h"
+#include "FrameReassembler.h"
+#include "LinkFrame.h"
+
+class CSerialCWnd;
+class CFirmwareImage;
+
+class CPortDlg : public CDialog {
+public:
+    explicit CPortDlg(CWnd* parent = nullptr);
+
+    CStatic m_ctlStatus;  // control 1153, the status line
+    CComboBox m_ctlPort;  // control 1147, the port list
+    // Set by the application before the modal run; none of the three is
+    // owned, and all must outlive the run.
+    DeviceInfo* m_pDeviceInfo = nullptr;               // filled when the instrument answers
+    UINT_PTR m_nSearchTimer = 2;                       // id of the 50 ms search tick
+    std::uint8_t m_probeFrame[kFrameBufferSize] = {};  // the identify request, sealed on send
+    CSerialCWnd* m_pSerial = nullptr;    // the port: opened here, left open at the end
+    std::string m_strStatus;             // text of the status line
+    UINT_PTR m_nRxTimer = 4;             // id of the 50 ms receive-gap timer
+    FrameReassembler m_rx;               // replies cut out of the byte stream
+    std::int32_t m_nTicks = 0;           // ticks since a rate switch, port check or valid reply
+    std::uint8_t m_nBaudIndex = 0;       // index into SearchBaudRates of the rate in use
+    CFirmwareImage* m_pImage = nullptr;  // gives the caption its version and date
+    std::uint8_t m_nScans = 0;           // passes over SearchBaudRates since the port check
+
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    BOOL OnInitDialog() override;
+    void OnTimer(UINT_PTR id) override;
+
+    // The port check: (re)opens the selected port and restarts the search.
+    void OnSelchangePort();
+    // Shows the About box; the search goes on meanwhile.
+    void OnHelpButton();
+    // The port's notification: low word of wParam holds the EV_ bits.
+    LRESULT OnPortEvent(WPARAM wParam, LPARAM lParam);
+
+private:
+    void OnSearchTick();
+    void OnReceiveGap();
+    // A frame that passed its checksum.
+    void OnReply(std::span<const std::uint8_t> frame);
+    // Reads what the port holds into `into`, without waiting.
+    std::size_t ReadPort(std::span<std::uint8_t> into);
+    std::int32_t CurrentRate() const;
+    void EnableOk(bool enable);
+    void ShowStatus();
+};

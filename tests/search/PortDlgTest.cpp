@@ -1,0 +1,313 @@
+// The port dialog against a line: the requests as the line sees them, the
+// instrument found at every rate, other devices, replies in pieces, another
+// port, a port that does not open, and the About box during the search.
+#include <gmock/gmock.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "AboutDlg.h"
+#include "LinkFrame.h"
+#include "MessageBox.h"
+#include "PortDialogHarness.h"
+#include "SearchBaudRates.h"
+#include "SimProcess.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Piece = PtyInstrument::Piece;
+
+constexpr int kPortList = 1147;
+constexpr int kStatusLine = 1153;
+constexpr int kHelpButton = 1167;
+constexpr UINT kAboutBox = 148;
+
+const std::vector<std::uint8_t> kIdentifyRequest = {0xFE, 0x46, 0x00, 0x22, 0x50};
+
+// An identify reply with the given device type and payload length (5 is
+// whole: type, year - 2000, month, serial number low and high byte).
+std::vector<std::uint8_t> IdentifyReply(std::uint8_t deviceType, std::uint8_t payloadLength = 5) {
+    std::uint8_t frame[kFrameBufferSize] = {0xFE,          0x46, payloadLength, deviceType,
+                                            0x0B /*2011*/, 0x07, 0x39,          0x30};
+    const std::uint8_t total = SealFrame(frame);
+    return {frame, frame + total};
+}
+
+QWidget* Window(UINT templateId) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QStringLiteral("dialog%1").arg(templateId)) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+template <class Widget>
+Widget* Control(UINT templateId, int id) {
+    return Window(templateId)->findChild<Widget*>(QString::number(id));
+}
+
+// The rate of the k-th request (from 0) of a search that nothing answers:
+// two ticks at 4800 after the port check, then three per rate.
+int SilentSearchRate(std::size_t k) {
+    return SearchBaudRates[((k + 1) / 3) % SearchBaudRates.size()];
+}
+
+TEST(PortDialog, SearchesEveryRateThreeTicksEachAndGivesUpOnTheNinetiethTick) {
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    MessageBoxOperator person;
+    std::string statusAtStart;
+    f.dialog.onRunning = [&](TestPortDlg& d) { statusAtStart = d.StatusShown(); };
+
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    const auto ended = TestPortDlg::Clock::now();
+
+    EXPECT_EQ(statusAtStart, "Порт COM1 доступен");
+    ASSERT_EQ(person.Shown().size(), 1u);
+    EXPECT_EQ(person.Shown()[0].text, "Нет связи с Зирон-7!");
+    EXPECT_EQ(person.Shown()[0].type, MB_OK | MB_ICONSTOP);
+
+    // 89 requests: the 90th tick gives up instead of sending.
+    line.WaitForFrames(90, 200ms);
+    const auto frames = line.Frames();
+    ASSERT_EQ(frames.size(), 89u);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        EXPECT_EQ(frames[k].bytes, kIdentifyRequest) << "request " << k;
+        EXPECT_EQ(frames[k].rate, SilentSearchRate(k)) << "request " << k;
+    }
+    // The first request waits for the first tick; timers never fire early,
+    // so 90 ticks cannot end before 4.5 s.
+    EXPECT_GE(frames[0].at - f.dialog.started, 45ms);
+    EXPECT_GE(ended - f.dialog.started, 4450ms);
+    EXPECT_FALSE(f.dialog.okWasEnabled);
+}
+
+class FoundAtRate : public testing::TestWithParam<int> {};
+
+TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {
+    const int rate = GetParam();
+    PortDialogFixture f;
+    SimProcess sim({"--com", "1", "--baud", std::to_string(rate), "--year", "2011", "--month", "7",
+                    "--serial", "12345"});
+    ASSERT_TRUE(sim.IsReady());
+    std::string status;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        d.WatchUntil([&] { return d.OkEnabled(); }, 3000,
+                     [&](bool found) {
+                         status = d.StatusShown();
+                         if (found) {
+                             Control<QPushButton>(132, IDOK)->click();
+                         } else {
+                             d.EndDialog(IDCANCEL);
+                         }
+                     });
+    };
+    EXPECT_EQ(f.dialog.DoModal(), IDOK);
+    EXPECT_EQ(status, "Зирон-7 найден. Скорость " + std::to_string(rate));
+    EXPECT_EQ(f.info.year, 2011);
+    EXPECT_EQ(f.info.month, 7);
+    EXPECT_EQ(f.info.serialNumber, 12345);
+    EXPECT_EQ(f.info.baudRate, rate);
+    EXPECT_TRUE(f.serial.IsOpen());
+    EXPECT_EQ(f.serial.GetBaudRate(), rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(PortDialog, FoundAtRate, testing::ValuesIn(SearchBaudRates));
+
+TEST(PortDialog, AnotherDeviceTypeHoldsTheRateAndNeverEnablesOk) {
+    PortDialogFixture f;
+    SimProcess sim({"--com", "1", "--baud", "19200", "--device-type", "5"});
+    ASSERT_TRUE(sim.IsReady());
+    std::string status;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        // Two whole passes' time: a search that moved on would have left 19200.
+        QTimer::singleShot(1800, [&] {
+            status = d.StatusShown();
+            d.EndDialog(IDCANCEL);
+        });
+    };
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(status, "Найдено неизвестное устройство (Не есть Зирон-7). Скорость 19200");
+    EXPECT_EQ(f.dialog.m_nBaudIndex, 2);
+    EXPECT_EQ(f.dialog.m_nScans, 0);
+    EXPECT_FALSE(f.dialog.okWasEnabled);
+    EXPECT_EQ(f.info.baudRate, 0);
+}
+
+struct SplitReplyCase {
+    const char* name;
+    int pauseMs;  // between the reply's first four bytes and the rest
+    bool accepted;
+    std::vector<int> firstRates;  // of the first four requests
+};
+
+class ReplyInTwoPieces : public testing::TestWithParam<SplitReplyCase> {};
+
+// The receive gap keeps a partial reply for 50 ms after its last byte.
+TEST_P(ReplyInTwoPieces, IsTakenOnlyWhenThePiecesComeWithinTheGap) {
+    const SplitReplyCase& c = GetParam();
+    PortDialogFixture f;
+    const auto reply = IdentifyReply(3);
+    PtyInstrument line(f.devices.Path(), 1, [&](const PtyInstrument::Received&, int index) {
+        if (index != 0) {
+            return std::vector<Piece>{};
+        }
+        return std::vector<Piece>{{0, {reply.begin(), reply.begin() + 4}},
+                                  {c.pauseMs, {reply.begin() + 4, reply.end()}}};
+    });
+    f.dialog.onRunning = [&](TestPortDlg& d) { d.ExitAfter(400); };
+    f.dialog.DoModal();
+    EXPECT_EQ(f.dialog.okWasEnabled, c.accepted);
+    EXPECT_EQ(f.info.serialNumber, c.accepted ? 12345 : 0);
+    EXPECT_EQ(f.info.baudRate, c.accepted ? 4800 : 0);
+    const auto frames = line.Frames();
+    ASSERT_GE(frames.size(), 4u);
+    std::vector<int> rates;
+    for (std::size_t k = 0; k < 4; ++k) {
+        rates.push_back(frames[k].rate);
+    }
+    // A taken reply holds 4800 for three more ticks.
+    EXPECT_EQ(rates, c.firstRates);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PortDialog, ReplyInTwoPieces,
+    testing::Values(SplitReplyCase{"CloseTogether", 10, true, {4800, 4800, 4800, 9600}},
+                    SplitReplyCase{"TooFarApart", 120, false, {4800, 4800, 9600, 9600}}),
+    [](const testing::TestParamInfo<SplitReplyCase>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST(PortDialog, ATooShortTypeThreeReplyIsAnUnknownDevice) {
+    PortDialogFixture f;
+    const auto shortReply = IdentifyReply(3, 1);
+    PtyInstrument line(f.devices.Path(), 1, [&](const PtyInstrument::Received&, int) {
+        return std::vector<Piece>{{0, shortReply}};
+    });
+    std::string status;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        QTimer::singleShot(300, [&] {
+            status = d.StatusShown();
+            d.EndDialog(IDCANCEL);
+        });
+    };
+    f.dialog.DoModal();
+    EXPECT_EQ(status, "Найдено неизвестное устройство (Не есть Зирон-7). Скорость 4800");
+    EXPECT_FALSE(f.dialog.okWasEnabled);
+    EXPECT_EQ(f.info.year, 0);
+}
+
+TEST(PortDialog, AnotherPortDisablesOkAtOnceAndSearchesAfreshFrom4800) {
+    PortDialogFixture f;
+    SimProcess sim({"--com", "1", "--baud", "9600"});
+    ASSERT_TRUE(sim.IsReady());
+    // COM2 answers at whatever rate the line has.
+    PtyInstrument second(f.devices.Path(), 2, [](const PtyInstrument::Received&, int) {
+        return std::vector<Piece>{{0, IdentifyReply(3)}};
+    });
+    bool okRightAfterSwitch = true;
+    std::string statusRightAfterSwitch;
+    int rateIndexAfterSwitch = -1;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        d.WatchUntil(
+            [&] { return d.OkEnabled(); }, 3000,
+            [&](bool found) {
+                ASSERT_TRUE(found);
+                ASSERT_EQ(f.info.baudRate, 9600);
+                Control<QComboBox>(132, kPortList)->setCurrentIndex(1);  // the operator picks COM2
+                okRightAfterSwitch = d.OkEnabled();
+                statusRightAfterSwitch = d.StatusShown();
+                rateIndexAfterSwitch = d.m_nBaudIndex;
+                d.WatchUntil([&] { return d.OkEnabled(); }, 3000, [&](bool) { d.EndDialog(IDOK); });
+            });
+    };
+    EXPECT_EQ(f.dialog.DoModal(), IDOK);
+    EXPECT_FALSE(okRightAfterSwitch);
+    EXPECT_EQ(statusRightAfterSwitch, "Порт COM2 доступен");
+    EXPECT_EQ(rateIndexAfterSwitch, 0);
+    ASSERT_FALSE(second.Frames().empty());
+    EXPECT_EQ(second.Frames()[0].rate, 4800);
+    EXPECT_EQ(f.info.baudRate, 4800);
+    EXPECT_EQ(f.dialog.StatusShown(), "");  // loose after the run
+}
+
+TEST(PortDialog, APortThatDoesNotOpenSaysSoAndWhyAndTheSearchWaits) {
+    PortDialogFixture f;
+    PtyInstrument first(f.devices.Path(), 1);
+    MessageBoxOperator person;
+    std::string status;
+    std::string reason;
+    std::size_t framesOnCom1 = 0;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        // COM200 is neither in the device namespace nor on this machine.
+        Control<QComboBox>(132, kPortList)->setCurrentIndex(199);
+        framesOnCom1 = first.Frames().size();
+        QTimer::singleShot(300, [&] {
+            status = d.StatusShown();
+            reason = Control<QLabel>(132, kStatusLine)->toolTip().toStdString();
+            d.EndDialog(IDCANCEL);
+        });
+    };
+    f.dialog.DoModal();
+    EXPECT_EQ(status, "Порт COM200 недоступен");
+    EXPECT_THAT(reason, testing::HasSubstr("Нет такого устройства"));
+    EXPECT_FALSE(f.serial.IsOpen());
+    EXPECT_EQ(first.Frames().size(), framesOnCom1);  // the ticks send nothing
+    EXPECT_FALSE(f.dialog.okWasEnabled);
+    EXPECT_TRUE(person.Shown().empty());
+}
+
+TEST(PortDialog, CaptionNamesTheImagesVersionAndDate) {
+    PortDialogFixture f;
+    std::string caption;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        caption = d.GetWindowText();
+        d.EndDialog(IDCANCEL);
+    };
+    f.dialog.DoModal();
+    EXPECT_EQ(caption, "Обновление программы Зирон-7 до версии №" +
+                           std::to_string(f.image.GetVersion()) + " от " +
+                           f.image.GetBuildDateText());
+}
+
+TEST(PortDialog, PortListHoldsCom1ToCom255WithCom1Selected) {
+    PortDialogFixture f;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        EXPECT_EQ(d.m_ctlPort.GetCount(), 255);
+        EXPECT_EQ(d.m_ctlPort.GetCurSel(), 0);
+        std::string last;
+        d.m_ctlPort.GetLBText(254, last);
+        EXPECT_EQ(last, "COM255");
+        d.EndDialog(IDCANCEL);
+    };
+    f.dialog.DoModal();
+}
+
+TEST(PortDialog, HelpShowsTheAboutBoxWhileTheSearchGoesOn) {
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    std::size_t framesWhenOpened = 0;
+    std::size_t framesWhenClosed = 0;
+    std::string versionShown;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        QTimer::singleShot(400, [&] {
+            framesWhenClosed = line.Frames().size();
+            versionShown = Control<QLabel>(kAboutBox, 1194)->text().toStdString();
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(Window(kAboutBox), &esc);
+        });
+        framesWhenOpened = line.Frames().size();
+        Control<QPushButton>(132, kHelpButton)->click();  // returns when the box is closed
+        d.EndDialog(IDCANCEL);
+    };
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    EXPECT_GE(framesWhenClosed, framesWhenOpened + 5);  // about eight ticks went by
+    EXPECT_EQ(versionShown, CAboutDlg().GetVersionLine());
+}
+
+}  // namespace
