@@ -21,9 +21,10 @@ std::uint16_t PaddedChecksum(std::span<const std::uint8_t> image, std::size_t co
 
 // A reply with the given payload, as the reassembler hands it over.
 Bytes Reply(const Bytes& payload) {
-    Bytes frame{0x00, CMD_LOADER, static_cast<std::uint8_t>(payload.size())};
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    frame.resize(frame.size() + kFrameCrcSize);
+    Bytes frame(kFrameOverhead + payload.size());
+    frame[kFrameCommandIndex] = CMD_LOADER;
+    frame[kFrameLengthIndex] = static_cast<std::uint8_t>(payload.size());
+    std::copy(payload.begin(), payload.end(), frame.begin() + kFramePayloadIndex);
     SealFrame(frame.data());
     return frame;
 }

@@ -40,7 +40,7 @@ public:
                                                         payload[kLoaderAddressOffset + 1] << 8);
         const auto data = payload.subspan(kLoaderDataOffset);
         requests.push_back({operation, address});
-        Bytes reply{operation, 0, 0};
+        std::span<const std::uint8_t> readBack;  // what a read-back returns
         switch (operation) {
             case BL_LOAD_HALF:
                 if (address + data.size() <= m_pageBuffer.size()) {
@@ -54,17 +54,15 @@ public:
                 m_held.assign(data.begin(), data.end());
                 break;
             case BL_READ_BACK:
-                if (address == kFinalQueryAddress) {
-                    reply.insert(reply.end(), m_held.begin(), m_held.end());
-                } else {
-                    reply.insert(reply.end(), m_flash.begin() + address,
-                                 m_flash.begin() + address + kReadBackBlockSize);
-                }
+                readBack = address == kFinalQueryAddress
+                               ? std::span<const std::uint8_t>(m_held)
+                               : std::span<const std::uint8_t>(m_flash).subspan(address,
+                                                                                kReadBackBlockSize);
                 break;
             default:
                 break;
         }
-        return Seal(reply);
+        return Seal(operation, readBack);
     }
 
     std::span<std::uint8_t> Flash() { return m_flash; }
@@ -73,10 +71,15 @@ public:
 private:
     static constexpr std::uint8_t kErased = 0xFF;
 
-    static Bytes Seal(const Bytes& payload) {
-        Bytes frame{0x00, CMD_LOADER | kReplyFlagBit, static_cast<std::uint8_t>(payload.size())};
-        frame.insert(frame.end(), payload.begin(), payload.end());
-        frame.resize(frame.size() + kFrameCrcSize);
+    // The reply frame: the operation echoed, two unread bytes, then `data`.
+    static Bytes Seal(std::uint8_t operation, std::span<const std::uint8_t> data) {
+        constexpr std::size_t kDataIndex = kFramePayloadIndex + 3;
+        Bytes frame(kDataIndex + data.size() + kFrameCrcSize);
+        frame[kFrameStartIndex] = 0x00;
+        frame[kFrameCommandIndex] = CMD_LOADER | kReplyFlagBit;
+        frame[kFrameLengthIndex] = static_cast<std::uint8_t>(3 + data.size());
+        frame[kFramePayloadIndex] = operation;
+        std::copy(data.begin(), data.end(), frame.begin() + kDataIndex);
         SealFrame(frame.data());
         return frame;
     }
