@@ -23,6 +23,10 @@ std::string Describe(const std::string& what, const std::string& path) {
 
 }  // namespace
 
+bool FlashFileExists(const std::string& path) {
+    return !path.empty() && ::access(path.c_str(), F_OK) == 0;
+}
+
 BootRecord RecordFor(std::span<const std::uint8_t> image, std::uint32_t reprogrammings) {
     const std::size_t endValue = (image.size() | 0xFF) & 0xFFFF;
     std::vector<std::uint8_t> padded(endValue, 0xFF);
@@ -42,7 +46,7 @@ Flash::~Flash() {
 
 bool Flash::Open(const std::string& path, std::span<const std::uint8_t> seed,
                  std::uint32_t reprogrammings, std::string& error) {
-    const bool fresh = path.empty() || ::access(path.c_str(), F_OK) != 0;
+    const bool fresh = !FlashFileExists(path);
     if (fresh) {
         const std::size_t count = std::min(seed.size(), kFlashSize);
         std::copy_n(seed.begin(), count, m_bytes.begin());

@@ -63,6 +63,9 @@ private:
     std::string m_writeError;
 };
 
+// True when `path` names a flash file that a previous run left.
+bool FlashFileExists(const std::string& path);
+
 // The checksum and end value that programming `image` leaves in the record:
 // CRC over the padded image up to, not including, the end value S | 0xFF.
 BootRecord RecordFor(std::span<const std::uint8_t> image, std::uint32_t reprogrammings);

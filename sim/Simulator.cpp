@@ -83,8 +83,7 @@ bool Simulator::Start(std::string& error) {
         return false;
     }
     std::vector<std::uint8_t> seed;
-    const bool needsSeed =
-        m_options.flashPath.empty() || ::access(m_options.flashPath.c_str(), F_OK) != 0;
+    const bool needsSeed = !FlashFileExists(m_options.flashPath);
     if (needsSeed) {
         if (!LoadSeedImage(m_options.firmwarePath, seed, error)) {
             return false;
@@ -125,6 +124,7 @@ bool Simulator::Start(std::string& error) {
 }
 
 int Simulator::Run() {
+    int exitCode = 0;
     for (;;) {
         SimTime now = SimClock::now();
         std::optional<SimTime> deadline = m_wire.NextEvent();
@@ -139,6 +139,7 @@ int Simulator::Run() {
         if (::ppoll(watched.data(), watched.size(), deadline ? &wait : nullptr, nullptr) < 0 &&
             errno != EINTR) {
             std::fprintf(stderr, "ziron7-sim: poll failed: %s\n", std::strerror(errno));
+            exitCode = 1;
             break;
         }
         if (watched[1].revents != 0) {
@@ -148,11 +149,10 @@ int Simulator::Run() {
             }
         }
         now = SimClock::now();
-        if (watched[0].revents & POLLIN) {
-            ReadLine(now);
-        } else if (watched[0].revents & (POLLHUP | POLLERR)) {
+        if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadLine(now)) {
             if (!m_options.ttyPath.empty()) {
                 std::fprintf(stderr, "ziron7-sim: %s hung up\n", m_line.DevicePath().c_str());
+                exitCode = 1;
                 break;
             }
             m_lineQuietUntil = now + kHangupBackoff;
@@ -164,16 +164,18 @@ int Simulator::Run() {
         FollowInstrumentRate();
     }
     m_entry.Remove();
-    return 0;
+    return exitCode;
 }
 
-void Simulator::ReadLine(SimTime now) {
+bool Simulator::ReadLine(SimTime now) {
     std::array<std::uint8_t, kReadChunk> bytes;
     const ssize_t got = m_line.Read(bytes);
-    // EIO only means that no one holds the far end open: nothing to read.
     if (got > 0) {
         m_wire.Receive(std::span(bytes).first(static_cast<std::size_t>(got)), m_line.Rate(), now);
+        return true;
     }
+    // On a pseudo-terminal, EIO only means that no one holds the far end open.
+    return got < 0 && (errno == EAGAIN || errno == EINTR);
 }
 
 bool Simulator::HandleArrived(SimTime now) {

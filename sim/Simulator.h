@@ -33,7 +33,8 @@ public:
     int Run();
 
 private:
-    void ReadLine(SimTime now);
+    // Takes what the line holds; false when it reports a hang-up instead.
+    bool ReadLine(SimTime now);
     // Handles what has arrived by `now`; false once the line is hung up.
     bool HandleArrived(SimTime now);
     bool HandleFrame(const CutFrame& frame, SimTime arrivedAt);
