@@ -15,3 +15,5 @@ for preset in default asan; do
   ctest --preset "$preset" -j "$jobs"
 done
 bash scripts/check-fuzz.sh   # libFuzzer targets under ASan/UBSan, about 20 s each
+bash scripts/check-tsan.sh    # the serial tests under ThreadSanitizer
+bash scripts/check-windows.sh # the serial classes against the real Win32 headers
