@@ -224,7 +224,7 @@ TEST(WireFaults, TheSameSeedFlipsTheSameBits) {
         Bytes all;
         for (int i = 0; i < 4; ++i) {
             sim.line.Send(Identify());
-            const Bytes got = sim.line.Collect(milliseconds(100));
+            const Bytes got = sim.line.Collect(milliseconds(300));
             all.insert(all.end(), got.begin(), got.end());
         }
         return all;
