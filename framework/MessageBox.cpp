@@ -11,8 +11,10 @@ namespace {
 
 MessageBoxOperator* g_operator = nullptr;  // the installed stand-in, if any
 
+constexpr UINT kIconBits = 0xF0;  // the icon part of a box type
+
 QMessageBox::Icon IconForType(UINT type) {
-    switch (type) {
+    switch (type & kIconBits) {
         case MB_ICONSTOP:
             return QMessageBox::Critical;
         case MB_ICONINFORMATION:
