@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Line timing of the simulated Зирон-7, as the updater's 50 ms pump sees it.
 
-Prints, for load-half frames (142 bytes, the largest the updater sends) and
-program-page frames (14 bytes): the round trip from writing the request to
+Prints, for load-half frames (142 bytes, the largest the updater sends),
+program-page frames (14 bytes) and read-back frames (14 bytes, answered with
+136): the round trip from writing the request to
 holding the whole reply, without pacing and with wire-time pacing at 38400 baud.
 
 Usage: python3 bench/sim_line_timing.py BUILD_DIR [ROUNDS]
@@ -82,7 +83,8 @@ def measure(build_dir, pace, rounds):
             fd = open_line(os.path.join(devices, "com1"))
             results = {}
             for name, request in (("load half (142 bytes)", loader(code, 3, 0, bytes(range(128)))),
-                                  ("program page (14 bytes)", loader(code, 4, 0))):
+                                  ("program page (14 bytes)", loader(code, 4, 0)),
+                                  ("read back (14 + 136)", loader(code, 10, 0))):
                 times = []
                 for _ in range(rounds):
                     times.append(round_trip_ms(fd, request))
@@ -106,8 +108,9 @@ def main():
             p95 = times[int(len(times) * 0.95) - 1]
             print(f"{'on' if pace else 'off':<8} {name:<24} {median:8.3f} {p95:8.3f} "
                   f"{times[-1]:8.3f} {median / TICK_MS:8.0%}")
-    line_time = 150 * 10 / 38400 * 1000
-    print(f"wire time of a load half and its reply (150 bytes, 10 bits each): {line_time:.2f} ms")
+    for name, total in (("load half", 142 + 8), ("program page", 14 + 8), ("read back", 14 + 136)):
+        print(f"wire time of a {name} and its reply ({total} bytes, 10 bits each): "
+              f"{total * 10 / 38400 * 1000:.2f} ms")
 
 
 if __name__ == "__main__":
