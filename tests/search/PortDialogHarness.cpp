@@ -31,8 +31,8 @@ void TestPortDlg::ExitAfter(int ms) {
 }
 
 BOOL TestPortDlg::OnInitDialog() {
+    starting = Clock::now();
     const BOOL result = CPortDlg::OnInitDialog();
-    started = Clock::now();
     if (onRunning) {
         QTimer::singleShot(0, [this] { onRunning(*this); });
     }

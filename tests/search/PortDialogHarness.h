@@ -22,7 +22,7 @@ public:
 
     // Runs once the dialog's loop runs.
     std::function<void(TestPortDlg&)> onRunning;
-    Clock::time_point started;  // when the start-up (and its port check) ended
+    Clock::time_point starting;  // when the start-up began
     bool okWasEnabled = false;  // seen enabled by the watch at any time
 
     bool OkEnabled() { return GetDlgItem(IDOK)->IsWindowEnabled() == TRUE; }
