@@ -67,10 +67,10 @@ struct ProgramAnswer {
     std::string replyMeaning;      // what the reply says (empty without reply)
 };
 
-// A view of a received, checksum-correct frame.
+// A view of a received, checksum-correct frame (so its payload holds as many
+// bytes as its length byte says).
 struct Request {
     const std::uint8_t* bytes = nullptr;
-    int total = 0;
 
     std::uint8_t Command() const;                 // bit 7 cleared
     int PayloadLength() const;                    // byte 2

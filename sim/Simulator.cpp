@@ -200,7 +200,7 @@ bool Simulator::HandleFrame(const CutFrame& frame, SimTime arrivedAt) {
         return true;
     }
     ++m_framesReceived;
-    const Request request{frame.bytes.data(), static_cast<int>(frame.bytes.size())};
+    const Request request{frame.bytes.data()};
     const std::string meaning = DescribeRequest(request);
     entry.meaning = meaning;
     if (m_options.hangupAfter && m_framesReceived > *m_options.hangupAfter) {
