@@ -1,0 +1,89 @@
+// A whole instrument for the scripted line: its main program (identity,
+// firmware texts, status, switch acknowledgement) and its bootloader over an
+// in-memory flash, with the quirks a test asks for. Runs on the scripted
+// line's thread; read its flash only once the line is gone.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "AccessCode.h"
+#include "CommandSet.h"
+#include "InMemoryBootloader.h"
+#include "UpdateHarness.h"
+
+namespace updatetest {
+
+class ScriptedDevice {
+public:
+    std::string dateText = "Jun 20 2010";  // a year before the test images
+    std::string timeText = "09:15:48";
+    int switchesToEnter = 1;  // acknowledged switches before the bootloader really starts
+    bool leaves = true;       // the bootloader obeys the switch back
+    // The bootloader takes over once the firmware identity has been read (as
+    // after a reset), so the first status request already finds it running.
+    bool bootloaderAfterInformation = false;
+
+    std::vector<Bytes> Answer(const ReceivedFrame& request) {
+        const std::span<const std::uint8_t> frame =
+            std::span(request.bytes).first(request.bytes.size() - kFrameCrcSize);
+        const std::uint8_t command = request.Command();
+        if (command == CMD_IDENTIFY) {
+            return {Reply(CMD_IDENTIFY, kIdentity)};
+        }
+        if (command == CMD_STATUS) {
+            return {StatusReply(m_inBootloader)};
+        }
+        if (!m_inBootloader) {
+            return AnswerMain(command, frame);
+        }
+        if (command != CMD_LOADER) {
+            return {};
+        }
+        if (IsSwitch(frame)) {
+            m_inBootloader = !leaves;
+            return {};
+        }
+        Bytes reply = bootloader.Answer(frame);
+        reply.resize(reply.size() - kFrameCrcSize);
+        return {reply};
+    }
+
+    InMemoryBootloader bootloader{kAccessCode};
+
+private:
+    static constexpr std::uint8_t kIdentity[] = {3, 11, 7, 0x39, 0x30};
+    // Device type 3, version 6, one reprogramming.
+    static constexpr std::uint8_t kFirmwareIdentity[] = {3, 0, 6, 0, 1, 0, 0, 0};
+
+    static bool IsSwitch(std::span<const std::uint8_t> frame) {
+        return frame.size() > kFramePayloadIndex + kLoaderOperationOffset &&
+               frame[kFramePayloadIndex + kLoaderOperationOffset] == BL_SWITCH;
+    }
+
+    std::vector<Bytes> AnswerMain(std::uint8_t command, std::span<const std::uint8_t> frame) {
+        if (command == CMD_INFO && frame.size() > kFramePayloadIndex) {
+            switch (frame[kFramePayloadIndex]) {
+                case kInfoStepDate:
+                    return {InfoTextReply(dateText)};
+                case kInfoStepTime:
+                    return {InfoTextReply(timeText)};
+                default:
+                    m_inBootloader = bootloaderAfterInformation;
+                    return {Reply(CMD_INFO, kFirmwareIdentity)};
+            }
+        }
+        if (command == CMD_LOADER && IsSwitch(frame)) {
+            m_inBootloader = ++m_switches >= switchesToEnter;
+            const std::uint8_t signature = kAccessCode[0];
+            return {Reply(CMD_LOADER, std::span(&signature, 1))};
+        }
+        return {};
+    }
+
+    bool m_inBootloader = false;
+    int m_switches = 0;
+};
+
+}  // namespace updatetest

@@ -1,0 +1,344 @@
+// The update dialog against a scripted instrument: the switch countdown
+// shared by entering and leaving, short information replies, the watchdog in
+// every phase, and the pump's rules for awaited replies and queue entries.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+#include "ScriptedDevice.h"
+#include "SimHarness.h"
+#include "UpdateMessages.h"
+
+namespace updatetest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+
+constexpr std::int32_t kMainBaud = 9600;
+constexpr std::size_t kSmallImageSize = 600;  // three pages: E = 767
+constexpr int kWatchdogTicks = 100;
+// Long enough for bytes written to the line to reach the other end.
+constexpr auto kLineDelay = std::chrono::milliseconds(30);
+
+const char* const kFoundLine = "Зирон-7 найден. Скорость 9600";
+const char* const kSerialLine = "Серийный номер 12345. Дата выпуска 7/2011";
+
+Bytes SmallImage() {
+    return simtest::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 1);
+}
+
+bool IsSwitchRequest(const ReceivedFrame& frame) {
+    return frame.Command() == CMD_LOADER && frame.bytes[kFrameStartIndex] == kRequestStartByte;
+}
+
+bool IsImageFrame(const ReceivedFrame& frame) {
+    return frame.Command() == CMD_LOADER && frame.bytes[kFrameStartIndex] == 0x00;
+}
+
+// The flash holds the image, and 0xFF up to the end of its last page.
+void ExpectFlashHolds(std::span<const std::uint8_t> flash, const Bytes& image) {
+    ASSERT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    const std::size_t end = image.size() | 0xFF;
+    EXPECT_TRUE(std::all_of(flash.begin() + static_cast<long>(image.size()),
+                            flash.begin() + static_cast<long>(end) + 1,
+                            [](std::uint8_t byte) { return byte == 0xFF; }));
+}
+
+struct ScriptedRun {
+    ScriptedDevice device;
+    std::unique_ptr<ScriptedInstrument> line = std::make_unique<ScriptedInstrument>(
+        [this](const ReceivedFrame& request) { return device.Answer(request); });
+    Bytes imageBytes = SmallImage();
+    CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
+    ObservedUpdateDlg dialog;
+
+    UpdateOutcome Run(int answerDelayMs = 100) {
+        image.LoadFromBytes(imageBytes);
+        return RunUpdate(dialog, line->DeviceDirectory(), kMainBaud, image, answerDelayMs);
+    }
+    // Ends the line; what it received stays readable.
+    std::vector<ReceivedFrame> Finish() {
+        std::this_thread::sleep_for(kLineDelay);
+        std::vector<ReceivedFrame> received = line->Received();
+        line.reset();
+        return received;
+    }
+};
+
+TEST(UpdateCountdown, ThreeSwitchesToEnterLeaveSixSwitchesOnTheWayOut) {
+    ScriptedRun run;
+    run.device.switchesToEnter = 3;
+    run.device.leaves = false;
+    const UpdateOutcome outcome = run.Run();
+    const std::vector<ReceivedFrame> received = run.Finish();
+
+    EXPECT_THAT(
+        outcome.log,
+        ElementsAre(kFoundLine, kSerialLine, "Версия программы в приборе №6 от 20/06/2010 09:15:48",
+                    "Тип 3 Число перепрошивок 1", "Переход в загрузчик...",
+                    "Переход в загрузчик...", "Переход в загрузчик...", "В загрузчике",
+                    "Завершена запись FLASH", "Обновление микропрограммы прошло УСПЕШНО",
+                    "Переход в основную программу..."));
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, kCannotLeaveLoaderText);
+    EXPECT_EQ(outcome.boxes[0].type, MB_OK);
+    EXPECT_EQ(outcome.result, IDOK);
+
+    // On the way out: seven status requests, each bootloader sighting but
+    // the last answered by one switch request, which awaits no reply and so
+    // goes out exactly once.
+    const auto lastImageFrame = std::find_if(received.rbegin(), received.rend(), IsImageFrame);
+    ASSERT_NE(lastImageFrame, received.rend());
+    const std::vector<ReceivedFrame> leaving(lastImageFrame.base(), received.end());
+    std::string pattern;
+    for (const ReceivedFrame& frame : leaving) {
+        if (frame.Command() != CMD_IDENTIFY) {
+            pattern += IsSwitchRequest(frame) ? 'W' : frame.Command() == CMD_STATUS ? 'S' : '?';
+        }
+    }
+    EXPECT_EQ(pattern, "SWSWSWSWSWSWS");
+    EXPECT_EQ(std::count_if(received.begin(), received.end(), IsSwitchRequest), 3 + 6);
+}
+
+TEST(UpdateCountdown, InstrumentAlreadyInItsBootloaderIsNotSwitched) {
+    ScriptedRun run;
+    run.device.bootloaderAfterInformation = true;
+    const UpdateOutcome outcome = run.Run();
+    const std::vector<ReceivedFrame> received = run.Finish();
+
+    EXPECT_THAT(
+        outcome.log,
+        ElementsAre(kFoundLine, kSerialLine, "Версия программы в приборе №6 от 20/06/2010 09:15:48",
+                    "Тип 3 Число перепрошивок 1", "В загрузчике", "Завершена запись FLASH",
+                    "Обновление микропрограммы прошло УСПЕШНО", "Переход в основную программу...",
+                    "Переход завершён"));
+    const auto firstImageFrame = std::find_if(received.begin(), received.end(), IsImageFrame);
+    EXPECT_EQ(std::find_if(received.begin(), firstImageFrame, IsSwitchRequest), firstImageFrame);
+    // Entering drew nothing from the countdown; leaving drew one.
+    EXPECT_EQ(run.dialog.m_nLoaderTries, 9);
+    EXPECT_EQ(outcome.result, IDOK);
+    ExpectFlashHolds(run.device.bootloader.Flash(), run.imageBytes);
+}
+
+struct ShortTextCase {
+    const char* date;
+    const char* time;
+};
+
+class ShortInformationReply : public ::testing::TestWithParam<ShortTextCase> {};
+
+TEST_P(ShortInformationReply, LeavesTheInstrumentTimeAt2000AndTheImageIsWritten) {
+    ScriptedRun run;
+    // A full date first, so that a short time text has old bytes behind it.
+    run.device.dateText = GetParam().date;
+    run.device.timeText = GetParam().time;
+    const UpdateOutcome outcome = run.Run();
+    run.Finish();
+
+    ASSERT_THAT(outcome.log, SizeIs(10));
+    EXPECT_EQ(outcome.log[2], "Версия программы в приборе №6 от 01/01/2000 00:00:00");
+    EXPECT_EQ(outcome.log[4], "Переход в загрузчик...");
+    EXPECT_EQ(outcome.log[9], "Переход завершён");
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, "Обновление микропрограммы прошло УСПЕШНО");
+    EXPECT_EQ(outcome.boxes[0].type, MB_OK);
+    EXPECT_EQ(outcome.result, IDOK);
+    ExpectFlashHolds(run.device.bootloader.Flash(), run.imageBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ShortInformationReply,
+                         ::testing::Values(ShortTextCase{"Jun 20 2011", "09:15:4"},
+                                           ShortTextCase{"Jun 20 201", "09:15:48"},
+                                           ShortTextCase{"", ""}));
+
+// --- The pump driven tick by tick on a silent line. ---
+
+struct SilentRun {
+    std::unique_ptr<ScriptedInstrument> line = std::make_unique<ScriptedInstrument>(
+        [](const ReceivedFrame&) { return std::vector<Bytes>{}; });
+    Bytes imageBytes = SmallImage();
+    CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
+    ObservedUpdateDlg dialog;
+
+    UpdateOutcome Run(std::function<void(ObservedUpdateDlg&)> script) {
+        image.LoadFromBytes(imageBytes);
+        dialog.whenRunning = std::move(script);
+        return RunUpdate(dialog, line->DeviceDirectory(), kMainBaud, image, 0);
+    }
+    // Lets the line's bytes reach the dialog and hands them over.
+    void Deliver(ObservedUpdateDlg& running, Bytes frame) {
+        line->Inject(std::move(frame));
+        std::this_thread::sleep_for(kLineDelay);
+        running.OnPortEvent(EV_RXCHAR, 0);
+    }
+    std::vector<ReceivedFrame> Received() {
+        std::this_thread::sleep_for(kLineDelay);
+        return line->Received();
+    }
+};
+
+struct WatchdogCase {
+    std::uint8_t phase;
+    bool success;
+    const char* text;
+    UINT type;
+    int result;
+    std::int32_t ticksAfter;
+};
+
+class Watchdog : public ::testing::TestWithParam<WatchdogCase> {};
+
+TEST_P(Watchdog, ToleratesHundredSilentTicksAndGivesUpOnTheNext) {
+    const WatchdogCase& c = GetParam();
+    SilentRun run;
+    std::int32_t ticksAfter = -1;
+    std::size_t logBefore = 0;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nPhase = c.phase;
+        d.m_bSuccess = c.success;
+        d.m_nTicks = 0;
+        logBefore = d.log.size();
+        // A give-up before the 101st tick would show a second box below.
+        for (int tick = 0; tick <= kWatchdogTicks; ++tick) {
+            d.OnTimer(d.m_nPumpTimer);
+        }
+        ticksAfter = d.m_nTicks;
+    });
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, c.text);
+    EXPECT_EQ(outcome.boxes[0].type, c.type);
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_EQ(ticksAfter, c.ticksAfter);
+    EXPECT_EQ(outcome.log.size(), logBefore);
+}
+
+const char* const kNoLink = "Нет связи с Зирон-7!";
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, Watchdog,
+    ::testing::Values(WatchdogCase{PHASE_INFO, false, kNoLink, MB_ICONSTOP, kUpdateLinkLost, 101},
+                      WatchdogCase{PHASE_ENTER, false, kCannotEnterLoaderText, MB_OK, IDCANCEL, 0},
+                      WatchdogCase{PHASE_WRITE, false, kNoLink, MB_ICONSTOP, kUpdateLinkLost, 101},
+                      WatchdogCase{PHASE_VERIFY, false, kNoLink, MB_ICONSTOP, kUpdateLinkLost, 101},
+                      WatchdogCase{PHASE_LEAVE, true, kCannotLeaveLoaderText, MB_OK, IDOK, 101},
+                      WatchdogCase{PHASE_LEAVE, false, kCannotLeaveLoaderText, MB_OK,
+                                   kUpdateLinkLost, 101},
+                      WatchdogCase{PHASE_DONE, true, kNoLink, MB_ICONSTOP, IDOK, 101}));
+
+TEST(WatchdogOnTheClock, HundredRepeatsOfTheFirstRequestThenNoLink) {
+    SilentRun run;
+    const UpdateOutcome outcome = run.Run(nullptr);
+    const std::vector<ReceivedFrame> received = run.Received();
+
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, kNoLink);
+    EXPECT_EQ(outcome.boxes[0].type, MB_ICONSTOP);
+    EXPECT_EQ(outcome.result, kUpdateLinkLost);
+    // Ticks 1 to 100 each send the outstanding request; the 101st gives up.
+    ASSERT_THAT(received, SizeIs(kWatchdogTicks));
+    for (const ReceivedFrame& frame : received) {
+        EXPECT_THAT(frame.bytes,
+                    ElementsAre(0xFE, CMD_INFO, 1, kInfoStepDate, ::testing::_, ::testing::_));
+    }
+}
+
+TEST(ReplyMatching, ValidFrameNotAwaitedFeedsTheWatchdogAndNothingElse) {
+    SilentRun run;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nAwaitedCmd = CMD_INFO;
+        const std::size_t queued = d.m_queue.Size();
+        d.m_nTicks = kWatchdogTicks;
+        run.Deliver(d, StatusReply(true));
+        EXPECT_EQ(d.m_nTicks, 0);
+        EXPECT_EQ(d.m_nAwaitedCmd, CMD_INFO);
+        EXPECT_EQ(d.m_queue.Size(), queued);
+        EXPECT_EQ(d.m_nPhase, PHASE_INFO);
+        EXPECT_EQ(d.m_nInfoStep, kInfoStepDate);
+
+        // A frame that fails its checksum does not count.
+        d.m_nTicks = kWatchdogTicks;
+        Bytes broken = StatusReply(true);
+        broken.resize(broken.size() + kFrameCrcSize);
+        SealFrame(broken.data());
+        broken.back() ^= 0x01;
+        run.line->InjectRaw(broken);
+        std::this_thread::sleep_for(kLineDelay);
+        d.OnPortEvent(EV_RXCHAR, 0);
+        EXPECT_EQ(d.m_nTicks, kWatchdogTicks);
+        d.m_nTicks = 0;  // the pump may tick once more before the run ends
+        d.EndDialog(IDCANCEL);
+    });
+    EXPECT_THAT(outcome.boxes, IsEmpty());
+    EXPECT_THAT(outcome.log, SizeIs(2));
+    EXPECT_EQ(outcome.result, IDCANCEL);
+}
+
+class StatusOutsideEnterAndLeave : public ::testing::TestWithParam<std::tuple<std::uint8_t, bool>> {
+};
+
+TEST_P(StatusOutsideEnterAndLeave, IsIgnored) {
+    const auto [phase, bootloaderRuns] = GetParam();
+    SilentRun run;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nPhase = phase;
+        d.m_queue.Clear();
+        d.m_nAwaitedCmd = CMD_STATUS;
+        d.m_nLoaderTries = 10;
+        run.Deliver(d, StatusReply(bootloaderRuns));
+        EXPECT_EQ(d.m_nAwaitedCmd, 0);
+        EXPECT_TRUE(d.m_queue.IsEmpty());
+        EXPECT_EQ(d.m_nPhase, phase);
+        EXPECT_EQ(d.m_nLoaderTries, 10);
+        EXPECT_FALSE(d.m_bEntryPending);
+        EXPECT_TRUE(d.m_bKeepAlive);
+        d.EndDialog(IDCANCEL);
+    });
+    EXPECT_THAT(outcome.boxes, IsEmpty());
+    EXPECT_THAT(outcome.log, SizeIs(2));
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, StatusOutsideEnterAndLeave,
+                         ::testing::Combine(::testing::Values(PHASE_INFO, PHASE_WRITE, PHASE_VERIFY,
+                                                              PHASE_DONE),
+                                            ::testing::Bool()));
+
+TEST(Pump, OutstandingIdentifyNeverHoldsUpTheQueue) {
+    SilentRun run;
+    run.Run([&](ObservedUpdateDlg& d) {
+        d.m_queue.Clear();
+        d.m_nAwaitedCmd = CMD_IDENTIFY;
+        d.QueueStatusRequest();
+        d.OnTimer(d.m_nPumpTimer);
+        EXPECT_EQ(d.m_nAwaitedCmd, CMD_STATUS);
+        EXPECT_TRUE(d.m_queue.IsEmpty());
+        d.EndDialog(IDCANCEL);
+    });
+    const std::vector<ReceivedFrame> received = run.Received();
+    ASSERT_THAT(received, ::testing::Not(IsEmpty()));
+    EXPECT_THAT(received.back().bytes, ElementsAre(0xFE, CMD_STATUS, 0, 0x27, 0x50));
+}
+
+TEST(Pump, EntryWithoutReplySentExactlyOnceThenNothingUntilTheNextEntry) {
+    SilentRun run;
+    run.Run([&](ObservedUpdateDlg& d) {
+        d.QueueSwitchToMain();
+        for (int tick = 0; tick < 5; ++tick) {
+            d.OnTimer(d.m_nPumpTimer);
+        }
+        EXPECT_EQ(d.m_nAwaitedCmd, 0);
+        EXPECT_FALSE(d.m_bKeepAlive);
+        d.EndDialog(IDCANCEL);
+    });
+    const std::vector<ReceivedFrame> received = run.Received();
+    const auto firstSwitch = std::find_if(received.begin(), received.end(), IsSwitchRequest);
+    ASSERT_NE(firstSwitch, received.end());
+    EXPECT_EQ(firstSwitch + 1, received.end());
+}
+
+}  // namespace
+}  // namespace updatetest

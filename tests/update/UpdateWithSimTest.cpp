@@ -1,0 +1,200 @@
+// Whole updates against the simulated instrument: what the operator sees,
+// what crossed the line, and what the flash holds afterwards.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "AccessCode.h"
+#include "SimHarness.h"
+#include "UpdateHarness.h"
+
+namespace updatetest {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::SizeIs;
+
+constexpr std::int32_t kMainBaud = 9600;
+constexpr std::size_t kSmallImageSize = 600;  // three pages: E = 767
+
+const char* const kSucceeded = "Обновление микропрограммы прошло УСПЕШНО";
+const char* const kFailed =
+    "Обновление прошло НЕУСПЕШНО - рекомендуется обраться в сервисный центр";
+const char* const kVerifyFailed = "Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных";
+
+// Frames the instrument received, from the simulator's transcript.
+std::vector<Bytes> ReceivedFrames(const std::string& transcriptPath) {
+    std::vector<Bytes> frames;
+    std::ifstream transcript(transcriptPath);
+    const std::string hexKey = "\"hex\":\"";
+    for (std::string line; std::getline(transcript, line);) {
+        const std::size_t hex = line.find(hexKey);
+        if (line.find("\"dir\":\"in\"") == std::string::npos || hex == std::string::npos) {
+            continue;
+        }
+        Bytes frame;
+        for (std::size_t at = hex + hexKey.size(); at + 1 < line.size() && line[at] != '"';
+             at += 3) {
+            frame.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(at, 2), nullptr, 16)));
+        }
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+bool IsLoadHalf(const Bytes& frame) {
+    return frame.size() > 9 && frame[0] == 0x00 && frame[1] == CMD_LOADER &&
+           frame[9] == BL_LOAD_HALF;
+}
+
+struct SimRun {
+    simtest::TempDir dir;
+    Bytes imageBytes = simtest::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 1);
+    CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
+    ObservedUpdateDlg dialog;
+    UpdateOutcome outcome;
+    std::vector<Bytes> received;
+    Bytes flash;
+
+    // Runs an update against a simulator seeded with `seed` (the image when
+    // empty) and the given options, then stops it and reads what it kept.
+    void Run(std::vector<std::string> options, const Bytes& seed = {}) {
+        const std::string seedPath = dir / "seed.bin";
+        simtest::WriteFile(seedPath, seed.empty() ? imageBytes : seed);
+        std::vector<std::string> arguments = {"--firmware",   seedPath,
+                                              "--flash",      dir / "flash.bin",
+                                              "--transcript", dir / "transcript.jsonl",
+                                              "--seed",       "1"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        {
+            simtest::SimProcess sim(dir, arguments);
+            ASSERT_THAT(sim.ReadyLine(), HasSubstr("ready COM1"));
+            ASSERT_TRUE(image.LoadFromBytes(imageBytes));
+            outcome = RunUpdate(dialog, dir / "devices", kMainBaud, image);
+        }
+        received = ReceivedFrames(dir / "transcript.jsonl");
+        flash = simtest::ReadFile(dir / "flash.bin");
+    }
+
+    void ExpectFlashHoldsImage() const {
+        ASSERT_GE(flash.size(), imageBytes.size() | 0xFF);
+        EXPECT_TRUE(std::equal(imageBytes.begin(), imageBytes.end(), flash.begin()));
+        EXPECT_TRUE(std::all_of(flash.begin() + static_cast<long>(imageBytes.size()),
+                                flash.begin() + static_cast<long>(imageBytes.size() | 0xFF) + 1,
+                                [](std::uint8_t byte) { return byte == 0xFF; }));
+    }
+};
+
+const char* const kFoundLine = "Зирон-7 найден. Скорость 9600";
+const char* const kSerialLine = "Серийный номер 12345. Дата выпуска 7/2011";
+const char* const kOlderVersionLine = "Версия программы в приборе №6 от 20/06/2010 09:15:48";
+const char* const kSameVersionLine = "Версия программы в приборе №6 от 20/06/2011 09:15:48";
+const char* const kTypeLine = "Тип 3 Число перепрошивок 0";
+
+TEST(UpdateWithSim, OlderFirmwareIsWrittenVerifiedAndReported) {
+    SimRun run;
+    run.Run({});
+    EXPECT_THAT(run.outcome.log,
+                ElementsAre(kFoundLine, kSerialLine, kOlderVersionLine, kTypeLine,
+                            "Переход в загрузчик...", "В загрузчике", "Завершена запись FLASH",
+                            kSucceeded, "Переход в основную программу...", "Переход завершён"));
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+    EXPECT_EQ(run.outcome.boxes[0].text, kSucceeded);
+    EXPECT_EQ(run.outcome.boxes[0].type, MB_OK);
+    EXPECT_EQ(run.outcome.result, IDOK);
+    run.ExpectFlashHoldsImage();
+}
+
+TEST(UpdateWithSim, SameBuildWithIntactFlashIsOnlyVerified) {
+    SimRun run;
+    run.Run({"--firmware-date", "same"});
+    EXPECT_THAT(run.outcome.log,
+                ElementsAre(kFoundLine, kSerialLine, kSameVersionLine, kTypeLine,
+                            "Дата микропрограммы в устройстве совпадает с обновляемой",
+                            "Переход в загрузчик...", "В загрузчике", kSucceeded,
+                            "Переход в основную программу...", "Переход завершён"));
+    EXPECT_THAT(run.received, Not(Contains(::testing::Truly(IsLoadHalf))));
+    // Verifying alone fills the second half of the bar only.
+    EXPECT_TRUE(std::all_of(run.dialog.barPositions.begin(), run.dialog.barPositions.end(),
+                            [](int position) { return position == 0 || position >= 50; }));
+    EXPECT_THAT(run.dialog.barPositions, Contains(100));
+    EXPECT_EQ(run.outcome.result, IDOK);
+    run.ExpectFlashHoldsImage();
+}
+
+TEST(UpdateWithSim, SameBuildWithDifferingFlashIsRewritten) {
+    SimRun run;
+    // The same header, other program bytes.
+    run.Run({"--firmware-date", "same"},
+            simtest::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 2));
+    EXPECT_THAT(run.outcome.log,
+                ElementsAre(kFoundLine, kSerialLine, kSameVersionLine, kTypeLine,
+                            "Дата микропрограммы в устройстве совпадает с обновляемой",
+                            "Переход в загрузчик...", "В загрузчике", kVerifyFailed,
+                            "Попытка перепрограммирования №2", "Завершена запись FLASH", kSucceeded,
+                            "Переход в основную программу...", "Переход завершён"));
+    EXPECT_EQ(run.outcome.result, IDOK);
+    run.ExpectFlashHoldsImage();
+}
+
+TEST(UpdateWithSim, FiveFailedVerificationsEndInTheFailureBox) {
+    SimRun run;
+    run.Run({"--stuck", "0x100"});
+    std::vector<std::string> expected = {
+        kFoundLine,    kSerialLine, kOlderVersionLine, kTypeLine, "Переход в загрузчик...",
+        "В загрузчике"};
+    for (int attempt = 2; attempt <= 5; ++attempt) {
+        expected.insert(expected.end(),
+                        {"Завершена запись FLASH", kVerifyFailed,
+                         "Попытка перепрограммирования №" + std::to_string(attempt)});
+    }
+    expected.insert(expected.end(), {"Завершена запись FLASH", kVerifyFailed, kFailed,
+                                     "Переход в основную программу...", "Переход завершён"});
+    EXPECT_THAT(run.outcome.log, ElementsAreArray(expected));
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+    EXPECT_EQ(run.outcome.boxes[0].text, kFailed);
+    EXPECT_EQ(run.outcome.boxes[0].type, MB_ICONSTOP);
+    EXPECT_EQ(run.outcome.result, IDOK);
+}
+
+TEST(UpdateWithSim, LaterFirmwareIsRefusedAfterTheInformationRequests) {
+    SimRun run;
+    run.Run({"--firmware-date", "later"});
+    std::vector<std::uint8_t> steps;
+    for (const Bytes& frame : run.received) {
+        ASSERT_TRUE(frame[1] == CMD_IDENTIFY || frame[1] == CMD_INFO) << int{frame[1]};
+        if (frame[1] == CMD_INFO && (steps.empty() || steps.back() != frame[3])) {
+            steps.push_back(frame[3]);
+        }
+    }
+    EXPECT_THAT(steps, ElementsAre(0, 1, 2));
+    ASSERT_THAT(run.outcome.log, SizeIs(6));
+    EXPECT_EQ(run.outcome.log[4], "Версия программы в приборе позже чем обновление");
+    EXPECT_EQ(run.outcome.log[5], "Обновление не целесообразно");
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+    EXPECT_EQ(run.outcome.boxes[0].text,
+              "Версия программы в приборе позже чем обновление\nОбновление не целесообразно");
+    EXPECT_EQ(run.outcome.boxes[0].type, MB_ICONINFORMATION);
+    EXPECT_EQ(run.outcome.result, IDOK);
+}
+
+TEST(UpdateWithSim, UnparseableDeviceDateCountsAs2000AndIsWritten) {
+    SimRun run;
+    run.Run({"--firmware-date", "unparseable"});
+    ASSERT_THAT(run.outcome.log, SizeIs(10));
+    EXPECT_EQ(run.outcome.log[2], "Версия программы в приборе №6 от 01/01/2000 00:00:00");
+    EXPECT_EQ(run.outcome.log[6], "Завершена запись FLASH");
+    EXPECT_EQ(run.outcome.result, IDOK);
+    run.ExpectFlashHoldsImage();
+}
+
+}  // namespace
+}  // namespace updatetest

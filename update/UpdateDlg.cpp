@@ -1,0 +1,100 @@
+#include "UpdateDlg.h"
+
+#include <algorithm>
+
+#include "AccessCode.h"
+#include "CommandSet.h"
+#include "FirmwareImage.h"
+#include "FormatText.h"
+#include "SerialCWnd.h"
+
+namespace {
+
+constexpr UINT kUpdateDialogTemplateId = 134;
+constexpr int kLogListId = 1197;
+constexpr int kProgressBarId = 1164;
+constexpr int kPercentTextId = 1179;
+constexpr int kStatusTextId = 1198;
+
+constexpr short kProgressLowest = 0;  // percent
+constexpr short kProgressHighest = 100;
+constexpr int kLogColumnWidth = 600;  // pixels
+
+}  // namespace
+
+CUpdateDlg::CUpdateDlg(CWnd* parent) : CDialog(kUpdateDialogTemplateId, parent) {
+    const RequestBytes identify = BuildIdentifyRequest();
+    std::copy(identify.begin(), identify.end(), m_keepAliveFrame);
+    MapMessage(serialDefaultComMessage,
+               [this](WPARAM wParam, LPARAM lParam) { return OnPortEvent(wParam, lParam); });
+}
+
+CUpdateDlg::~CUpdateDlg() = default;
+
+void CUpdateDlg::DoDataExchange(CDataExchange* exchange) {
+    CDialog::DoDataExchange(exchange);
+    DDX_Control(exchange, kLogListId, m_ctlLog);
+    DDX_Control(exchange, kProgressBarId, m_ctlProgress);
+    DDX_Text(exchange, kPercentTextId, m_strPercent);
+    DDX_Text(exchange, kStatusTextId, m_strStatus);
+}
+
+BOOL CUpdateDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_pSerial->SetOwner(this);
+    m_ctlProgress.SetRange(kProgressLowest, kProgressHighest);
+    m_ctlProgress.SetPos(kProgressLowest);
+    SetWindowText(FormatText("Обновление программы Зирон-7 до версии №%d от %s",
+                             m_pImage->GetVersion(), m_pImage->GetBuildDateText().c_str()));
+    m_nPumpTimer = SetTimer(m_nPumpTimer, kPumpPeriodMs);
+    m_ctlLog.InsertColumn(0, "", LVCFMT_LEFT, kLogColumnWidth);
+    m_nLogLine = 0;
+    AddLogLine(FormatText("Зирон-7 найден. Скорость %d", m_pDeviceInfo->baudRate));
+    AddLogLine(FormatText("Серийный номер %d. Дата выпуска %d/%d", m_pDeviceInfo->serialNumber,
+                          m_pDeviceInfo->month, m_pDeviceInfo->year));
+    FlushInput();
+    m_nInfoStep = kInfoStepDate;
+    QueueInfoRequest();
+    m_nDeviceBaud = m_pSerial->GetBaudRate();
+    return TRUE;
+}
+
+void CUpdateDlg::AddLogLine(const std::string& text) {
+    m_ctlLog.InsertItem(m_nLogLine, text);
+    ++m_nLogLine;
+}
+
+void CUpdateDlg::QueueInfoRequest() {
+    m_queue.AddHead(false, BuildInfoRequest(m_nInfoStep));
+}
+
+void CUpdateDlg::QueueStatusRequest() {
+    m_queue.AddHead(false, BuildStatusRequest());
+}
+
+void CUpdateDlg::QueueSwitchToLoader() {
+    m_bKeepAlive = false;
+    m_queue.Clear();
+    m_queue.AddHead(false, BuildSwitchRequest(kAccessCode));
+}
+
+void CUpdateDlg::QueueSwitchToMain() {
+    m_bKeepAlive = false;
+    m_queue.Clear();
+    // The bootloader starts the main program without answering.
+    m_queue.AddHead(true, BuildSwitchRequest(kAccessCode));
+}
+
+void CUpdateDlg::QueueImageFrame() {
+    m_queue.AddHead(false, m_pImage->GetFrame());
+}
+
+void CUpdateDlg::FlushInput() {
+    m_rx.FlushInput([this](std::span<std::uint8_t> into) { return ReadPort(into); });
+}
+
+std::size_t CUpdateDlg::ReadPort(std::span<std::uint8_t> into) {
+    DWORD count = 0;
+    m_pSerial->Read(into.data(), static_cast<DWORD>(into.size()), &count, nullptr, INFINITE);
+    return count;
+}

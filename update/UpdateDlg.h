@@ -1,0 +1,140 @@
+// The update dialog (template 134): reads the identity of the firmware in the
+// instrument, decides between writing, verifying only and refusing, brings
+// the instrument into its bootloader, has the image write and verify the
+// flash (up to five verified passes), returns the instrument to its main
+// program and tells the operator the outcome.
+//
+// Every request goes through m_queue; the 50 ms pump sends one frame per
+// tick, repeats an outstanding request until its reply arrives, keeps the
+// link alive with identify requests and gives up after 100 ticks without a
+// valid frame. Replies arrive as the port's notifications (OnPortEvent) and
+// drive the phases.
+//
+// End codes: IDOK (1) after the outcome box, a refusal, or the failures that
+// need no warning; IDCANCEL (2) when the operator leaves, on entering
+// failures and for a foreign instrument; kUpdateLinkLost (5) when the link
+// falls silent before the new firmware has passed verification.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <span>
+#include <string>
+
+#include "Controls.h"
+#include "DeviceInfo.h"
+#include "Dialog.h"
+#include "FrameQueue.h"
+#include "FrameReassembler.h"
+#include "LinkFrame.h"
+
+class CSerialCWnd;
+class CFirmwareImage;
+
+// The end code when the link falls silent before success.
+inline constexpr int kUpdateLinkLost = 5;
+
+// Phases of the update (m_nPhase).
+inline constexpr std::uint8_t PHASE_INFO = 0;    // reading the instrument's firmware identity
+inline constexpr std::uint8_t PHASE_ENTER = 1;   // bringing the instrument into its bootloader
+inline constexpr std::uint8_t PHASE_WRITE = 2;   // the image writes the flash
+inline constexpr std::uint8_t PHASE_VERIFY = 3;  // the image reads the flash back and compares
+inline constexpr std::uint8_t PHASE_LEAVE = 4;   // returning the instrument to its main program
+inline constexpr std::uint8_t PHASE_DONE = 5;    // the outcome is shown; the dialog ends
+
+// Window timers of the dialog, by id.
+inline constexpr UINT_PTR TIMER_PUMP = 2;           // 50 ms: one frame per tick, the watchdog
+inline constexpr UINT_PTR TIMER_RX_GAP = 4;         // 50 ms after the last received byte
+inline constexpr UINT_PTR TIMER_LEAVE_SETTLE = 7;   // 500 ms after the switch back to main
+inline constexpr UINT_PTR TIMER_ENTER_SETTLE = 10;  // 500 ms after the bootloader's acknowledgement
+
+// Their periods, in milliseconds.
+inline constexpr UINT kPumpPeriodMs = 50;
+inline constexpr UINT kReceiveGapMs = 50;
+inline constexpr UINT kSettleMs = 500;
+
+using FrameBuffer = std::uint8_t[kFrameBufferSize];
+
+class CUpdateDlg : public CDialog {
+public:
+    explicit CUpdateDlg(CWnd* parent = nullptr);
+    ~CUpdateDlg() override;
+
+    CListCtrl m_ctlLog;                  // control 1197: one line per event
+    CProgressCtrl m_ctlProgress;         // control 1164: 0..100
+    std::string m_strPercent;            // control 1179: the progress as text
+    std::string m_strStatus;             // control 1198: the address in work
+    CFirmwareImage* m_pImage = nullptr;  // set by the application; not owned
+    std::uint8_t m_nPhase = PHASE_INFO;
+    bool m_bSameDate = false;         // the instrument has the image's build time: verify first
+    std::uint8_t m_nLoaderTries = 0;  // set to 10 at the decision; shared by entering and leaving
+    DeviceInfo* m_pDeviceInfo = nullptr;  // set by the application; not owned
+    UINT_PTR m_nRxTimer = TIMER_RX_GAP;
+    FrameReassembler m_rx;  // replies cut out of the byte stream
+    std::uint8_t m_nVerifyFailures = 0;
+    std::string m_strResult;         // the outcome text of the final box
+    bool m_bSuccess = false;         // the new firmware has passed verification
+    std::uint8_t m_nAwaitedCmd = 0;  // command whose reply is outstanding; 0: none
+    UINT_PTR m_nPumpTimer = TIMER_PUMP;
+    FrameBuffer m_keepAliveFrame = {};  // the identify request, with room for its CRC
+    bool m_bKeepAlive = true;           // identify requests go out while nothing else is due
+    FrameBuffer m_txFrame = {};  // the frame last taken from the queue, sent again while awaited
+    FrameQueue m_queue;          // requests waiting to be sent
+    CSerialCWnd* m_pSerial = nullptr;  // set by the application: the open port; not owned
+    std::int32_t m_nTicks = 0;         // pump ticks since the last valid frame
+    bool m_bEntryPending = false;      // the switch into the bootloader awaits its acknowledgement
+    std::int32_t m_nDeviceBaud = 0;    // the main program's rate in baud, read at start
+    UINT_PTR m_nLeaveTimer = TIMER_LEAVE_SETTLE;
+    UINT_PTR m_nEnterTimer = TIMER_ENTER_SETTLE;
+    std::uint8_t m_nInfoStep = 0;  // information step asked: 0 date, 1 time, 2 identity
+    std::string m_strDeviceDate;   // the instrument's build date text ("Jun 20 2011")
+    std::string m_strDeviceTime;   // the instrument's build time text ("09:15:48")
+    std::uint8_t m_nLogLine = 0;   // index of the next log line
+
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    BOOL OnInitDialog() override;
+    // The pump, the two settle waits and the receive gap.
+    void OnTimer(UINT_PTR id) override;
+    // The port's notification: low word of wParam holds the EV_ bits.
+    LRESULT OnPortEvent(WPARAM wParam, LPARAM lParam);
+    // Inserts a line at m_nLogLine and moves on; virtual so that a harness
+    // can follow the log as the operator sees it.
+    virtual void AddLogLine(const std::string& text);
+
+    // Request producers: one queue entry each, at the head.
+    void QueueInfoRequest();
+    void QueueStatusRequest();
+    void QueueSwitchToLoader();  // empties the queue, stops the keep-alive
+    void QueueSwitchToMain();    // the same, and awaits no reply
+    void QueueImageFrame();
+    // Discards up to 2047 pending bytes and any partial reply.
+    void FlushInput();
+
+private:
+    // The pump (UpdatePump.cpp).
+    void OnPumpTick();
+    void GiveUpLink();
+    void SendTxFrame();
+    void OnReceiveGap();
+    void OnEnterSettled();
+    void OnLeaveSettled();
+    void ConfigurePort(std::int32_t baudRate);
+
+    // Replies (UpdateReplies.cpp).
+    void OnFrame(std::span<const std::uint8_t> frame);
+    void OnIdentifyReply(std::span<const std::uint8_t> frame);
+    void OnInfoReply(std::span<const std::uint8_t> frame);
+    void Decide(std::span<const std::uint8_t> frame);
+    void BeginPass(bool verify);
+    void OnStatusReply(std::span<const std::uint8_t> frame);
+    void OnEnterStatus(bool bootloaderRuns);
+    void OnLeaveStatus(bool bootloaderRuns);
+    void OnLoaderReply(std::span<const std::uint8_t> frame);
+    void OnSwitchAcknowledged(std::uint8_t signature);
+    void OnImageResult(std::uint8_t result);
+    // Verification is over: the outcome text, then back to the main program.
+    void StartLeaving(bool success, const char* resultText);
+    void ShowProgress();
+    std::size_t ReadPort(std::span<std::uint8_t> into);
+};

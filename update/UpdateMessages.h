@@ -1,0 +1,8 @@
+// Texts that both sides of the update dialog show: the pump's watchdog and
+// the replies that count the switches between the instrument's programs.
+#pragma once
+
+inline constexpr const char* kCannotEnterLoaderText =
+    "Невозможно войти в загрузчик!\nВыключите питание источника - далее читайте readme.txt\n";
+inline constexpr const char* kCannotLeaveLoaderText =
+    "Невозможно выйти из загрузчика!\nВыключите питание источника - далее читайте readme.txt\n";

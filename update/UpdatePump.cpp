@@ -1,0 +1,108 @@
+// The sending side of the update dialog: the 50 ms pump with its watchdog and
+// keep-alive, the two settle waits around the switches between the
+// instrument's programs, and the receive gap.
+#include <algorithm>
+
+#include "CommandSet.h"
+#include "MessageBox.h"
+#include "SerialCWnd.h"
+#include "UpdateDlg.h"
+#include "UpdateMessages.h"
+
+namespace {
+
+// More ticks than this without a valid frame (about 5 s) give the link up.
+constexpr std::int32_t kWatchdogTicks = 100;
+constexpr BYTE kDataBits = 8;
+
+}  // namespace
+
+void CUpdateDlg::OnTimer(UINT_PTR id) {
+    if (id == m_nPumpTimer) {
+        OnPumpTick();
+    } else if (id == m_nRxTimer) {
+        OnReceiveGap();
+    } else if (id == m_nLeaveTimer) {
+        OnLeaveSettled();
+    } else if (id == m_nEnterTimer) {
+        OnEnterSettled();
+    }
+    CDialog::OnTimer(id);
+}
+
+void CUpdateDlg::OnPumpTick() {
+    if (!m_pSerial->IsOpen()) {
+        return;
+    }
+    if (++m_nTicks > kWatchdogTicks) {
+        KillTimer(m_nPumpTimer);
+        if (m_nPhase != PHASE_ENTER) {
+            GiveUpLink();
+            return;
+        }
+        AfxMessageBox(kCannotEnterLoaderText, MB_OK);
+        OnCancel();
+        m_nTicks = 0;
+    }
+    if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY) {
+        SendTxFrame();
+        return;
+    }
+    if (!m_queue.IsEmpty()) {
+        const QueuedFrame entry = m_queue.TakeHead();
+        // Frames never exceed 255 bytes with their CRC, so they always fit.
+        const std::size_t length = std::min(
+            entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
+        std::copy_n(entry.bytes.begin(), length, m_txFrame);
+        m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
+        SendTxFrame();
+    } else if (m_bKeepAlive) {
+        m_nAwaitedCmd = CMD_IDENTIFY;
+        m_pSerial->SendFrame(m_keepAliveFrame);
+    }
+}
+
+void CUpdateDlg::GiveUpLink() {
+    if (m_nPhase == PHASE_LEAVE) {
+        AfxMessageBox(kCannotLeaveLoaderText, MB_OK);
+    } else {
+        AfxMessageBox("Нет связи с Зирон-7!", MB_ICONSTOP);
+    }
+    // Once the new firmware has passed verification the instrument works;
+    // only the way back to its main program is in doubt.
+    if (m_bSuccess) {
+        OnOK();
+    } else {
+        EndDialog(kUpdateLinkLost);
+    }
+}
+
+void CUpdateDlg::SendTxFrame() {
+    m_pSerial->SendFrame(m_txFrame);
+}
+
+void CUpdateDlg::OnReceiveGap() {
+    const bool arrived =
+        m_rx.OnReceiveGap([this](std::span<std::uint8_t> into) { return ReadPort(into); },
+                          [this](std::span<const std::uint8_t> frame) { OnFrame(frame); });
+    if (arrived) {
+        m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
+    }
+}
+
+void CUpdateDlg::OnEnterSettled() {
+    KillTimer(m_nEnterTimer);
+    QueueStatusRequest();
+    m_bKeepAlive = true;
+}
+
+void CUpdateDlg::OnLeaveSettled() {
+    KillTimer(m_nLeaveTimer);
+    ConfigurePort(m_nDeviceBaud);
+    QueueStatusRequest();
+    m_bKeepAlive = true;
+}
+
+void CUpdateDlg::ConfigurePort(std::int32_t baudRate) {
+    m_pSerial->Configure(static_cast<DWORD>(baudRate), kDataBits, NOPARITY, ONESTOPBIT);
+}

@@ -1,0 +1,266 @@
+// The receiving side of the update dialog: every reply that passes its
+// checksum, and the phase machine that the replies drive.
+#include "AccessCode.h"
+#include "BuildDate.h"
+#include "CommandSet.h"
+#include "FirmwareImage.h"
+#include "FormatText.h"
+#include "MessageBox.h"
+#include "SerialCWnd.h"
+#include "UpdateDlg.h"
+#include "UpdateMessages.h"
+#include "UpdateProgress.h"
+
+namespace {
+
+constexpr WPARAM kEventBitsMask = 0xFFFF;  // the low word of wParam
+constexpr std::int32_t kBootloaderBaud = 38400;
+// Status replies showing the wrong program, entering and leaving together.
+constexpr std::uint8_t kLoaderTries = 10;
+// Verified passes before the update is given up.
+constexpr std::uint8_t kMaxVerifyFailures = 5;
+
+constexpr const char* kDeviceTimeFormat = "%d/%m/%Y %H:%M:%S";
+constexpr const char* kSucceededText = "Обновление микропрограммы прошло УСПЕШНО";
+constexpr const char* kFailedText =
+    "Обновление прошло НЕУСПЕШНО - рекомендуется обраться в сервисный центр";
+
+}  // namespace
+
+LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
+    if (((wParam & kEventBitsMask) & EV_RXCHAR) == 0) {
+        return 0;
+    }
+    const bool arrived =
+        m_rx.Receive([this](std::span<std::uint8_t> into) { return ReadPort(into); },
+                     [this](std::span<const std::uint8_t> frame) { OnFrame(frame); });
+    if (arrived) {
+        m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
+    }
+    return 0;
+}
+
+void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
+    const std::uint8_t command = ReplyCommand(frame);
+    // Any valid frame shows the link alive, also one that is then ignored.
+    m_nTicks = 0;
+    if (m_nAwaitedCmd == 0 || command != m_nAwaitedCmd) {
+        return;
+    }
+    m_nAwaitedCmd = 0;
+    switch (command) {
+        case CMD_IDENTIFY:
+            OnIdentifyReply(frame);
+            break;
+        case CMD_STATUS:
+            OnStatusReply(frame);
+            break;
+        case CMD_INFO:
+            OnInfoReply(frame);
+            break;
+        case CMD_LOADER:
+            OnLoaderReply(frame);
+            break;
+        default:
+            break;
+    }
+}
+
+void CUpdateDlg::OnIdentifyReply(std::span<const std::uint8_t> frame) {
+    const std::span<const std::uint8_t> payload = ReplyPayload(frame);
+    if (!payload.empty() && payload[0] == kZiron7DeviceType) {
+        return;
+    }
+    AfxMessageBox("На линии связи не Зирон-7", MB_OK);
+    OnCancel();
+}
+
+void CUpdateDlg::OnInfoReply(std::span<const std::uint8_t> frame) {
+    switch (m_nInfoStep) {
+        case kInfoStepDate:
+            m_strDeviceDate = DecodeInfoText(frame, kBuildDateTextLength);
+            break;
+        case kInfoStepTime:
+            m_strDeviceTime = DecodeInfoText(frame, kBuildTimeTextLength);
+            break;
+        default:
+            Decide(frame);
+            break;
+    }
+    if (m_nInfoStep < kInfoStepIdentity) {
+        ++m_nInfoStep;
+        QueueInfoRequest();
+    }
+}
+
+void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
+    // A reply too short for its fields shows zeros; they are only logged.
+    const FirmwareIdentityReply identity =
+        DecodeFirmwareIdentityReply(frame).value_or(FirmwareIdentityReply{0, 0, 0});
+    std::time_t deviceTime = MakeLocalTime(2000, 1, 1, 0, 0, 0);
+    // A text that does not parse leaves the preset, so any image built
+    // since is written.
+    ParseBuildDate(m_strDeviceDate, m_strDeviceTime, deviceTime);
+    AddLogLine(FormatText("Версия программы в приборе №%d от %s", identity.version,
+                          FormatLocalTime(deviceTime, kDeviceTimeFormat).c_str()));
+    AddLogLine(FormatText("Тип %d Число перепрошивок %d", identity.deviceType,
+                          static_cast<int>(identity.reprogrammings)));
+
+    const std::time_t imageTime = m_pImage->GetBuildTime();
+    if (imageTime < deviceTime) {
+        AddLogLine("Версия программы в приборе позже чем обновление");
+        AddLogLine("Обновление не целесообразно");
+        AfxMessageBox(
+            "Версия программы в приборе позже чем обновление\nОбновление не целесообразно",
+            MB_ICONINFORMATION);
+        OnOK();
+        return;
+    }
+    const bool sameDate = imageTime == deviceTime;
+    if (sameDate) {
+        AddLogLine("Дата микропрограммы в устройстве совпадает с обновляемой");
+    }
+    m_nPhase = PHASE_ENTER;
+    m_nLoaderTries = kLoaderTries;
+    QueueStatusRequest();
+    m_bSameDate = sameDate;
+}
+
+void CUpdateDlg::OnStatusReply(std::span<const std::uint8_t> frame) {
+    if (m_nPhase != PHASE_ENTER && m_nPhase != PHASE_LEAVE) {
+        return;
+    }
+    const std::optional<bool> bootloaderRuns = DecodeStatusReply(frame);
+    if (!bootloaderRuns) {
+        // A reply without its status byte tells nothing: ask again, or the
+        // procedure would wait for ever behind the keep-alive.
+        QueueStatusRequest();
+        return;
+    }
+    if (m_nPhase == PHASE_ENTER) {
+        OnEnterStatus(*bootloaderRuns);
+    } else {
+        OnLeaveStatus(*bootloaderRuns);
+    }
+}
+
+void CUpdateDlg::OnEnterStatus(bool bootloaderRuns) {
+    if (bootloaderRuns) {
+        AddLogLine("В загрузчике");
+        m_bEntryPending = false;
+        BeginPass(m_bSameDate);
+        return;
+    }
+    if (--m_nLoaderTries == 0) {
+        AfxMessageBox(kCannotEnterLoaderText, MB_OK);
+        OnCancel();
+        return;
+    }
+    // The main program hears the switch only at its own rate.
+    ConfigurePort(m_nDeviceBaud);
+    m_bEntryPending = true;
+    QueueSwitchToLoader();
+}
+
+void CUpdateDlg::OnLeaveStatus(bool bootloaderRuns) {
+    if (!bootloaderRuns) {
+        AddLogLine("Переход завершён");
+        m_nPhase = PHASE_DONE;
+        AfxMessageBox(m_strResult, m_bSuccess ? MB_OK : MB_ICONSTOP);
+        OnOK();
+        return;
+    }
+    if (--m_nLoaderTries == 0) {
+        AfxMessageBox(kCannotLeaveLoaderText, MB_OK);
+        OnOK();
+        return;
+    }
+    ConfigurePort(kBootloaderBaud);
+    QueueSwitchToMain();
+    m_nLeaveTimer = SetTimer(m_nLeaveTimer, kSettleMs);
+}
+
+void CUpdateDlg::OnLoaderReply(std::span<const std::uint8_t> frame) {
+    if (const std::optional<std::uint8_t> signature = DecodeSwitchAcknowledgement(frame);
+        signature && m_bEntryPending) {
+        OnSwitchAcknowledged(*signature);
+        return;
+    }
+    OnImageResult(m_pImage->OnReply(frame));
+}
+
+void CUpdateDlg::OnSwitchAcknowledged(std::uint8_t signature) {
+    if (signature != kAccessCode[0]) {
+        AfxMessageBox("Неверна сигнатура блока - несовместимая версия!", MB_OK);
+        OnOK();
+        return;
+    }
+    // From here on the instrument talks at the bootloader's rate.
+    ConfigurePort(kBootloaderBaud);
+    AddLogLine("Переход в загрузчик...");
+    m_nEnterTimer = SetTimer(m_nEnterTimer, kSettleMs);
+}
+
+void CUpdateDlg::BeginPass(bool verify) {
+    std::uint8_t result;
+    if (verify) {
+        m_nPhase = PHASE_VERIFY;
+        result = m_pImage->BeginVerify();
+    } else {
+        m_nPhase = PHASE_WRITE;
+        result = m_pImage->BeginWrite();
+    }
+    if (result == IMAGE_FRAME_READY) {
+        QueueImageFrame();
+    }
+}
+
+void CUpdateDlg::OnImageResult(std::uint8_t result) {
+    switch (result) {
+        case IMAGE_FRAME_READY:
+            ShowProgress();
+            QueueImageFrame();
+            break;
+        case IMAGE_WRITE_COMPLETE:
+            AddLogLine("Завершена запись FLASH");
+            BeginPass(true);
+            break;
+        case IMAGE_VERIFY_PASSED:
+            StartLeaving(true, kSucceededText);
+            break;
+        case IMAGE_VERIFY_FAILED:
+            AddLogLine("Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных");
+            if (++m_nVerifyFailures < kMaxVerifyFailures) {
+                AddLogLine(FormatText("Попытка перепрограммирования №%d", m_nVerifyFailures + 1));
+                BeginPass(false);
+            } else {
+                StartLeaving(false, kFailedText);
+            }
+            break;
+        default:
+            AfxMessageBox(FormatText("Ошибка в EXE файле! %d", result), MB_OK);
+            OnOK();
+            break;
+    }
+}
+
+void CUpdateDlg::StartLeaving(bool success, const char* resultText) {
+    m_bSuccess = success;
+    m_strResult = resultText;
+    AddLogLine(m_strResult);
+    m_nPhase = PHASE_LEAVE;
+    AddLogLine("Переход в основную программу...");
+    QueueStatusRequest();
+}
+
+void CUpdateDlg::ShowProgress() {
+    UpdateData(TRUE);
+    const bool writing = m_nPhase == PHASE_WRITE;
+    const ProgressFigure figure =
+        ComputeProgress(m_pImage->GetPosition(), m_pImage->GetEndValue(), !writing);
+    m_strStatus = FormatText(writing ? "Запись по адресу %d" : "Проверка по адресу %d",
+                             static_cast<int>(m_pImage->GetPosition()));
+    m_strPercent = figure.text;
+    UpdateData(FALSE);
+    m_ctlProgress.SetPos(figure.barPosition);
+}
