@@ -46,7 +46,9 @@ QString StandInFamily() {
 }
 
 // The stand-in at the largest pixel size whose line height fits `target`,
-// then narrowed or widened until its average width rounds to `target`.
+// then as narrow as it can be while its average width still rounds to
+// `target`'s: the named font's letters are narrow, and a wider stand-in
+// would not fit the texts into the controls the templates size for them.
 QFont FitStandIn(const QString& family, QSize target) {
     QFont font(family);
     font.setPixelSize(kSmallestPixelSize);
@@ -59,9 +61,20 @@ QFont FitStandIn(const QString& family, QSize target) {
         font = candidate;
     }
     const double width = AverageLetterWidth(font);
-    if (width > 0) {
-        const int stretch = static_cast<int>(std::lround(100.0 * target.width() / width));
-        font.setStretch(std::clamp(stretch, kNarrowestStretch, kWidestStretch));
+    if (width <= 0) {
+        return font;
+    }
+    int stretch = std::clamp(static_cast<int>(std::lround(100.0 * target.width() / width)),
+                             kNarrowestStretch, kWidestStretch);
+    font.setStretch(stretch);
+    while (stretch > kNarrowestStretch) {
+        QFont narrower = font;
+        narrower.setStretch(stretch - 1);
+        if (std::lround(AverageLetterWidth(narrower)) != target.width()) {
+            break;
+        }
+        font = narrower;
+        --stretch;
     }
     return font;
 }

@@ -4,6 +4,12 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <algorithm>
+
+namespace {
+// The width of a group box's frame line and the gap inside it.
+constexpr int kFrameInsetPixels = 3;
+}  // namespace
 
 QString ItemText(const DialogItem& item) {
     if (const auto* label = qobject_cast<const QLabel*>(item.widget)) {
@@ -24,6 +30,7 @@ QString ItemText(const DialogItem& item) {
 void SetItemText(DialogItem& item, const QString& text) {
     if (auto* label = qobject_cast<QLabel*>(item.widget)) {
         label->setText(text);
+        FitTextToRoom(*label, item.place);
     } else if (auto* button = qobject_cast<QAbstractButton*>(item.widget)) {
         button->setText(text);
     } else if (auto* frame = qobject_cast<QGroupBox*>(item.widget)) {
@@ -34,4 +41,29 @@ void SetItemText(DialogItem& item, const QString& text) {
         QuietSelection quiet(item);
         combo->setCurrentIndex(combo->findText(text));
     }
+}
+
+void FitTextToRoom(QLabel& label, const QRect& place) {
+    const QWidget* window = label.parentWidget();
+    int needed = label.heightForWidth(place.width());
+    if (window == nullptr || !label.wordWrap() || needed <= place.height()) {
+        label.setGeometry(place);
+        return;
+    }
+    int bottom = window->height();
+    for (const QObject* child : window->children()) {
+        const auto* other = qobject_cast<const QWidget*>(child);
+        if (other == nullptr || other == &label) {
+            continue;
+        }
+        const QRect room = other->geometry();
+        const bool sharesColumn = room.left() < place.right() && room.right() > place.left();
+        if (qobject_cast<const QGroupBox*>(other) != nullptr && room.contains(place.topLeft())) {
+            bottom = std::min(bottom, room.bottom() - kFrameInsetPixels);
+        } else if (sharesColumn && room.top() > place.bottom()) {
+            bottom = std::min(bottom, room.top());
+        }
+    }
+    needed = std::min(needed, bottom - place.top());
+    label.setGeometry(place.x(), place.y(), place.width(), std::max(place.height(), needed));
 }

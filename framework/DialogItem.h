@@ -2,6 +2,8 @@
 // The window owns the widget; control objects point at the item.
 #pragma once
 
+#include <QLabel>
+#include <QRect>
 #include <QWidget>
 
 #include "DialogTemplate.h"
@@ -10,6 +12,7 @@ struct DialogItem {
     int id = kNoControlId;
     DialogControlKind kind = DialogControlKind::Static;
     QWidget* widget = nullptr;    // owned by the dialog window
+    QRect place;                  // where the template puts it, in pixels
     int listColumns = 0;          // list view: columns inserted so far
     bool quietSelection = false;  // combo box: the framework itself changes the selection
 };
@@ -19,6 +22,12 @@ struct DialogItem {
 // box's selected entry.
 QString ItemText(const DialogItem& item);
 void SetItemText(DialogItem& item, const QString& text);
+
+// A static text at least as tall as `place`, and taller when its wrapped
+// lines need it and the room below is free: down to the next control under
+// it or the bottom of the frame around it. Texts that the program sets at
+// run time may be longer than the template's placeholder.
+void FitTextToRoom(QLabel& label, const QRect& place);
 
 // Changes the selection of a combo box without it counting as the
 // operator's choice, for as long as it lives.

@@ -129,6 +129,14 @@ QWidget* CreateWidget(const DialogControlTemplate& control, const DialogFont& fo
         }
         case DialogControlKind::GroupBox: {
             auto* frame = new QGroupBox(text, parent);
+            // The frame line runs through the middle of the title, which
+            // starts one character in, as a dialog's group box is drawn.
+            frame->setStyleSheet(
+                QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: %1px; }"
+                               "QGroupBox::title { subcontrol-origin: margin; left: %2px;"
+                               " padding: 0 2px; }")
+                    .arg(font.baseUnits.height() / 2)
+                    .arg(font.baseUnits.width()));
             frame->setGeometry(place);
             frame->setFocusPolicy(Qt::NoFocus);
             return frame;
@@ -175,6 +183,7 @@ DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate,
         item->id = control.id;
         item->kind = control.kind;
         item->widget = widget;
+        item->place = widget->geometry();
         if ((control.styles & kStyleDefaultButton) != 0) {
             m_defaultButton = item.get();
         }
@@ -195,6 +204,9 @@ DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate,
     // from them.
     for (QWidget* frame : frames) {
         frame->lower();
+    }
+    for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        FitTextToRoom(*label, label->geometry());
     }
 }
 

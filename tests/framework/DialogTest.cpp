@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <atomic>
@@ -20,6 +21,7 @@ constexpr UINT kAboutBox = 148;
 constexpr int kHelpButton = 1167;
 constexpr int kPortList = 1147;
 constexpr int kVersionLine = 1194;
+constexpr int kStatusLine = 1153;
 
 struct EndingCase {
     const char* name;
@@ -175,6 +177,40 @@ TEST(Dialog, TemplatesAreLaidOutInDialogUnitsOfTheirFont) {
     EXPECT_EQ(ok, QRect(345, 16, 75, 23));       // 230, 10, 50, 14
     EXPECT_EQ(combo.topLeft(), QPoint(24, 50));  // 16, 31
     EXPECT_EQ(combo.width(), 89);                // 59
+}
+
+// A status text longer than its line shows its further lines in the free
+// room below it, inside its frame, and never over the control below it.
+TEST(Dialog, LongStaticTextsGrowIntoTheFreeRoomBelowThem) {
+    const std::string longStatus =
+        "Найдено неизвестное устройство (Не есть Зирон-7). Скорость 115200";
+    ScriptedDialog port(kPortDialog);
+    QRect status;
+    QRect frame;
+    port.onInit = [&](ScriptedDialog& self) {
+        self.GetDlgItem(kStatusLine)->SetWindowText(longStatus);
+        status = ControlWidget<QLabel>(kPortDialog, kStatusLine)->geometry();
+        frame = RunningDialogWindow(kPortDialog)->findChild<QGroupBox*>()->geometry();
+        self.GetDlgItem(kStatusLine)->SetWindowText("Порт COM1 доступен");
+        EXPECT_EQ(ControlWidget<QLabel>(kPortDialog, kStatusLine)->height(), 16);  // 10 units
+        self.EndDialog(IDCANCEL);
+    };
+    port.DoModal();
+    EXPECT_EQ(status.topLeft(), QPoint(125, 54));  // 83, 33 units
+    EXPECT_GE(status.height(), 2 * 13);
+    EXPECT_LT(status.bottom(), frame.bottom());
+
+    ScriptedDialog about(kAboutBox);
+    int versionBottom = 0;
+    int windowHeight = 0;
+    about.onInit = [&](ScriptedDialog& self) {
+        self.GetDlgItem(kVersionLine)->SetWindowText(longStatus + " " + longStatus);
+        versionBottom = ControlWidget<QLabel>(kAboutBox, kVersionLine)->geometry().bottom();
+        windowHeight = RunningDialogWindow(kAboutBox)->height();
+        self.EndDialog(IDOK);
+    };
+    about.DoModal();
+    EXPECT_LT(versionBottom, windowHeight);
 }
 
 class ListeningDialog : public ScriptedDialog {
