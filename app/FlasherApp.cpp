@@ -1,0 +1,64 @@
+#include "FlasherApp.h"
+
+#include "AccessCode.h"
+#include "CommandSet.h"
+#include "DeviceInfo.h"
+#include "DialogResults.h"
+#include "FirmwareImage.h"
+#include "MessageBox.h"
+#include "PortDlg.h"
+#include "SerialCWnd.h"
+#include "UpdateDlg.h"
+
+namespace {
+
+// Both dialogs work on the same three objects; none of them is owned by a
+// dialog.
+template <typename Dialog>
+void HandOver(Dialog& dialog, CSerialCWnd& serial, DeviceInfo& deviceInfo, CFirmwareImage& image) {
+    dialog.m_pSerial = &serial;
+    dialog.m_pDeviceInfo = &deviceInfo;
+    dialog.m_pImage = &image;
+}
+
+}  // namespace
+
+CFlasherApp::CFlasherApp() {
+    MapCommand(ID_HELP, [this] { OnHelp(); });
+}
+
+BOOL CFlasherApp::InitInstance() {
+    AfxEnableControlContainer();
+    Enable3dControls();
+
+    // Declared in this order so that the record goes before the port object,
+    // whose destruction stops the listener and closes the port.
+    CSerialCWnd serial;
+    DeviceInfo deviceInfo;
+
+    // Never released: the image refers to the module's bytes for the whole
+    // run, and process exit reclaims it.
+    auto* const image = new CFirmwareImage(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
+    if (!LoadImage(*image)) {
+        return FALSE;
+    }
+
+    CPortDlg portDialog;
+    HandOver(portDialog, serial, deviceInfo, *image);
+    if (RunModal(portDialog) == IDOK) {
+        CUpdateDlg updateDialog;
+        HandOver(updateDialog, serial, deviceInfo, *image);
+        if (RunModal(updateDialog) != IDOK) {
+            AfxMessageBox(kUpdateNotCompletedWarning, MB_OK | MB_ICONSTOP);
+        }
+    }
+    return FALSE;
+}
+
+bool CFlasherApp::LoadImage(CFirmwareImage& image) {
+    return image.LoadFromResource();
+}
+
+int CFlasherApp::RunModal(CDialog& dialog) {
+    return dialog.DoModal();
+}

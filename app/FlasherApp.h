@@ -1,0 +1,32 @@
+// The updater's application object: its start-up runs the whole program.
+// It loads the embedded firmware image, runs the port selection and device
+// search dialog and, once the instrument is found and the operator pressed
+// OK, the update dialog; when the update dialog ends with anything but IDOK
+// it warns that the update must be repeated. Then it tears everything down
+// and returns FALSE, so the process ends.
+#pragma once
+
+#include "WinApp.h"
+
+class CDialog;
+class CFirmwareImage;
+
+// Shown whenever the update dialog ends with anything but IDOK.
+inline constexpr const char* kUpdateNotCompletedWarning =
+    "ВНИМАНИЕ!\nОбновление программы не было завершено\n"
+    "Для работы прибора необходимо повторить операцию";
+
+class CFlasherApp : public CWinApp {
+public:
+    CFlasherApp();
+
+    // Runs the program; always returns FALSE.
+    BOOL InitInstance() override;
+
+protected:
+    // The two steps that meet the outside world: loading the module's image
+    // (false after the loader's own message box) and a modal run of a dialog
+    // (its end code). Tests take them over to play the operator.
+    virtual bool LoadImage(CFirmwareImage& image);
+    virtual int RunModal(CDialog& dialog);
+};
