@@ -10,6 +10,7 @@
 //     single USB adapter is COM1 with nothing configured.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,5 +19,8 @@
 // name or no device stands behind it.
 std::string ResolveCommDevice(std::string_view portName);
 
-// The serial devices present, in the order of rule 2.
-std::vector<std::string> PresentSerialDevices();
+// The serial devices present, in the order of rule 2: the tty nodes in
+// `devices`, with the kernel's description of each under `ttyClass`.
+std::vector<std::string> PresentSerialDevices(
+    const std::filesystem::path& devices = "/dev",
+    const std::filesystem::path& ttyClass = "/sys/class/tty");

@@ -73,33 +73,33 @@ std::optional<unsigned> FamilyIndex(std::string_view name, std::string_view fami
 
 // Most PCs have ttyS0..ttyS31 nodes whether or not a UART is there; the
 // kernel reports the UART type 0 (unknown) for the empty ones.
-bool HasUart(const std::string& name) {
-    std::ifstream type("/sys/class/tty/" + name + "/type");
+bool HasUart(const fs::path& ttyClass, const std::string& name) {
+    std::ifstream type(ttyClass / name / "type");
     int uartType = 0;
     return static_cast<bool>(type >> uartType) && uartType != 0;
 }
 
 }  // namespace
 
-std::vector<std::string> PresentSerialDevices() {
-    std::vector<std::string> devices;
+std::vector<std::string> PresentSerialDevices(const fs::path& devices, const fs::path& ttyClass) {
+    std::vector<std::string> present;
     std::error_code error;
     for (const std::string_view family : kDeviceFamilies) {
         std::vector<std::pair<unsigned, std::string>> found;
-        for (fs::directory_iterator it("/dev", error), end; !error && it != end;
+        for (fs::directory_iterator it(devices, error), end; !error && it != end;
              it.increment(error)) {
             const std::string name = it->path().filename().string();
             const auto index = FamilyIndex(name, family);
-            if (index && (family != "ttyS" || HasUart(name))) {
+            if (index && (family != "ttyS" || HasUart(ttyClass, name))) {
                 found.emplace_back(*index, it->path().string());
             }
         }
         std::sort(found.begin(), found.end());
         for (auto& [index, path] : found) {
-            devices.push_back(std::move(path));
+            present.push_back(std::move(path));
         }
     }
-    return devices;
+    return present;
 }
 
 std::string ResolveCommDevice(std::string_view portName) {

@@ -1,0 +1,269 @@
+// The communications services on a real pseudo-terminal: exclusive open,
+// read time-out modes, event waits, cancellation, closing and a line that
+// goes away.
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "PtyLine.h"
+#include "winapi.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class CommServicesTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (port_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(port_);
+        }
+        for (HANDLE event : events_) {
+            CloseHandle(event);
+        }
+    }
+
+    HANDLE OpenPort(bool overlapped) {
+        port_ = CreateFileA(line.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+        EXPECT_NE(port_, INVALID_HANDLE_VALUE);
+        return port_;
+    }
+
+    // A zeroed OVERLAPPED with a fresh manual-reset event.
+    OVERLAPPED Overlapped() {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        events_.push_back(overlapped.hEvent);
+        return overlapped;
+    }
+
+    PtyLine line;
+    HANDLE port_ = INVALID_HANDLE_VALUE;
+    std::vector<HANDLE> events_;
+};
+
+TEST_F(CommServicesTest, APortHasOneUserAtATime) {
+    HANDLE first = OpenPort(true);
+    HANDLE second = CreateFileA(line.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(CloseHandle(first));
+    port_ = INVALID_HANDLE_VALUE;
+    OpenPort(false);
+}
+
+TEST_F(CommServicesTest, AClosedHandleIsRefused) {
+    HANDLE port = OpenPort(true);
+    ASSERT_TRUE(CloseHandle(port));
+    port_ = INVALID_HANDLE_VALUE;
+    DCB dcb{};
+    EXPECT_FALSE(GetCommState(port, &dcb));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseHandle(port));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+struct TimeoutCase {
+    const char* name;
+    COMMTIMEOUTS timeouts;
+    const char* before;  // on the line before the read starts
+    const char* during;  // sent 20 ms into the read ("" for nothing)
+    DWORD length;
+    DWORD expected;
+};
+
+class ReadTimeoutTest : public CommServicesTest,
+                        public ::testing::WithParamInterface<TimeoutCase> {};
+
+TEST_P(ReadTimeoutTest, AReadEndsAsItsTimeOutsSay) {
+    const TimeoutCase& c = GetParam();
+    HANDLE port = OpenPort(false);
+    ASSERT_TRUE(SetCommTimeouts(port, &c.timeouts));
+    DWORD mask = EV_RXCHAR;
+    ASSERT_TRUE(SetCommMask(port, mask));
+    if (*c.before != '\0') {
+        line.Send(c.before);
+        DWORD events = 0;
+        ASSERT_TRUE(WaitCommEvent(port, &events, nullptr));
+    }
+    std::thread later([&] {
+        if (*c.during != '\0') {
+            std::this_thread::sleep_for(20ms);
+            line.Send(c.during);
+        }
+    });
+    std::uint8_t buffer[64] = {};
+    DWORD count = 99;
+    EXPECT_TRUE(ReadFile(port, buffer, c.length, &count, nullptr));
+    later.join();
+    EXPECT_EQ(count, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ReadTimeoutTest,
+    ::testing::Values(
+        // Take what is there, at once.
+        TimeoutCase{"NonBlockingEmpty", {MAXDWORD, 0, 0, 0, 0}, "", "", 10, 0},
+        TimeoutCase{"NonBlocking", {MAXDWORD, 0, 0, 0, 0}, "abc", "", 10, 3},
+        // Wait for the whole count.
+        TimeoutCase{"Blocking", {0, 0, 0, 0, 0}, "ab", "cd", 4, 4},
+        // The total time runs out with what has come.
+        TimeoutCase{"TotalTimeOut", {0, 0, 60, 0, 0}, "abc", "", 10, 3},
+        TimeoutCase{"TotalTimeOutEmpty", {0, 0, 30, 0, 0}, "", "", 10, 0},
+        // A gap after the last byte ends it.
+        TimeoutCase{"IntervalGap", {15, 0, 0, 0, 0}, "", "xyz", 10, 3},
+        // Return at the first bytes, or with none after the constant.
+        TimeoutCase{"FirstBytes", {MAXDWORD, MAXDWORD, 2000, 0, 0}, "", "xy", 10, 2},
+        TimeoutCase{"FirstBytesNone", {MAXDWORD, MAXDWORD, 30, 0, 0}, "", "", 10, 0}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(CommServicesTest, AMaskChangeEndsAPendingWaitWithNoEvents) {
+    HANDLE port = OpenPort(true);
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+    OVERLAPPED overlapped = Overlapped();
+    DWORD events = 0xFFFF;
+    EXPECT_FALSE(WaitCommEvent(port, &events, &overlapped));
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    OVERLAPPED second = Overlapped();
+    DWORD secondEvents = 0;
+    EXPECT_FALSE(WaitCommEvent(port, &secondEvents, &second));  // one wait at a time
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+    ASSERT_EQ(WaitForSingleObject(overlapped.hEvent, 2000), WAIT_OBJECT_0);
+    DWORD ignored = 0;
+    EXPECT_TRUE(GetOverlappedResult(port, &overlapped, &ignored, FALSE));
+    EXPECT_EQ(events, 0u);
+}
+
+TEST_F(CommServicesTest, AWaitForNothingIsRefused) {
+    HANDLE port = OpenPort(true);
+    ASSERT_TRUE(SetCommMask(port, 0));
+    DWORD events = 0;
+    OVERLAPPED overlapped = Overlapped();
+    EXPECT_FALSE(WaitCommEvent(port, &events, &overlapped));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(CommServicesTest, TheEventCharacterRaisesItsFlag) {
+    HANDLE port = OpenPort(false);
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(port, &dcb));
+    dcb.EvtChar = '\n';
+    ASSERT_TRUE(SetCommState(port, &dcb));
+    ASSERT_TRUE(SetCommMask(port, EV_RXFLAG));
+    line.Send("no flag");
+    line.Send("flag\n");
+    DWORD events = 0;
+    ASSERT_TRUE(WaitCommEvent(port, &events, nullptr));
+    EXPECT_EQ(events, EV_RXFLAG);
+    COMSTAT status{};
+    DWORD errors = 1;
+    ASSERT_TRUE(ClearCommError(port, &errors, &status));
+    EXPECT_EQ(errors, 0u);  // a pseudo-terminal keeps no error counters
+    EXPECT_EQ(status.cbInQue, 12u);
+}
+
+TEST_F(CommServicesTest, TheOutputRunningEmptyIsAnEvent) {
+    HANDLE port = OpenPort(true);
+    ASSERT_TRUE(SetCommMask(port, EV_TXEMPTY));
+    OVERLAPPED wait = Overlapped();
+    DWORD events = 0;
+    ASSERT_FALSE(WaitCommEvent(port, &events, &wait));
+    OVERLAPPED write = Overlapped();
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(port, "abc", 3, &written, &write));
+    EXPECT_EQ(written, 3u);
+    ASSERT_EQ(WaitForSingleObject(wait.hEvent, 2000), WAIT_OBJECT_0);
+    EXPECT_EQ(events, EV_TXEMPTY);
+    EXPECT_EQ(line.Receive(3).size(), 3u);
+}
+
+TEST_F(CommServicesTest, CancelIoCancelsOnlyTheCallingThreadsOperations) {
+    HANDLE port = OpenPort(true);
+    const COMMTIMEOUTS blocking{};
+    ASSERT_TRUE(SetCommTimeouts(port, &blocking));
+    OVERLAPPED mine = Overlapped();
+    OVERLAPPED theirs = Overlapped();
+    std::uint8_t myBuffer[4];
+    std::uint8_t theirBuffer[4];
+    std::thread other([&] {
+        EXPECT_FALSE(ReadFile(port, theirBuffer, 4, nullptr, &theirs));
+        EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+    });
+    other.join();
+    EXPECT_FALSE(ReadFile(port, myBuffer, 4, nullptr, &mine));
+    ASSERT_TRUE(CancelIo(port));
+
+    DWORD count = 7;
+    EXPECT_FALSE(GetOverlappedResult(port, &mine, &count, TRUE));
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(GetOverlappedResult(port, &theirs, &count, FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+
+    line.Send("1234");
+    EXPECT_TRUE(GetOverlappedResult(port, &theirs, &count, TRUE));
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(std::memcmp(theirBuffer, "1234", 4), 0);
+}
+
+TEST_F(CommServicesTest, ClosingThePortEndsWhatIsPending) {
+    HANDLE port = OpenPort(true);
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+    OVERLAPPED wait = Overlapped();
+    DWORD events = 0;
+    ASSERT_FALSE(WaitCommEvent(port, &events, &wait));
+    ASSERT_TRUE(CloseHandle(port));
+    port_ = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(WaitForSingleObject(wait.hEvent, 2000), WAIT_OBJECT_0);
+    EXPECT_EQ(std::atomic_ref<ULONG_PTR>(wait.Internal).load(), ERROR_OPERATION_ABORTED);
+}
+
+TEST_F(CommServicesTest, ALineThatGoesAwayFailsTheWaitInsteadOfSpinning) {
+    int master = -1;
+    int slave = -1;
+    char slaveName[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, slaveName, nullptr, nullptr), 0);
+    close(slave);
+    const auto link = std::filesystem::path(getenv("ZIRON7_DEVICE_DIR")) / "com2";
+    std::filesystem::create_symlink(slaveName, link);
+    port_ = CreateFileA("\\\\.\\COM2", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(port_, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR));
+    OVERLAPPED wait = Overlapped();
+    DWORD events = 0;
+    ASSERT_FALSE(WaitCommEvent(port_, &events, &wait));
+    close(master);  // the adapter is pulled out
+    ASSERT_EQ(WaitForSingleObject(wait.hEvent, 2000), WAIT_OBJECT_0);
+    DWORD ignored = 0;
+    EXPECT_FALSE(GetOverlappedResult(port_, &wait, &ignored, FALSE));
+    EXPECT_NE(GetLastError(), ERROR_SUCCESS);
+    std::uint8_t buffer[4];
+    EXPECT_FALSE(WriteFile(port_, buffer, 4, nullptr, nullptr));
+}
+
+TEST_F(CommServicesTest, TheDefaultConfigurationIsNineSixHundredEightNOne) {
+    COMMCONFIG config{};
+    DWORD size = 4;
+    EXPECT_FALSE(GetDefaultCommConfigA(line.PortName().c_str(), &config, &size));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(size, sizeof config);
+    ASSERT_TRUE(GetDefaultCommConfigA(line.PortName().c_str(), &config, &size));
+    EXPECT_EQ(config.dcb.BaudRate, 9600u);
+    EXPECT_EQ(config.dcb.ByteSize, 8);
+    EXPECT_EQ(config.dcb.Parity, NOPARITY);
+    EXPECT_EQ(config.dcb.StopBits, ONESTOPBIT);
+    EXPECT_FALSE(GetDefaultCommConfigA("\\\\.\\COM99", &config, &size));
+}
+
+}  // namespace
