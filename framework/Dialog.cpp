@@ -167,7 +167,9 @@ void CDialog::HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CDialog::HandleTimer(UINT_PTR id) {
-    OnTimer(id);
+    if (m_pWindow != nullptr && !m_pWindow->ended) {
+        OnTimer(id);  // no ticks once the run has ended
+    }
 }
 
 void CDialog::ReleaseWindow() {

@@ -9,8 +9,12 @@ namespace {
 
 constexpr UINT kApplicationIconId = 128;
 
-constexpr std::array<std::uint32_t, 16> kPalette = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+constexpr std::array<std::uint32_t, 16> kPalette = {
+    0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+    0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 
+// One text row per pixel row, so the picture stays visible.
+// clang-format off
 constexpr const char* kLarge[] = {
     "................................",
     "................................",
@@ -64,6 +68,7 @@ constexpr const char* kSmall[] = {
     "................",
     "................",
 };
+// clang-format on
 
 const IconImage kImages[] = {
     {32, kLarge, kPalette},
