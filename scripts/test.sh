@@ -17,3 +17,4 @@ done
 bash scripts/check-fuzz.sh   # libFuzzer targets under ASan/UBSan, about 20 s each
 bash scripts/check-tsan.sh    # the serial tests under ThreadSanitizer
 bash scripts/check-windows.sh # the serial classes against the real Win32 headers
+bash scripts/check-e2e.sh    # the program itself, operated with keys on a virtual display

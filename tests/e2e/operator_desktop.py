@@ -1,0 +1,278 @@
+"""A person at the updater: a virtual display, the simulated instrument, the
+program itself, and the keys an operator presses. Every wait is bounded and
+every process started here is stopped again."""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+SCREEN_GEOMETRY = "1024x768x24"
+START_TIMEOUT_S = 10.0  # for the display and the simulator to come up
+POLL_PERIOD_S = 0.1  # how often a wait looks again
+STOP_TIMEOUT_S = 5.0  # for a process to end after SIGTERM before SIGKILL
+BOX_CAPTION = "^ziron7-flasher$"  # message boxes carry the program's name
+DIALOG_CAPTION = "^Обновление программы Зирон-7"  # both dialogs carry it
+# The port dialog is small; the update dialog is taller than this, in pixels.
+UPDATE_DIALOG_MIN_HEIGHT = 200
+
+
+class Timeout(AssertionError):
+    pass
+
+
+def wait_until(condition, timeout_s, what):
+    """Polls `condition` until it returns something true; fails after the
+    time-out naming `what`."""
+    deadline = time.monotonic() + timeout_s
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Timeout(f"no {what} within {timeout_s:.0f} s")
+        time.sleep(POLL_PERIOD_S)
+
+
+def stop_process(process):
+    if process is None or process.poll() is not None:
+        return
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(STOP_TIMEOUT_S)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+@dataclass
+class Window:
+    id: str
+    x: int
+    y: int
+    width: int
+    height: int
+
+    @property
+    def crop(self):
+        return f"{self.width}x{self.height}+{self.x}+{self.y}"
+
+
+class VirtualDisplay:
+    """An X server of its own, on a free display number."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self._server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN_GEOMETRY,
+             "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + START_TIMEOUT_S
+        os.set_blocking(read_end, False)
+        while not number.endswith(b"\n"):
+            if time.monotonic() > deadline or self._server.poll() is not None:
+                os.close(read_end)
+                stop_process(self._server)
+                raise Timeout("virtual display did not start")
+            try:
+                number += os.read(read_end, 16)
+            except BlockingIOError:
+                time.sleep(POLL_PERIOD_S)
+        os.close(read_end)
+        self.name = ":" + number.decode().strip()
+
+    def close(self):
+        stop_process(self._server)
+
+    def _xdotool(self, *args):
+        result = subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.name},
+                                capture_output=True, text=True, timeout=START_TIMEOUT_S)
+        return result.stdout if result.returncode == 0 else ""
+
+    def windows(self, caption):
+        """The visible windows whose caption matches `caption` (a regex)."""
+        found = []
+        for window_id in self._xdotool("search", "--onlyvisible", "--name", caption).split():
+            shell = dict(line.split("=", 1)
+                         for line in self._xdotool("getwindowgeometry", "--shell",
+                                                   window_id).split())
+            if shell:
+                found.append(Window(window_id, int(shell["X"]), int(shell["Y"]),
+                                    int(shell["WIDTH"]), int(shell["HEIGHT"])))
+        # Helper windows of the toolkit are a few pixels wide.
+        return [w for w in found if w.width > 50 and w.height > 50]
+
+    def press_enter(self, window):
+        # Typed as a keyboard would (not sent to the window), into the window
+        # that has the focus.
+        self._xdotool("windowfocus", "--sync", window.id)
+        self._xdotool("key", "Return")
+
+    def screenshot(self, path, window=None):
+        """The whole screen, or the part that `window` covers (with whatever
+        lies on top of it)."""
+        path = Path(path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        whole = path.with_suffix(".screen.png")
+        subprocess.run(["import", "-display", self.name, "-window", "root", str(whole)],
+                       check=True, timeout=START_TIMEOUT_S)
+        if window is None:
+            whole.rename(path)
+        else:
+            subprocess.run(["convert", str(whole), "-crop", window.crop, "+repage", str(path)],
+                           check=True, timeout=START_TIMEOUT_S)
+            whole.unlink()
+        return path
+
+
+def reddish_pixels(path):
+    """How many pixels of the picture are plainly red: the stop icon."""
+    result = subprocess.run(
+        ["convert", str(path), "-fx", "r > 0.6 && g < 0.4 && b < 0.4 ? 1 : 0",
+         "-format", "%[fx:mean*w*h]", "info:"],
+        capture_output=True, text=True, check=True, timeout=START_TIMEOUT_S)
+    return round(float(result.stdout))
+
+
+class SimulatedInstrument:
+    """ziron7-sim as COM1 in a private device namespace, with a transcript and
+    a flash file."""
+
+    def __init__(self, program, workdir, *options):
+        self.workdir = Path(workdir)
+        self.device_dir = self.workdir / "devices"
+        self.transcript = self.workdir / "transcript.jsonl"
+        self.flash = self.workdir / "flash.bin"
+        self.device_dir.mkdir(parents=True, exist_ok=True)
+        self._output = open(self.workdir / "sim.out", "w")
+        self._process = subprocess.Popen(
+            [program, "--com", "1", "--transcript", str(self.transcript), "--flash",
+             str(self.flash), *options],
+            env={**os.environ, "ZIRON7_DEVICE_DIR": str(self.device_dir)},
+            stdout=self._output, stderr=subprocess.STDOUT)
+        wait_until(lambda: "ready COM1" in (self.workdir / "sim.out").read_text()
+                   or self._process.poll() is not None, START_TIMEOUT_S, "simulator start")
+        if self._process.poll() is not None:
+            raise AssertionError("simulator ended: " + (self.workdir / "sim.out").read_text())
+
+    def frames(self):
+        if not self.transcript.exists():
+            return []
+        lines = self.transcript.read_text().splitlines()
+        # The last line may still be being written.
+        frames = []
+        for line in lines:
+            try:
+                frames.append(json.loads(line))
+            except json.JSONDecodeError:
+                pass
+        return frames
+
+    def received(self, meaning_pattern):
+        return [f for f in self.frames()
+                if f["dir"] == "in" and re.search(meaning_pattern, f["meaning"])]
+
+    def sent(self, meaning_pattern):
+        return [f for f in self.frames()
+                if f["dir"] == "out" and re.search(meaning_pattern, f["meaning"])]
+
+    def flash_bytes(self):
+        return self.flash.read_bytes()
+
+    def stop(self):
+        stop_process(self._process)
+        self._output.close()
+
+
+class Flasher:
+    """The program as the operator starts it: no arguments."""
+
+    def __init__(self, program, display, device_dir, workdir):
+        self._output = open(Path(workdir) / "flasher.out", "w")
+        self.process = subprocess.Popen(
+            [program],
+            env={**os.environ, "DISPLAY": display, "ZIRON7_DEVICE_DIR": str(device_dir),
+                 "QT_QPA_PLATFORM": "xcb"},
+            stdout=self._output, stderr=subprocess.STDOUT, cwd=workdir)
+
+    def wait_exit(self, timeout_s):
+        try:
+            return self.process.wait(timeout_s)
+        except subprocess.TimeoutExpired:
+            raise Timeout(f"program still running {timeout_s:.0f} s after the last box")
+
+    def cpu_seconds(self):
+        """User and system time so far, from the kernel's accounting."""
+        fields = Path(f"/proc/{self.process.pid}/stat").read_text().rsplit(")", 1)[1].split()
+        ticks = int(fields[11]) + int(fields[12])
+        return ticks / os.sysconf("SC_CLK_TCK")
+
+    def stop(self):
+        stop_process(self.process)
+        self._output.close()
+
+
+class Operator:
+    """What a person does at the updater's windows."""
+
+    def __init__(self, display, instrument):
+        self.display = display
+        self.instrument = instrument
+
+    def port_dialog(self):
+        dialogs = [w for w in self.display.windows(DIALOG_CAPTION)
+                   if w.height < UPDATE_DIALOG_MIN_HEIGHT]
+        return dialogs[0] if dialogs else None
+
+    def update_dialog(self):
+        dialogs = [w for w in self.display.windows(DIALOG_CAPTION)
+                   if w.height >= UPDATE_DIALOG_MIN_HEIGHT]
+        return dialogs[0] if dialogs else None
+
+    def message_box(self):
+        boxes = self.display.windows(BOX_CAPTION)
+        return boxes[0] if boxes else None
+
+    def press_ok_once_found(self, timeout_s):
+        """Waits until the instrument has answered the search (OK is then
+        enabled), and presses Enter, the default button, until the update
+        dialog opens."""
+        wait_until(lambda: self.instrument.sent("^identify:"), timeout_s,
+                   "identify reply from the instrument")
+        port_dialog = wait_until(self.port_dialog, timeout_s, "port dialog")
+        time.sleep(0.5)  # the reply reaches the dialog a tick later
+        for _ in range(5):
+            self.display.press_enter(port_dialog)
+            try:
+                return wait_until(self.update_dialog, 2.0, "update dialog")
+            except Timeout:
+                pass
+        raise Timeout("update dialog after pressing OK")
+
+    def acknowledge_box(self, timeout_s, screenshot=None, under=None):
+        """Waits for a message box, optionally photographs it (over the
+        window `under`), presses Enter on it and waits until it has gone."""
+        box = wait_until(self.message_box, timeout_s, "message box")
+        time.sleep(0.3)  # let it paint
+        picture = None
+        if screenshot is not None:
+            picture = self.display.screenshot(screenshot, under or box)
+        self.display.press_enter(box)
+        wait_until(lambda: not any(w.id == box.id for w in self.display.windows(BOX_CAPTION)),
+                   START_TIMEOUT_S, "box to close")
+        return box, picture
+
+
+def copy_if_asked(picture, name):
+    """Keeps a screenshot for the documentation when ZIRON7_E2E_DOCS names a
+    folder."""
+    docs = os.environ.get("ZIRON7_E2E_DOCS")
+    if docs and picture is not None:
+        shutil.copyfile(picture, Path(docs) / name)

@@ -1,0 +1,138 @@
+"""The built ziron7-flasher, run as an operator runs it, against the
+simulated instrument on a virtual display: a normal update, the refusal to
+install older firmware, and an update cut short by a lost line.
+
+Environment: ZIRON7_BUILD_DIR (the build with ziron7-flasher and ziron7-sim),
+ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
+screenshots and logs go), ZIRON7_E2E_DOCS (optional: keep the screenshots of
+the update dialog there)."""
+
+import os
+import shutil
+import unittest
+from pathlib import Path
+
+from operator_desktop import (Flasher, Operator, SimulatedInstrument, VirtualDisplay,
+                              copy_if_asked, reddish_pixels, wait_until)
+
+BUILD = Path(os.environ.get("ZIRON7_BUILD_DIR", "build/default")).resolve()
+FLASHER = BUILD / "app" / "ziron7-flasher"
+SIM = BUILD / "sim" / "ziron7-sim"
+FIRMWARE = Path(os.environ.get("ZIRON7_E2E_FIRMWARE", "res/firmware/standin-firmware.bin")).resolve()
+OUT = Path(os.environ.get("ZIRON7_E2E_OUT", BUILD / "e2e")).resolve()
+
+FLASH_SIZE = 0x10000  # bytes of flash in the simulator's flash file, before its record
+PAGE_END_BITS = 0xFF  # the last page written is filled up to E = size | 0xFF
+SEARCH_TIMEOUT_S = 30.0  # five passes over the six rates take under 5 s
+FULL_UPDATE_TIMEOUT_S = 120.0  # the full image takes about 37 s
+WATCHDOG_TIMEOUT_S = 30.0  # the link watchdog gives up after about 5 s
+EXIT_TIMEOUT_S = 10.0
+# The line goes dead after this many frames: past the start of the write pass.
+HANGUP_AFTER_FRAMES = 150
+
+
+class OperatorRuns(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        for program in (FLASHER, SIM):
+            if not program.exists():
+                raise unittest.SkipTest(f"{program} is not built")
+        cls.display = VirtualDisplay()
+        cls.image = FIRMWARE.read_bytes()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+
+    def setUp(self):
+        self.workdir = OUT / self.id().rsplit(".", 1)[1]
+        shutil.rmtree(self.workdir, ignore_errors=True)
+        self.workdir.mkdir(parents=True)
+        self.instrument = None
+        self.flasher = None
+
+    def tearDown(self):
+        if self.flasher is not None:
+            self.flasher.stop()
+        if self.instrument is not None:
+            self.instrument.stop()
+
+    def start(self, *sim_options):
+        self.instrument = SimulatedInstrument(SIM, self.workdir, *sim_options)
+        self.flasher = Flasher(FLASHER, self.display.name, self.instrument.device_dir,
+                               self.workdir)
+        return Operator(self.display, self.instrument)
+
+    def expected_flash(self):
+        end_value = len(self.image) | PAGE_END_BITS
+        return self.image + b"\xff" * (end_value + 1 - len(self.image))
+
+    def assert_ends_without_warning(self, operator):
+        self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
+        self.assertIsNone(operator.message_box(), "no warning after the outcome")
+
+    def test_normal_update_writes_the_image_and_reports_success(self):
+        operator = self.start("--baud", "57600", "--firmware-date", "older")
+        operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+
+        wait_until(lambda: self.instrument.received(r"program page at 0x4[0-9A-F]00"),
+                   FULL_UPDATE_TIMEOUT_S, "writing half-way")
+        writing = self.display.screenshot(self.workdir / "update-writing.png",
+                                          operator.update_dialog())
+        copy_if_asked(writing, "update-writing.png")
+
+        dialog = operator.update_dialog()
+        _, done = operator.acknowledge_box(FULL_UPDATE_TIMEOUT_S,
+                                           self.workdir / "update-done.png", dialog)
+        copy_if_asked(done, "update-done.png")
+        self.assertEqual(reddish_pixels(done), 0, "success shows no stop icon")
+        self.assert_ends_without_warning(operator)
+
+        flash = self.instrument.flash_bytes()[:FLASH_SIZE]
+        expected = self.expected_flash()
+        self.assertTrue(flash[:len(expected)] == expected, "the flash holds the image")
+        self.assertEqual(len(self.instrument.received("loader request: switch program")), 2,
+                         "into the bootloader and back")
+        self.assertEqual(self.instrument.sent("^status")[-1]["meaning"], "status: main program",
+                         "the instrument runs its main program again")
+
+    def test_later_firmware_in_the_instrument_is_not_replaced(self):
+        operator = self.start("--baud", "9600", "--firmware-date", "later")
+        flash_before = self.instrument.flash_bytes()
+        operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+
+        _, refusal = operator.acknowledge_box(SEARCH_TIMEOUT_S,
+                                              self.workdir / "refusal.png")
+        self.assertEqual(reddish_pixels(refusal), 0, "the refusal informs, it does not stop")
+        self.assert_ends_without_warning(operator)
+
+        asked = {f["meaning"].split(",")[0] for f in self.instrument.received(".")}
+        self.assertLessEqual(asked, {"identify request", "information request"})
+        self.assertEqual(len(self.instrument.received("^information request")), 3)
+        self.assertTrue(self.instrument.flash_bytes() == flash_before, "the flash is untouched")
+
+    def test_update_cut_short_ends_with_the_warning(self):
+        operator = self.start("--baud", "19200", "--hangup-after", str(HANGUP_AFTER_FRAMES))
+        operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+
+        _, lost = operator.acknowledge_box(WATCHDOG_TIMEOUT_S, self.workdir / "link-lost.png")
+        self.assertGreater(reddish_pixels(lost), 0, "losing the link shows the stop icon")
+
+        # The warning comes once the update dialog has closed.
+        wait_until(operator.message_box, EXIT_TIMEOUT_S, "warning")
+        self.assertIsNone(operator.update_dialog(), "the update dialog has closed")
+        _, warning = operator.acknowledge_box(EXIT_TIMEOUT_S,
+                                              self.workdir / "update-cut-short.png")
+        copy_if_asked(warning, "update-cut-short.png")
+        self.assertGreater(reddish_pixels(warning), 0, "the warning carries the stop icon")
+        self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
+        self.assertIsNone(operator.message_box(), "exactly one warning")
+
+        self.assertTrue(self.instrument.received("load half"), "writing had begun")
+        hangups = [f for f in self.instrument.frames() if f.get("outcome") == "hangs up"]
+        self.assertEqual(len(hangups), 1)
+        self.assertFalse(self.instrument.sent("^write finished"), "the write never finished")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
