@@ -23,7 +23,7 @@ public:
     // Runs once the dialog's loop runs.
     std::function<void(TestPortDlg&)> onRunning;
     Clock::time_point starting;  // when the start-up began
-    bool okWasEnabled = false;  // seen enabled by the watch at any time
+    bool okWasEnabled = false;   // seen enabled by the watch at any time
 
     bool OkEnabled() { return GetDlgItem(IDOK)->IsWindowEnabled() == TRUE; }
     std::string StatusShown() { return m_ctlStatus.GetWindowText(); }

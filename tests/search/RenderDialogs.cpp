@@ -60,9 +60,8 @@ protected:
 private:
     void WaitUntilFound(int waitedMs) {
         if (GetDlgItem(IDOK)->IsWindowEnabled() == FALSE && waitedMs < kFoundLimitMs) {
-            QTimer::singleShot(kWatchPeriodMs, [this, waitedMs] {
-                WaitUntilFound(waitedMs + kWatchPeriodMs);
-            });
+            QTimer::singleShot(kWatchPeriodMs,
+                               [this, waitedMs] { WaitUntilFound(waitedMs + kWatchPeriodMs); });
             return;
         }
         allSaved = Save(132, m_directory + "/port-dialog-found.png") && allSaved;
