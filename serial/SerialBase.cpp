@@ -26,14 +26,21 @@ LONG CSerialBase::FinishWithSystemError() {
     return Finish(ToCode(::GetLastError()));
 }
 
-bool CSerialBase::ReadState(DCB& dcb) {
+LONG CSerialBase::Begin() {
+    lastError.store(0);
+    return IsOpen() ? 0 : Finish(ToCode(ERROR_INVALID_HANDLE));
+}
+
+LONG CSerialBase::BeginWithState(DCB& dcb) {
+    if (const LONG code = Begin(); code != 0) {
+        return code;
+    }
     std::memset(&dcb, 0, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(portHandle, &dcb)) {
-        FinishWithSystemError();
-        return false;
+        return FinishWithSystemError();
     }
-    return true;
+    return 0;
 }
 
 LONG CSerialBase::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, bool overlapped) {
@@ -93,13 +100,9 @@ LONG CSerialBase::Close() {
 }
 
 LONG CSerialBase::Configure(DWORD baudRate, BYTE byteSize, BYTE parity, BYTE stopBits) {
-    lastError.store(0);
-    if (!IsOpen()) {
-        return Finish(ToCode(ERROR_INVALID_HANDLE));
-    }
     DCB dcb;
-    if (!ReadState(dcb)) {
-        return lastError.load();
+    if (const LONG code = BeginWithState(dcb); code != 0) {
+        return code;
     }
     dcb.BaudRate = baudRate;
     dcb.ByteSize = byteSize;
@@ -113,13 +116,9 @@ LONG CSerialBase::Configure(DWORD baudRate, BYTE byteSize, BYTE parity, BYTE sto
 }
 
 LONG CSerialBase::SetEvtChar(BYTE evtChar, bool addRxFlag) {
-    lastError.store(0);
-    if (!IsOpen()) {
-        return Finish(ToCode(ERROR_INVALID_HANDLE));
-    }
     DCB dcb;
-    if (!ReadState(dcb)) {
-        return lastError.load();
+    if (const LONG code = BeginWithState(dcb); code != 0) {
+        return code;
     }
     dcb.EvtChar = static_cast<CHAR>(evtChar);
     // A failed mask update stays the result even though the state is written.
@@ -134,9 +133,8 @@ LONG CSerialBase::SetEvtChar(BYTE evtChar, bool addRxFlag) {
 }
 
 LONG CSerialBase::SetEventMask(DWORD mask) {
-    lastError.store(0);
-    if (!IsOpen()) {
-        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    if (const LONG code = Begin(); code != 0) {
+        return code;
     }
     if (!::SetCommMask(portHandle, mask)) {
         return FinishWithSystemError();
@@ -146,13 +144,9 @@ LONG CSerialBase::SetEventMask(DWORD mask) {
 }
 
 LONG CSerialBase::SetFlowControl(int mode) {
-    lastError.store(0);
-    if (!IsOpen()) {
-        return Finish(ToCode(ERROR_INVALID_HANDLE));
-    }
     DCB dcb;
-    if (!ReadState(dcb)) {
-        return lastError.load();
+    if (const LONG code = BeginWithState(dcb); code != 0) {
+        return code;
     }
     if (mode != FlowNone && mode != FlowHardware && mode != FlowSoftware) {
         return Finish(E_INVALIDARG);
@@ -177,9 +171,8 @@ LONG CSerialBase::SetFlowControl(int mode) {
 }
 
 LONG CSerialBase::SetReadMode(int mode) {
-    lastError.store(0);
-    if (!IsOpen()) {
-        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    if (const LONG code = Begin(); code != 0) {
+        return code;
     }
     COMMTIMEOUTS timeouts;
     if (!::GetCommTimeouts(portHandle, &timeouts)) {
@@ -200,56 +193,31 @@ LONG CSerialBase::SetReadMode(int mode) {
 }
 
 LONG CSerialBase::GetBaudRate() {
-    lastError.store(0);
     DCB dcb;
-    if (!IsOpen()) {
-        Finish(ToCode(ERROR_INVALID_HANDLE));
-        return -1;
-    }
-    return ReadState(dcb) ? static_cast<LONG>(dcb.BaudRate) : -1;
+    return BeginWithState(dcb) == 0 ? static_cast<LONG>(dcb.BaudRate) : -1;
 }
 
 LONG CSerialBase::GetByteSize() {
-    lastError.store(0);
     DCB dcb;
-    if (!IsOpen()) {
-        Finish(ToCode(ERROR_INVALID_HANDLE));
-        return -1;
-    }
-    return ReadState(dcb) ? dcb.ByteSize : -1;
+    return BeginWithState(dcb) == 0 ? dcb.ByteSize : -1;
 }
 
 LONG CSerialBase::GetParity() {
-    lastError.store(0);
     DCB dcb;
-    if (!IsOpen()) {
-        Finish(ToCode(ERROR_INVALID_HANDLE));
-        return -1;
-    }
-    if (!ReadState(dcb)) {
+    if (BeginWithState(dcb) != 0) {
         return -1;
     }
     return dcb.fParity ? dcb.Parity : NOPARITY;
 }
 
 LONG CSerialBase::GetStopBits() {
-    lastError.store(0);
     DCB dcb;
-    if (!IsOpen()) {
-        Finish(ToCode(ERROR_INVALID_HANDLE));
-        return -1;
-    }
-    return ReadState(dcb) ? dcb.StopBits : -1;
+    return BeginWithState(dcb) == 0 ? dcb.StopBits : -1;
 }
 
 LONG CSerialBase::GetFlowControl() {
-    lastError.store(0);
     DCB dcb;
-    if (!IsOpen()) {
-        Finish(ToCode(ERROR_INVALID_HANDLE));
-        return -1;
-    }
-    if (!ReadState(dcb)) {
+    if (BeginWithState(dcb) != 0) {
         return -1;
     }
     // The handshake lines decide; the CTS and DSR output flags are not looked at.
@@ -263,22 +231,12 @@ LONG CSerialBase::GetFlowControl() {
 }
 
 DWORD CSerialBase::GetEventMask() {
-    lastError.store(0);
-    if (!IsOpen()) {
-        Finish(ToCode(ERROR_INVALID_HANDLE));
-        return 0;
-    }
-    return eventMask.load();
+    return Begin() == 0 ? eventMask.load() : 0;
 }
 
 BYTE CSerialBase::GetEvtChar() {
-    lastError.store(0);
     DCB dcb;
-    if (!IsOpen()) {
-        Finish(ToCode(ERROR_INVALID_HANDLE));
-        return 0;
-    }
-    return ReadState(dcb) ? static_cast<BYTE>(dcb.EvtChar) : 0;
+    return BeginWithState(dcb) == 0 ? static_cast<BYTE>(dcb.EvtChar) : 0;
 }
 
 LONG CSerialBase::WriteText(const char* text, DWORD* bytesWritten, OVERLAPPED* overlapped,

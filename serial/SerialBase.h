@@ -93,6 +93,11 @@ protected:
 private:
     template <typename StartCall>
     LONG RunIo(StartCall start, DWORD* count, OVERLAPPED* overlapped, DWORD timeout);
-    // GetCommState with the length field set; false after storing the error.
-    bool ReadState(DCB& dcb);
+    // The common start of the operations: clears the last error; 0, or 6
+    // (stored) when the port is not open.
+    LONG Begin();
+    // The common start of the operations that read the line state: clears
+    // the last error, then GetCommState with the length field set. 0, or
+    // the code (6 when closed), already stored.
+    LONG BeginWithState(DCB& dcb);
 };
