@@ -9,6 +9,8 @@ the update dialog there)."""
 
 import os
 import shutil
+import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -29,6 +31,7 @@ WATCHDOG_TIMEOUT_S = 30.0  # the link watchdog gives up after about 5 s
 EXIT_TIMEOUT_S = 10.0
 # The line goes dead after this many frames: past the start of the write pass.
 HANGUP_AFTER_FRAMES = 150
+BOOTLOADER_RATE = "38400"  # baud; the rate at which a bootloader-resident instrument answers
 
 
 class OperatorRuns(unittest.TestCase):
@@ -74,6 +77,7 @@ class OperatorRuns(unittest.TestCase):
     def test_normal_update_writes_the_image_and_reports_success(self):
         operator = self.start("--baud", "57600", "--firmware-date", "older")
         operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+        pressed_ok_at = time.monotonic()
 
         wait_until(lambda: self.instrument.received(r"program page at 0x4[0-9A-F]00"),
                    FULL_UPDATE_TIMEOUT_S, "writing half-way")
@@ -82,6 +86,12 @@ class OperatorRuns(unittest.TestCase):
         copy_if_asked(writing, "update-writing.png")
 
         dialog = operator.update_dialog()
+        wait_until(operator.message_box, FULL_UPDATE_TIMEOUT_S, "outcome box")
+        # Figures for the record, not judged: the time from OK to the outcome
+        # and what the program spent of the processor meanwhile.
+        print(f"\n  whole update of {len(self.image)} bytes: "
+              f"{time.monotonic() - pressed_ok_at:.1f} s from OK to the outcome box, "
+              f"program CPU {self.flasher.cpu_seconds():.2f} s", file=sys.stderr)
         _, done = operator.acknowledge_box(FULL_UPDATE_TIMEOUT_S,
                                            self.workdir / "update-done.png", dialog)
         copy_if_asked(done, "update-done.png")
@@ -132,6 +142,25 @@ class OperatorRuns(unittest.TestCase):
         hangups = [f for f in self.instrument.frames() if f.get("outcome") == "hangs up"]
         self.assertEqual(len(hangups), 1)
         self.assertFalse(self.instrument.sent("^write finished"), "the write never finished")
+
+    def test_instrument_left_in_its_bootloader_is_found_but_not_updated(self):
+        # What readme.txt tells the operator: the bootloader answers the
+        # search at its own rate, but not the requests for the firmware's
+        # identity, so the link watchdog ends the update and the warning follows.
+        operator = self.start("--start-in-bootloader")
+        operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+
+        _, lost = operator.acknowledge_box(WATCHDOG_TIMEOUT_S, self.workdir / "no-link.png")
+        self.assertGreater(reddish_pixels(lost), 0, "no link: stop icon")
+        _, warning = operator.acknowledge_box(EXIT_TIMEOUT_S, self.workdir / "warning.png")
+        self.assertGreater(reddish_pixels(warning), 0, "the warning carries the stop icon")
+        self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
+
+        self.assertEqual({f["rate"] for f in self.instrument.sent("^identify:")},
+                         {int(BOOTLOADER_RATE)})
+        self.assertTrue(self.instrument.received("^information request"))
+        self.assertFalse(self.instrument.sent("^build date"), "no identity from the bootloader")
+        self.assertFalse(self.instrument.received("^loader request"), "nothing written")
 
 
 if __name__ == "__main__":
