@@ -264,6 +264,22 @@ TEST(PortDialog, APortThatDoesNotOpenSaysSoAndWhyAndTheSearchWaits) {
     EXPECT_TRUE(person.Shown().empty());
 }
 
+TEST(PortDialog, APortHeldByAnotherProgramSaysItIsBusy) {
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    CSerialCWnd otherProgram;
+    ASSERT_EQ(otherProgram.Open("\\\\.\\COM1", static_cast<CWnd*>(nullptr), 0, 0, 0, 0), 0);
+    std::string reason;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        reason = Control<QLabel>(132, kStatusLine)->toolTip().toStdString();
+        EXPECT_EQ(d.StatusShown(), "Порт COM1 недоступен");
+        d.EndDialog(IDCANCEL);
+    };
+    f.dialog.DoModal();
+    EXPECT_THAT(reason, testing::HasSubstr("занят другой программой"));
+    EXPECT_TRUE(line.Frames().empty());
+}
+
 TEST(PortDialog, CaptionNamesTheImagesVersionAndDate) {
     PortDialogFixture f;
     std::string caption;
