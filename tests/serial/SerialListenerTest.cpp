@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "FakeOwner.h"
+#include "CommandSet.h"
 #include "LinkFrame.h"
 #include "PtyLine.h"
 #include "SerialCWnd.h"
@@ -132,7 +133,7 @@ TEST_F(SerialListenerTest, EventsOutsideTheMaskAndMaskChangesNotifyNobody) {
     }));
     EXPECT_FALSE(owner.Next(50));
     // A sent frame empties the output: EV_TXEMPTY is in the mask now.
-    std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, 0x46, 0};
+    std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, CMD_IDENTIFY, 0};
     ASSERT_EQ(port.SendFrame(frame), 0);
     auto notification = owner.Next();
     ASSERT_TRUE(notification);
@@ -234,7 +235,7 @@ TEST_F(SerialListenerTest, CloseAfterTheThreadEndedByItselfReturnsAtOnce) {
 
 TEST_F(SerialListenerTest, SendFrameSealsAndWritesTheWholeFrame) {
     OpenTo(&owner);
-    std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, 0x46, 0};
+    std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, CMD_IDENTIFY, 0};
     EXPECT_EQ(port.SendFrame(frame), 0);
     EXPECT_EQ(line.Receive(5), (std::vector<std::uint8_t>{0xFE, 0x46, 0x00, 0x22, 0x50}));
     EXPECT_EQ(frame[3], 0x22);
@@ -265,7 +266,7 @@ TEST_F(SerialListenerTest, AThousandOpenCloseCyclesWithTrafficNeverHang) {
     const Chatter instrument(line, "x");
     for (int cycle = 0; cycle < 1000; ++cycle) {
         OpenTo(&owner);
-        std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, 0x4A, 0};
+        std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, CMD_STATUS, 0};
         ASSERT_EQ(port.SendFrame(frame), 0);
         ASSERT_EQ(port.Close(), 0);
     }
