@@ -40,8 +40,9 @@ DWORD CommPort::Open(const std::string& devicePath, bool overlapped,
                      std::shared_ptr<CommPort>& port) {
     const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        // A tty that another program holds exclusively refuses the open.
-        return errno == EBUSY ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno);
+        // A tty that another program holds exclusively refuses the open with
+        // EBUSY, which becomes the sharing violation: busy, not forbidden.
+        return Win32ErrorFromErrno(errno);
     }
     if (!isatty(fd)) {
         CloseKeepingErrno(fd);
@@ -52,7 +53,8 @@ DWORD CommPort::Open(const std::string& devicePath, bool overlapped,
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         CloseKeepingErrno(fd);
-        return error == EWOULDBLOCK ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(error);
+        // Held by another user of the same lock: busy, as for TIOCEXCL.
+        return error == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(error);
     }
     ioctl(fd, TIOCEXCL);
     termios tty{};

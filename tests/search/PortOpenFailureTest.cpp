@@ -24,7 +24,6 @@ INSTANTIATE_TEST_SUITE_P(
     PortDialog, PortOpenFailureNote,
     testing::Values(FailureCase{ERROR_FILE_NOT_FOUND, "Нет такого устройства"},
                     FailureCase{ERROR_ACCESS_DENIED, "группу dialout"},
-                    FailureCase{ERROR_ACCESS_DENIED, "занят другой программой"},
                     FailureCase{ERROR_SHARING_VIOLATION, "занят другой программой"},
                     FailureCase{ERROR_GEN_FAILURE, "код ошибки 31"}));
 

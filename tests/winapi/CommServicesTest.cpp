@@ -54,7 +54,7 @@ TEST_F(CommServicesTest, APortHasOneUserAtATime) {
     HANDLE second = CreateFileA(line.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(second, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     ASSERT_TRUE(CloseHandle(first));
     port_ = INVALID_HANDLE_VALUE;
     OpenPort(false);
