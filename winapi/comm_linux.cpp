@@ -26,6 +26,20 @@ BOOL InvalidParameter() {
     return Report(ERROR_INVALID_PARAMETER);
 }
 
+// The shape of the calls that read or write one structure of a port's state:
+// the test seam, the null check, the handle look-up, then the port's member.
+template <typename Structure, typename Member>
+BOOL CallWithStructure(SeamCall seam, HANDLE port, Structure* structure, Member member) {
+    if (InjectedFailure(seam)) {
+        return FALSE;
+    }
+    if (structure == nullptr) {
+        return InvalidParameter();
+    }
+    const auto commPort = LookUpKernelObject<CommPort>(port);
+    return commPort != nullptr && Report(((*commPort).*member)(*structure));
+}
+
 // Starts an operation and waits for its end on this thread: every call made
 // without an OVERLAPPED, and every call on a port opened without overlapped
 // mode. `start(transferred, completion)` is one of CommPort's Start members.
@@ -105,25 +119,11 @@ BOOL SetupComm(HANDLE port, DWORD inQueueSize, DWORD outQueueSize) {
 }
 
 BOOL GetCommState(HANDLE port, DCB* dcb) {
-    if (InjectedFailure(SeamCall::GetCommState)) {
-        return FALSE;
-    }
-    if (dcb == nullptr) {
-        return InvalidParameter();
-    }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
-    return commPort != nullptr && Report(commPort->GetState(*dcb));
+    return CallWithStructure(SeamCall::GetCommState, port, dcb, &CommPort::GetState);
 }
 
 BOOL SetCommState(HANDLE port, const DCB* dcb) {
-    if (InjectedFailure(SeamCall::SetCommState)) {
-        return FALSE;
-    }
-    if (dcb == nullptr) {
-        return InvalidParameter();
-    }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
-    return commPort != nullptr && Report(commPort->SetState(*dcb));
+    return CallWithStructure(SeamCall::SetCommState, port, dcb, &CommPort::SetState);
 }
 
 BOOL SetCommMask(HANDLE port, DWORD eventMask) {
@@ -162,25 +162,11 @@ BOOL WaitCommEvent(HANDLE port, LPDWORD events, LPOVERLAPPED overlapped) {
 }
 
 BOOL GetCommTimeouts(HANDLE port, COMMTIMEOUTS* timeouts) {
-    if (InjectedFailure(SeamCall::GetCommTimeouts)) {
-        return FALSE;
-    }
-    if (timeouts == nullptr) {
-        return InvalidParameter();
-    }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
-    return commPort != nullptr && Report(commPort->GetTimeouts(*timeouts));
+    return CallWithStructure(SeamCall::GetCommTimeouts, port, timeouts, &CommPort::GetTimeouts);
 }
 
 BOOL SetCommTimeouts(HANDLE port, const COMMTIMEOUTS* timeouts) {
-    if (InjectedFailure(SeamCall::SetCommTimeouts)) {
-        return FALSE;
-    }
-    if (timeouts == nullptr) {
-        return InvalidParameter();
-    }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
-    return commPort != nullptr && Report(commPort->SetTimeouts(*timeouts));
+    return CallWithStructure(SeamCall::SetCommTimeouts, port, timeouts, &CommPort::SetTimeouts);
 }
 
 BOOL ReadFile(HANDLE port, LPVOID buffer, DWORD length, LPDWORD bytesRead,
