@@ -20,6 +20,8 @@ BOX_CAPTION = "^ziron7-flasher$"  # message boxes carry the program's name
 DIALOG_CAPTION = "^Обновление программы Зирон-7"  # both dialogs carry it
 # The port dialog is small; the update dialog is taller than this, in pixels.
 UPDATE_DIALOG_MIN_HEIGHT = 200
+OK_PRESSES = 5  # Enter on the port dialog, while OK may not yet be enabled
+OK_EFFECT_TIMEOUT_S = 3.0  # for the port dialog to close after Enter on OK
 
 
 class Timeout(AssertionError):
@@ -91,9 +93,12 @@ class VirtualDisplay:
     def close(self):
         stop_process(self._server)
 
+    def _run_xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.name},
+                              capture_output=True, text=True, timeout=START_TIMEOUT_S)
+
     def _xdotool(self, *args):
-        result = subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.name},
-                                capture_output=True, text=True, timeout=START_TIMEOUT_S)
+        result = self._run_xdotool(*args)
         return result.stdout if result.returncode == 0 else ""
 
     def windows(self, caption):
@@ -110,10 +115,13 @@ class VirtualDisplay:
         return [w for w in found if w.width > 50 and w.height > 50]
 
     def press_enter(self, window):
-        # Typed as a keyboard would (not sent to the window), into the window
-        # that has the focus.
-        self._xdotool("windowfocus", "--sync", window.id)
+        """Types Enter as a keyboard would (not sent to the window), into
+        `window` once it has the focus; False when the window has gone, so
+        that the key never lands in whatever window came next."""
+        if self._run_xdotool("windowfocus", "--sync", window.id).returncode != 0:
+            return False
         self._xdotool("key", "Return")
+        return True
 
     def screenshot(self, path, window=None):
         """The whole screen, or the part that `window` covers (with whatever
@@ -248,13 +256,18 @@ class Operator:
                    "identify reply from the instrument")
         port_dialog = wait_until(self.port_dialog, timeout_s, "port dialog")
         time.sleep(0.5)  # the reply reaches the dialog a tick later
-        for _ in range(5):
-            self.display.press_enter(port_dialog)
+        for _ in range(OK_PRESSES):
+            # Pressed again only while the port dialog is still up: an Enter
+            # in the update dialog would press "Выход".
+            if self.port_dialog() is None or not self.display.press_enter(port_dialog):
+                break
             try:
-                return wait_until(self.update_dialog, 2.0, "update dialog")
+                wait_until(lambda: self.port_dialog() is None, OK_EFFECT_TIMEOUT_S,
+                           "port dialog to close")
+                break
             except Timeout:
                 pass
-        raise Timeout("update dialog after pressing OK")
+        return wait_until(self.update_dialog, timeout_s, "update dialog after pressing OK")
 
     def acknowledge_box(self, timeout_s, screenshot=None, under=None):
         """Waits for a message box, optionally photographs it (over the
