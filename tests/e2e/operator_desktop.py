@@ -114,13 +114,13 @@ class VirtualDisplay:
         # Helper windows of the toolkit are a few pixels wide.
         return [w for w in found if w.width > 50 and w.height > 50]
 
-    def press_enter(self, window):
-        """Types Enter as a keyboard would (not sent to the window), into
-        `window` once it has the focus; False when the window has gone, so
-        that the key never lands in whatever window came next."""
+    def press(self, window, key):
+        """Types `key` ("Return", "Escape") as a keyboard would (not sent to
+        the window), into `window` once it has the focus; False when the
+        window has gone, so that the key never lands in whatever came next."""
         if self._run_xdotool("windowfocus", "--sync", window.id).returncode != 0:
             return False
-        self._xdotool("key", "Return")
+        self._xdotool("key", key)
         return True
 
     def screenshot(self, path, window=None):
@@ -259,7 +259,7 @@ class Operator:
         for _ in range(OK_PRESSES):
             # Pressed again only while the port dialog is still up: an Enter
             # in the update dialog would press "Выход".
-            if self.port_dialog() is None or not self.display.press_enter(port_dialog):
+            if self.port_dialog() is None or not self.display.press(port_dialog, "Return"):
                 break
             try:
                 wait_until(lambda: self.port_dialog() is None, OK_EFFECT_TIMEOUT_S,
@@ -277,7 +277,7 @@ class Operator:
         picture = None
         if screenshot is not None:
             picture = self.display.screenshot(screenshot, under or box)
-        self.display.press_enter(box)
+        self.display.press(box, "Return")
         wait_until(lambda: not any(w.id == box.id for w in self.display.windows(BOX_CAPTION)),
                    START_TIMEOUT_S, "box to close")
         return box, picture

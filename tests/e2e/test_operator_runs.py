@@ -1,6 +1,7 @@
 """The built ziron7-flasher, run as an operator runs it, against the
 simulated instrument on a virtual display: a normal update, the refusal to
-install older firmware, and an update cut short by a lost line.
+replace later firmware, updates cut short by a lost line or by "Выход", the
+exit from the port dialog, and an instrument left in its bootloader.
 
 Environment: ZIRON7_BUILD_DIR (the build with ziron7-flasher and ziron7-sim),
 ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
@@ -20,7 +21,8 @@ from operator_desktop import (Flasher, Operator, SimulatedInstrument, VirtualDis
 BUILD = Path(os.environ.get("ZIRON7_BUILD_DIR", "build/default")).resolve()
 FLASHER = BUILD / "app" / "ziron7-flasher"
 SIM = BUILD / "sim" / "ziron7-sim"
-FIRMWARE = Path(os.environ.get("ZIRON7_E2E_FIRMWARE", "res/firmware/standin-firmware.bin")).resolve()
+FIRMWARE = Path(os.environ.get("ZIRON7_E2E_FIRMWARE",
+                               "res/firmware/standin-firmware.bin")).resolve()
 OUT = Path(os.environ.get("ZIRON7_E2E_OUT", BUILD / "e2e")).resolve()
 
 FLASH_SIZE = 0x10000  # bytes of flash in the simulator's flash file, before its record
@@ -141,6 +143,30 @@ class OperatorRuns(unittest.TestCase):
         self.assertTrue(self.instrument.received("load half"), "writing had begun")
         hangups = [f for f in self.instrument.frames() if f.get("outcome") == "hangs up"]
         self.assertEqual(len(hangups), 1)
+        self.assertFalse(self.instrument.sent("^write finished"), "the write never finished")
+
+    def test_exit_in_the_port_dialog_ends_without_a_word(self):
+        operator = self.start("--baud", "4800")
+        wait_until(lambda: self.instrument.sent("^identify:"), SEARCH_TIMEOUT_S,
+                   "instrument found")
+        port_dialog = wait_until(operator.port_dialog, SEARCH_TIMEOUT_S, "port dialog")
+        self.display.press(port_dialog, "Escape")  # Esc is "Выход"
+        self.assert_ends_without_warning(operator)
+        self.assertFalse(self.instrument.received("^information request"), "no update began")
+
+    def test_exit_during_writing_warns_once_after_the_update_dialog_closed(self):
+        operator = self.start("--baud", "38400")
+        dialog = operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+        wait_until(lambda: self.instrument.received("program page"), FULL_UPDATE_TIMEOUT_S,
+                   "writing")
+        self.display.press(dialog, "Escape")  # Esc is "Выход"
+
+        wait_until(operator.message_box, EXIT_TIMEOUT_S, "warning")
+        self.assertIsNone(operator.update_dialog(), "the update dialog has closed")
+        _, warning = operator.acknowledge_box(EXIT_TIMEOUT_S, self.workdir / "warning.png")
+        self.assertGreater(reddish_pixels(warning), 0, "the warning carries the stop icon")
+        self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
+        self.assertIsNone(operator.message_box(), "exactly one warning")
         self.assertFalse(self.instrument.sent("^write finished"), "the write never finished")
 
     def test_instrument_left_in_its_bootloader_is_found_but_not_updated(self):
