@@ -1,0 +1,260 @@
+// Long runs of the update against the simulated instrument, outside the unit
+// tests (scripts/soak-update.sh and scripts/measure-update.sh run them):
+//
+//   update_runner soak RUNS SEED   RUNS updates of a small image, each against
+//                                  a fresh simulator with random line faults;
+//                                  prints one line per run and the counts
+//   update_runner measure          one update of the embedded image at 38400
+//                                  baud with wire-time pacing, from OK in the
+//                                  port dialog to the outcome box: wall and
+//                                  CPU time
+//
+// Exit status 0 when every run ended in one of the update's own outcomes and
+// no success was reported without the image in the flash.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+
+#include "AccessCode.h"
+#include "PortDlg.h"
+#include "SimHarness.h"
+#include "UpdateHarness.h"
+#include "UpdateMessages.h"
+
+namespace {
+
+using namespace updatetest;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kSoakImageSize = 2048;  // a whole number of pages: one page of 0xFF more
+constexpr int kRunLimitMs = 180'000;          // a run still going after this hangs
+constexpr int kPortDialogPollMs = 5;
+constexpr std::int32_t kMeasureBaud = 38400;
+
+const char* const kSucceeded = "Обновление микропрограммы прошло УСПЕШНО";
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool FlashHolds(const Bytes& flash, const Bytes& image) {
+    const std::size_t end = image.size() | 0xFF;
+    if (flash.size() <= end || !std::equal(image.begin(), image.end(), flash.begin())) {
+        return false;
+    }
+    return std::all_of(flash.begin() + static_cast<long>(image.size()),
+                       flash.begin() + static_cast<long>(end) + 1,
+                       [](std::uint8_t byte) { return byte == 0xFF; });
+}
+
+// The outcome a run ended in, by its box and end code; empty when the pair
+// is none of the update's own.
+std::string Classify(const UpdateOutcome& outcome) {
+    if (outcome.boxes.empty()) {
+        return "";
+    }
+    const std::string& text = outcome.boxes.front().text;
+    const int result = outcome.result;
+    struct Known {
+        std::string prefix;
+        std::vector<int> results;
+        const char* name;
+    };
+    const std::vector<Known> known = {
+        {kSucceeded, {IDOK}, "success"},
+        {"Обновление прошло НЕУСПЕШНО", {IDOK}, "verification failed five times"},
+        {"Нет связи с Зирон-7!", {IDOK, kUpdateLinkLost}, "no link"},
+        {kCannotEnterLoaderText, {IDCANCEL}, "cannot enter the bootloader"},
+        {kCannotLeaveLoaderText, {IDOK, kUpdateLinkLost}, "cannot leave the bootloader"},
+        {"Ошибка в EXE файле!", {IDOK}, "reply out of place"},
+        {"Неверна сигнатура блока", {IDOK}, "wrong signature"},
+        {"На линии связи не Зирон-7", {IDCANCEL}, "not a Зирон-7"},
+    };
+    for (const Known& k : known) {
+        if (text.rfind(k.prefix, 0) == 0 &&
+            std::find(k.results.begin(), k.results.end(), result) != k.results.end()) {
+            return k.name;
+        }
+    }
+    return "";
+}
+
+// Ends a dialog that runs too long, so that a hang is counted, not waited for.
+struct HangGuard {
+    bool fired = false;
+    QTimer timer;
+    explicit HangGuard(CDialog& dialog) {
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [this, &dialog] {
+            fired = true;
+            dialog.EndDialog(-2);
+        });
+        timer.start(kRunLimitMs);
+    }
+};
+
+int Soak(int runs, unsigned seed) {
+    std::mt19937 dice(seed);
+    std::uniform_real_distribution<double> flip(0, 1e-3);
+    std::uniform_real_distribution<double> drop(0, 1e-3);
+    std::uniform_real_distribution<double> duplicate(0, 0.05);
+    std::uniform_int_distribution<int> delay(0, 40);
+    std::map<std::string, int> counts;
+    int faults = 0;
+    for (int run = 1; run <= runs; ++run) {
+        simtest::TempDir dir;
+        const Bytes image = simtest::MakeImage(kSoakImageSize, "Jun 20 2011", "09:15:48", 6,
+                                               static_cast<unsigned>(run));
+        simtest::WriteFile(dir / "seed.bin", image);
+        std::vector<std::string> arguments = {"--firmware", dir / "seed.bin",
+                                              "--flash",    dir / "flash.bin",
+                                              "--seed",     std::to_string(dice())};
+        std::string options;
+        const auto fault = [&](const char* name, const std::string& value) {
+            arguments.insert(arguments.end(), {std::string("--") + name, value});
+            options += std::string(options.empty() ? "" : " ") + name + " " + value;
+        };
+        fault("flip-in", std::to_string(flip(dice)));
+        fault("flip-out", std::to_string(flip(dice)));
+        fault("drop-in", std::to_string(drop(dice)));
+        fault("drop-out", std::to_string(drop(dice)));
+        fault("duplicate", std::to_string(duplicate(dice)));
+        fault("delay", std::to_string(delay(dice)));
+        CFirmwareImage firmware(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
+        firmware.LoadFromBytes(image);
+        UpdateOutcome outcome;
+        bool hung = false;
+        const auto start = Clock::now();
+        {
+            simtest::SimProcess sim(dir, arguments);
+            ObservedUpdateDlg dialog;
+            HangGuard guard(dialog);
+            outcome = RunUpdate(dialog, dir / "devices", 9600, firmware, 20);
+            hung = guard.fired;
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const bool flashHolds = FlashHolds(simtest::ReadFile(dir / "flash.bin"), image);
+        std::string name = hung ? "" : Classify(outcome);
+        const bool wrong = name.empty() || (name == "success" && !flashHolds);
+        if (hung) {
+            name = "HANG";
+        } else if (name.empty()) {
+            name = "UNEXPECTED";
+        } else if (wrong) {
+            name = "SUCCESS WITHOUT THE IMAGE IN FLASH";
+        }
+        faults += wrong ? 1 : 0;
+        ++counts[name];
+        std::printf("run %2d  %-32s end %d  flash %s  %5.1f s  (%s)\n", run, name.c_str(),
+                    outcome.result, flashHolds ? "= image" : "≠ image", seconds, options.c_str());
+        std::fflush(stdout);
+    }
+    std::printf("\n%d runs:\n", runs);
+    for (const auto& [name, count] : counts) {
+        std::printf("  %3d  %s\n", count, name.c_str());
+    }
+    return faults == 0 ? 0 : 1;
+}
+
+int Measure() {
+    simtest::TempDir dir;
+    // ZIRON7_TRANSCRIPT names a file for the simulator's record of the line.
+    std::vector<std::string> arguments = {"--baud", std::to_string(kMeasureBaud), "--pace",
+                                          "--flash", dir / "flash.bin"};
+    if (const char* transcript = std::getenv("ZIRON7_TRANSCRIPT")) {
+        arguments.insert(arguments.end(), {"--transcript", transcript});
+    }
+    simtest::SimProcess sim(dir, arguments);
+    if (sim.ReadyLine().empty()) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    ::setenv("ZIRON7_DEVICE_DIR", (dir / "devices").c_str(), 1);
+    CFirmwareImage firmware(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
+    if (!firmware.LoadFromResource()) {
+        return 1;
+    }
+    CSerialCWnd serial;
+    DeviceInfo device;
+    MessageBoxOperator person(0);
+
+    // The port dialog finds the instrument; the operator presses OK as soon
+    // as it is enabled.
+    CPortDlg portDialog;
+    portDialog.m_pSerial = &serial;
+    portDialog.m_pDeviceInfo = &device;
+    portDialog.m_pImage = &firmware;
+    Clock::time_point okPressed;
+    double cpuAtOk = 0;
+    QTimer operatorHand;
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() != "dialog132") {
+                continue;
+            }
+            auto* ok = window->findChild<QPushButton*>(QString::number(IDOK));
+            if (ok != nullptr && ok->isEnabled()) {
+                operatorHand.stop();
+                okPressed = Clock::now();
+                cpuAtOk = CpuSeconds();
+                ok->click();
+            }
+        }
+    });
+    operatorHand.start(kPortDialogPollMs);
+    if (portDialog.DoModal() != IDOK) {
+        std::fprintf(stderr, "the port dialog did not end with OK\n");
+        return 1;
+    }
+
+    ObservedUpdateDlg updateDialog;
+    updateDialog.m_pSerial = &serial;
+    updateDialog.m_pDeviceInfo = &device;
+    updateDialog.m_pImage = &firmware;
+    const int result = updateDialog.DoModal();
+    const double wall = std::chrono::duration<double>(Clock::now() - okPressed).count();
+    const double cpu = CpuSeconds() - cpuAtOk;
+    serial.Close();
+
+    const bool success = !person.Shown().empty() && person.Shown().back().text == kSucceeded;
+    std::printf("found at %d baud; update ended with %d, %s\n", device.baudRate, result,
+                success ? "success" : "no success");
+    std::printf("wall time from OK to the outcome box: %.3f s\n", wall);
+    std::printf("CPU time of the program meanwhile:    %.3f s (%.1f %%)\n", cpu,
+                100.0 * cpu / wall);
+    for (const std::string& line : updateDialog.log) {
+        std::printf("  | %s\n", line.c_str());
+    }
+    return success ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "soak") {
+        const int runs = argc > 2 ? std::atoi(argv[2]) : 50;
+        const unsigned seed = argc > 3 ? static_cast<unsigned>(std::atoll(argv[3])) : 1;
+        return Soak(runs, seed);
+    }
+    if (mode == "measure") {
+        return Measure();
+    }
+    std::fprintf(stderr, "usage: update_runner soak [RUNS [SEED]] | measure\n");
+    return 2;
+}
