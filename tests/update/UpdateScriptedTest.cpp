@@ -342,3 +342,80 @@ TEST(Pump, EntryWithoutReplySentExactlyOnceThenNothingUntilTheNextEntry) {
 
 }  // namespace
 }  // namespace updatetest
+
+namespace updatetest {
+namespace {
+
+struct EndingReplyCase {
+    const char* name;
+    std::uint8_t awaited;
+    bool entryPending;
+    Bytes reply;
+    const char* box;  // null: the run goes on
+    UINT type;
+    int result;
+};
+
+class RepliesThatEndTheRun : public ::testing::TestWithParam<EndingReplyCase> {};
+
+TEST_P(RepliesThatEndTheRun, ShowTheirBoxAndEndCode) {
+    const EndingReplyCase& c = GetParam();
+    SilentRun run;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nAwaitedCmd = c.awaited;
+        d.m_bEntryPending = c.entryPending;
+        run.Deliver(d, c.reply);
+        d.EndDialog(IDCANCEL);  // ignored when the reply ended the run already
+    });
+    if (c.box == nullptr) {
+        EXPECT_THAT(outcome.boxes, IsEmpty());
+    } else {
+        ASSERT_THAT(outcome.boxes, SizeIs(1));
+        EXPECT_EQ(outcome.boxes[0].text, c.box);
+        EXPECT_EQ(outcome.boxes[0].type, c.type);
+    }
+    EXPECT_EQ(outcome.result, c.result);
+}
+
+const std::uint8_t kZiron7Identity[] = {3, 11, 7, 0x39, 0x30};
+const std::uint8_t kOtherIdentity[] = {5, 11, 7, 0x39, 0x30};
+const std::uint8_t kWrongSignature[] = {static_cast<std::uint8_t>(kAccessCode[0] ^ 0xFF)};
+// A read-back reply while no pass has started.
+const std::uint8_t kStrayReadBack[] = {BL_READ_BACK, 0, 0};
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, RepliesThatEndTheRun,
+    ::testing::Values(
+        EndingReplyCase{"Ziron7", CMD_IDENTIFY, false, Reply(CMD_IDENTIFY, kZiron7Identity),
+                        nullptr, 0, IDCANCEL},
+        EndingReplyCase{"OtherDevice", CMD_IDENTIFY, false, Reply(CMD_IDENTIFY, kOtherIdentity),
+                        "На линии связи не Зирон-7", MB_OK, IDCANCEL},
+        EndingReplyCase{"BareIdentify", CMD_IDENTIFY, false, Reply(CMD_IDENTIFY, {}),
+                        "На линии связи не Зирон-7", MB_OK, IDCANCEL},
+        EndingReplyCase{"WrongSignature", CMD_LOADER, true, Reply(CMD_LOADER, kWrongSignature),
+                        "Неверна сигнатура блока - несовместимая версия!", MB_OK, IDOK},
+        EndingReplyCase{"ReplyOutOfPlace", CMD_LOADER, false, Reply(CMD_LOADER, kStrayReadBack),
+                        "Ошибка в EXE файле! 255", MB_OK, IDOK}),
+    [](const ::testing::TestParamInfo<EndingReplyCase>& test) { return test.param.name; });
+
+TEST(StatusReply, WithoutItsStatusByteIsAskedAgain) {
+    SilentRun run;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nPhase = PHASE_ENTER;
+        d.m_nLoaderTries = 10;
+        d.m_queue.Clear();
+        d.m_nAwaitedCmd = CMD_STATUS;
+        run.Deliver(d, Reply(CMD_STATUS, {}));
+        EXPECT_EQ(d.m_nLoaderTries, 10);
+        ASSERT_EQ(d.m_queue.Size(), 1u);
+        d.OnTimer(d.m_nPumpTimer);
+        EXPECT_EQ(d.m_nAwaitedCmd, CMD_STATUS);
+        d.EndDialog(IDCANCEL);
+    });
+    const std::vector<ReceivedFrame> received = run.Received();
+    ASSERT_THAT(received, ::testing::Not(IsEmpty()));
+    EXPECT_EQ(received.back().Command(), CMD_STATUS);
+}
+
+}  // namespace
+}  // namespace updatetest
