@@ -1,9 +1,11 @@
 // Long runs of the update against the simulated instrument, outside the unit
 // tests (scripts/soak-update.sh and scripts/measure-update.sh run them):
 //
-//   update_runner soak RUNS SEED   RUNS updates of a small image, each against
-//                                  a fresh simulator with random line faults;
-//                                  prints one line per run and the counts
+//   update_runner soak RUNS SEED [BYTES]
+//                                  RUNS updates of a small image (BYTES long,
+//                                  2048 by default), each against a fresh
+//                                  simulator with random line faults; prints
+//                                  one line per run and the counts
 //   update_runner measure          one update of the embedded image at 38400
 //                                  baud with wire-time pacing, from OK in the
 //                                  port dialog to the outcome box: wall and
@@ -34,7 +36,7 @@ namespace {
 using namespace updatetest;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kSoakImageSize = 2048;  // a whole number of pages: one page of 0xFF more
+constexpr std::size_t kSoakImageSize = 2048;  // whole pages: one more page of 0xFF is written
 constexpr int kRunLimitMs = 180'000;          // a run still going after this hangs
 constexpr int kPortDialogPollMs = 5;
 constexpr std::int32_t kMeasureBaud = 38400;
@@ -104,7 +106,7 @@ struct HangGuard {
     }
 };
 
-int Soak(int runs, unsigned seed) {
+int Soak(int runs, unsigned seed, std::size_t imageSize) {
     std::mt19937 dice(seed);
     std::uniform_real_distribution<double> flip(0, 1e-3);
     std::uniform_real_distribution<double> drop(0, 1e-3);
@@ -114,8 +116,8 @@ int Soak(int runs, unsigned seed) {
     int faults = 0;
     for (int run = 1; run <= runs; ++run) {
         simtest::TempDir dir;
-        const Bytes image = simtest::MakeImage(kSoakImageSize, "Jun 20 2011", "09:15:48", 6,
-                                               static_cast<unsigned>(run));
+        const Bytes image =
+            simtest::MakeImage(imageSize, "Jun 20 2011", "09:15:48", 6, static_cast<unsigned>(run));
         simtest::WriteFile(dir / "seed.bin", image);
         std::vector<std::string> arguments = {"--firmware", dir / "seed.bin",
                                               "--flash",    dir / "flash.bin",
@@ -250,11 +252,13 @@ int main(int argc, char** argv) {
     if (mode == "soak") {
         const int runs = argc > 2 ? std::atoi(argv[2]) : 50;
         const unsigned seed = argc > 3 ? static_cast<unsigned>(std::atoll(argv[3])) : 1;
-        return Soak(runs, seed);
+        const std::size_t imageSize =
+            argc > 4 ? static_cast<std::size_t>(std::atoll(argv[4])) : kSoakImageSize;
+        return Soak(runs, seed, imageSize);
     }
     if (mode == "measure") {
         return Measure();
     }
-    std::fprintf(stderr, "usage: update_runner soak [RUNS [SEED]] | measure\n");
+    std::fprintf(stderr, "usage: update_runner soak [RUNS [SEED [BYTES]]] | measure\n");
     return 2;
 }
