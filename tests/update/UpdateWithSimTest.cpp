@@ -196,5 +196,15 @@ TEST(UpdateWithSim, UnparseableDeviceDateCountsAs2000AndIsWritten) {
     run.ExpectFlashHoldsImage();
 }
 
+TEST(UpdateWithSim, LineGoneMidWriteEndsWithNoLinkAndTheWarningCode) {
+    SimRun run;
+    run.Run({"--hangup-after", "12"});
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+    EXPECT_EQ(run.outcome.boxes[0].text, "Нет связи с Зирон-7!");
+    EXPECT_EQ(run.outcome.boxes[0].type, MB_ICONSTOP);
+    EXPECT_EQ(run.outcome.result, kUpdateLinkLost);
+    EXPECT_THAT(run.outcome.log, Not(Contains(kSucceeded)));
+}
+
 }  // namespace
 }  // namespace updatetest
