@@ -48,6 +48,11 @@ BOOL ObservedUpdateDlg::OnInitDialog() {
 
 void ObservedUpdateDlg::OnTimer(UINT_PTR id) {
     barPositions.push_back(m_ctlProgress.GetPos());
+    const std::string progress =
+        m_strStatus + " | " + m_strPercent + " | " + std::to_string(barPositions.back());
+    if (progressSeen.empty() || progressSeen.back() != progress) {
+        progressSeen.push_back(progress);
+    }
     CUpdateDlg::OnTimer(id);
 }
 

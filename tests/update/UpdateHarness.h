@@ -33,6 +33,8 @@ class ObservedUpdateDlg : public CUpdateDlg {
 public:
     std::vector<std::string> log;
     std::vector<int> barPositions;  // the bar at every timer tick
+    // Status line, percentage and bar as they changed, seen at timer ticks.
+    std::vector<std::string> progressSeen;
     std::function<void(ObservedUpdateDlg&)> whenRunning;
 
     using CUpdateDlg::OnPortEvent;

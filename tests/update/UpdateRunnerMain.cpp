@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -237,6 +238,15 @@ int Measure() {
                 100.0 * cpu / wall);
     for (const std::string& line : updateDialog.log) {
         std::printf("  | %s\n", line.c_str());
+    }
+    // The first figures of each pass, as the operator saw them.
+    for (const char* pass : {"Запись", "Проверка"}) {
+        const auto first =
+            std::find_if(updateDialog.progressSeen.begin(), updateDialog.progressSeen.end(),
+                         [pass](const std::string& seen) { return seen.rfind(pass, 0) == 0; });
+        if (first != updateDialog.progressSeen.end()) {
+            std::printf("first figure: %s\n", first->c_str());
+        }
     }
     return success ? 0 : 1;
 }
