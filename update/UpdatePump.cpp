@@ -40,6 +40,8 @@ void CUpdateDlg::OnPumpTick() {
             GiveUpLink();
             return;
         }
+        // The dialog is cancelled and the count starts afresh; this tick
+        // still sends as any other until the run ends.
         AfxMessageBox(kCannotEnterLoaderText, MB_OK);
         OnCancel();
         m_nTicks = 0;
@@ -50,7 +52,8 @@ void CUpdateDlg::OnPumpTick() {
     }
     if (!m_queue.IsEmpty()) {
         const QueuedFrame entry = m_queue.TakeHead();
-        // Frames never exceed 255 bytes with their CRC, so they always fit.
+        // Queued frames are at most 253 bytes; the bound only guards the
+        // buffer and the room that sealing needs behind the payload.
         const std::size_t length = std::min(
             entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
         std::copy_n(entry.bytes.begin(), length, m_txFrame);
