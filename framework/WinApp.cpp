@@ -14,16 +14,48 @@ CWinApp* g_app = nullptr;  // the current application; not owned
 
 constexpr const char* kHelpFileName = "readme.txt";
 
-// F1 in any window of the program becomes the Help command.
-class HelpKeyFilter : public QObject {
+// The keys that every window of the program treats alike.
+class ProgramKeyFilter : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress &&
-            static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 && g_app != nullptr) {
-            return g_app->OnCmdMsg(ID_HELP) != FALSE;
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) {
+            return QObject::eventFilter(watched, event);
         }
-        return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        switch (key->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Escape:
+                return IsRepeat(*key);
+            case Qt::Key_F1:
+                // F1 is the Help command.
+                return event->type() == QEvent::KeyPress && g_app != nullptr &&
+                       g_app->OnCmdMsg(ID_HELP) != FALSE;
+            default:
+                return false;
+        }
     }
+
+private:
+    // A key held down after it closed one window must not go on to press
+    // the default button of the next: the repeats of the Enter that pressed
+    // OK in the port dialog would otherwise press "Выход" in the update
+    // dialog and then close the warning before the operator had seen it.
+    // The keyboard repeats a held key as a release and a press with one
+    // time stamp; the toolkit flags most of them, and the time stamp catches
+    // the pairs that reach it split.
+    bool IsRepeat(const QKeyEvent& key) {
+        if (key.type() == QEvent::KeyRelease) {
+            m_lastReleasedKey = key.key();
+            m_lastReleaseTime = key.timestamp();
+            return key.isAutoRepeat();
+        }
+        return key.isAutoRepeat() ||
+               (key.key() == m_lastReleasedKey && key.timestamp() == m_lastReleaseTime);
+    }
+
+    int m_lastReleasedKey = 0;
+    quint64 m_lastReleaseTime = 0;  // the window system's time stamp, in milliseconds
 };
 
 }  // namespace
@@ -79,8 +111,8 @@ int AfxWinMain(int argc, char** argv) {
     } else {
         QCoreApplication::setApplicationName(QString::fromUtf8(app->m_pszAppName));
     }
-    HelpKeyFilter helpKeys;
-    application.installEventFilter(&helpKeys);
+    ProgramKeyFilter keys;
+    application.installEventFilter(&keys);
 
     if (app->InitInstance() == FALSE) {
         return 0;

@@ -63,4 +63,7 @@ inline void AfxEnableControlContainer() {}
 // The program's entry: creates the window system's application object,
 // names the application, runs InitInstance and, when it returns TRUE, the
 // event loop. Returns the process exit code; 1 when no application exists.
+// In every window of the run F1 is the Help command, and the keyboard's
+// repeats of a held Enter or Esc are dropped, so that one key press closes
+// one window only.
 int AfxWinMain(int argc, char** argv);

@@ -114,13 +114,19 @@ class VirtualDisplay:
         # Helper windows of the toolkit are a few pixels wide.
         return [w for w in found if w.width > 50 and w.height > 50]
 
-    def press(self, window, key):
+    def press(self, window, key, hold_s=0.0):
         """Types `key` ("Return", "Escape") as a keyboard would (not sent to
-        the window), into `window` once it has the focus; False when the
+        the window), into `window` once it has the focus, holding it down for
+        `hold_s` seconds (the keyboard repeats it meanwhile); False when the
         window has gone, so that the key never lands in whatever came next."""
         if self._run_xdotool("windowfocus", "--sync", window.id).returncode != 0:
             return False
-        self._xdotool("key", key)
+        if hold_s > 0:
+            self._xdotool("keydown", key)
+            time.sleep(hold_s)
+            self._xdotool("keyup", key)
+        else:
+            self._xdotool("key", key)
         return True
 
     def screenshot(self, path, window=None):

@@ -33,6 +33,7 @@ WATCHDOG_TIMEOUT_S = 30.0  # the link watchdog gives up after about 5 s
 EXIT_TIMEOUT_S = 10.0
 # The line goes dead after this many frames: past the start of the write pass.
 HANGUP_AFTER_FRAMES = 150
+ENTER_HELD_S = 1.5  # longer than the keyboard's repeat delay (660 ms on the virtual display)
 BOOTLOADER_RATE = "38400"  # baud; the rate at which a bootloader-resident instrument answers
 
 
@@ -168,6 +169,24 @@ class OperatorRuns(unittest.TestCase):
         self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
         self.assertIsNone(operator.message_box(), "exactly one warning")
         self.assertFalse(self.instrument.sent("^write finished"), "the write never finished")
+
+    def test_enter_held_down_on_ok_does_not_cancel_the_update(self):
+        # Held for longer than the keyboard's repeat delay, the Enter that
+        # pressed OK repeats into the update dialog (whose only button is
+        # "Выход") and into any box that follows.
+        operator = self.start("--baud", "115200")
+        wait_until(lambda: self.instrument.sent("^identify:"), SEARCH_TIMEOUT_S,
+                   "instrument found")
+        port_dialog = wait_until(operator.port_dialog, SEARCH_TIMEOUT_S, "port dialog")
+        time.sleep(0.5)  # OK is enabled a tick after the reply
+        self.display.press(port_dialog, "Return", hold_s=ENTER_HELD_S)
+
+        frames_before = len(self.instrument.received("program page"))
+        wait_until(lambda: len(self.instrument.received("program page")) > frames_before + 2,
+                   WATCHDOG_TIMEOUT_S, "writing to go on")
+        self.assertIsNotNone(operator.update_dialog(), "the update goes on")
+        self.assertIsNone(operator.message_box(), "no warning")
+        self.assertIsNone(self.flasher.process.poll(), "the program still runs")
 
     def test_instrument_left_in_its_bootloader_is_found_but_not_updated(self):
         # What readme.txt tells the operator: the bootloader answers the
