@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QUrl>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
