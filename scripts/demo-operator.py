@@ -28,6 +28,8 @@ def main():
     args = parser.parse_args()
     out = args.out.resolve()
     out.mkdir(parents=True, exist_ok=True)
+    for earlier in out.glob("*.png"):  # of an earlier demonstration
+        earlier.unlink()
     build = args.build.resolve()
 
     display = VirtualDisplay()
