@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -93,6 +94,23 @@ std::string Classify(const UpdateOutcome& outcome) {
     return "";
 }
 
+// What the instrument made of the last requests it received, from the
+// simulator's transcript: the story behind an outcome other than success.
+void PrintLastFramesReceived(const std::string& transcriptPath) {
+    constexpr std::size_t kShown = 8;
+    std::vector<std::string> received;
+    std::ifstream transcript(transcriptPath);
+    for (std::string line; std::getline(transcript, line);) {
+        if (line.find("\"dir\":\"in\"") != std::string::npos) {
+            received.push_back(line);
+        }
+    }
+    const std::size_t first = received.size() > kShown ? received.size() - kShown : 0;
+    for (std::size_t i = first; i < received.size(); ++i) {
+        std::printf("        %s\n", received[i].c_str());
+    }
+}
+
 // Ends a dialog that runs too long, so that a hang is counted, not waited for.
 struct HangGuard {
     bool fired = false;
@@ -120,9 +138,9 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
         const Bytes image =
             simtest::MakeImage(imageSize, "Jun 20 2011", "09:15:48", 6, static_cast<unsigned>(run));
         simtest::WriteFile(dir / "seed.bin", image);
-        std::vector<std::string> arguments = {"--firmware", dir / "seed.bin",
-                                              "--flash",    dir / "flash.bin",
-                                              "--seed",     std::to_string(dice())};
+        std::vector<std::string> arguments = {
+            "--firmware", dir / "seed.bin",       "--flash",      dir / "flash.bin",
+            "--seed",     std::to_string(dice()), "--transcript", dir / "transcript.jsonl"};
         std::string options;
         const auto fault = [&](const char* name, const std::string& value) {
             arguments.insert(arguments.end(), {std::string("--") + name, value});
@@ -161,6 +179,9 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
         ++counts[name];
         std::printf("run %2d  %-32s end %d  flash %s  %5.1f s  (%s)\n", run, name.c_str(),
                     outcome.result, flashHolds ? "= image" : "≠ image", seconds, options.c_str());
+        if (name != "success") {
+            PrintLastFramesReceived(dir / "transcript.jsonl");
+        }
         std::fflush(stdout);
     }
     std::printf("\n%d runs:\n", runs);
