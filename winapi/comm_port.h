@@ -19,9 +19,9 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <pthread.h>
-#include <vector>
 
 #include "kernel_objects.h"
 #include "waitable.h"
@@ -34,8 +34,8 @@ inline constexpr ULONG_PTR kOperationPending = 0x103;
 
 class CommPort final : public KernelObject {
 public:
-    // Opens `devicePath` exclusively; the error is a Win32 code (5 when the
-    // port is in use).
+    // Opens `devicePath` exclusively; the error is a Win32 code (32, the
+    // sharing violation, when another user holds the port).
     static DWORD Open(const std::string& devicePath, bool overlapped,
                       std::shared_ptr<CommPort>& port);
 
@@ -125,6 +125,10 @@ private:
     std::optional<Clock::time_point> ReadDeadline(DWORD length, Clock::time_point now) const;
 
     static void Complete(Operation& operation, DWORD status, DWORD transferred);
+    // Runs `call` under the lock; once the port is closing every caller's
+    // operation answers ERROR_INVALID_HANDLE instead.
+    template <typename Call>
+    DWORD WhileOpen(Call call);
 
     const bool overlapped_;
     std::mutex lock_;

@@ -448,88 +448,91 @@ void StartCompletion(const CommPort::Completion& completion) {
 
 }  // namespace
 
-DWORD CommPort::StartRead(BYTE* buffer, DWORD length, DWORD& transferred,
-                          const Completion& completion) {
+template <typename Call>
+DWORD CommPort::WhileOpen(Call call) {
     std::lock_guard guard(lock_);
     if (closing_) {
         return ERROR_INVALID_HANDLE;
     }
-    StartCompletion(completion);
-    const Clock::time_point now = Clock::now();
-    ReadOperation read(completion, buffer, length);
-    if (reads_.empty()) {
-        read.deadline = ReadDeadline(length, now);
-        if (ReadCanFinish(read, now)) {
-            transferred = TakeInput(buffer, length);
-            Complete(read, ERROR_SUCCESS, transferred);
-            return ERROR_SUCCESS;
+    return call();
+}
+
+DWORD CommPort::StartRead(BYTE* buffer, DWORD length, DWORD& transferred,
+                          const Completion& completion) {
+    return WhileOpen([&]() -> DWORD {
+        StartCompletion(completion);
+        const Clock::time_point now = Clock::now();
+        ReadOperation read(completion, buffer, length);
+        if (reads_.empty()) {
+            read.deadline = ReadDeadline(length, now);
+            if (ReadCanFinish(read, now)) {
+                transferred = TakeInput(buffer, length);
+                Complete(read, ERROR_SUCCESS, transferred);
+                return ERROR_SUCCESS;
+            }
+            if (lineError_ != ERROR_SUCCESS) {
+                Complete(read, lineError_, 0);
+                return lineError_;
+            }
         }
-        if (lineError_ != ERROR_SUCCESS) {
-            Complete(read, lineError_, 0);
-            return lineError_;
-        }
-    }
-    reads_.push_back(read);
-    Wake();  // for its deadline
-    return ERROR_IO_PENDING;
+        reads_.push_back(read);
+        Wake();  // for its deadline
+        return ERROR_IO_PENDING;
+    });
 }
 
 DWORD CommPort::StartWrite(const BYTE* buffer, DWORD length, DWORD& transferred,
                            const Completion& completion) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    StartCompletion(completion);
-    WriteOperation pending(completion, buffer, length);
-    if (lineError_ != ERROR_SUCCESS) {
-        Complete(pending, lineError_, 0);
-        return lineError_;
-    }
-    const std::uint64_t limit = std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * length +
-                                timeouts_.WriteTotalTimeoutConstant;
-    if (limit != 0) {
-        pending.deadline = Clock::now() + std::chrono::milliseconds(limit);
-    }
-    const bool lineFree = writes_.empty();
-    writes_.push_back(std::move(pending));
-    if (lineFree) {
-        SendPending();
+    return WhileOpen([&]() -> DWORD {
+        StartCompletion(completion);
+        WriteOperation pending(completion, buffer, length);
         if (lineError_ != ERROR_SUCCESS) {
+            Complete(pending, lineError_, 0);
             return lineError_;
         }
-        if (writes_.empty()) {
-            transferred = length;
-            return ERROR_SUCCESS;
+        const std::uint64_t limit = std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * length +
+                                    timeouts_.WriteTotalTimeoutConstant;
+        if (limit != 0) {
+            pending.deadline = Clock::now() + std::chrono::milliseconds(limit);
         }
-    }
-    Wake();  // to watch for room on the line
-    return ERROR_IO_PENDING;
+        const bool lineFree = writes_.empty();
+        writes_.push_back(std::move(pending));
+        if (lineFree) {
+            SendPending();
+            if (lineError_ != ERROR_SUCCESS) {
+                return lineError_;
+            }
+            if (writes_.empty()) {
+                transferred = length;
+                return ERROR_SUCCESS;
+            }
+        }
+        Wake();  // to watch for room on the line
+        return ERROR_IO_PENDING;
+    });
 }
 
 DWORD CommPort::StartWaitEvent(DWORD* events, const Completion& completion) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    // One wait at a time, and a wait for nothing would never end.
-    if (wait_ || mask_ == 0) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (lineError_ != ERROR_SUCCESS) {
-        return lineError_;
-    }
-    StartCompletion(completion);
-    WaitOperation wait(completion, events);
-    const DWORD happened = history_ & mask_;
-    if (happened != 0) {
-        history_ = 0;
-        std::atomic_ref<DWORD>(*events).store(happened);
-        Complete(wait, ERROR_SUCCESS, 0);
-        return ERROR_SUCCESS;
-    }
-    wait_ = wait;
-    return ERROR_IO_PENDING;
+    return WhileOpen([&]() -> DWORD {
+        // One wait at a time, and a wait for nothing would never end.
+        if (wait_ || mask_ == 0) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (lineError_ != ERROR_SUCCESS) {
+            return lineError_;
+        }
+        StartCompletion(completion);
+        WaitOperation wait(completion, events);
+        const DWORD happened = history_ & mask_;
+        if (happened != 0) {
+            history_ = 0;
+            std::atomic_ref<DWORD>(*events).store(happened);
+            Complete(wait, ERROR_SUCCESS, 0);
+            return ERROR_SUCCESS;
+        }
+        wait_ = wait;
+        return ERROR_IO_PENDING;
+    });
 }
 
 void CommPort::CancelFrom(std::thread::id thread) {
@@ -556,130 +559,115 @@ void CommPort::CancelFrom(std::thread::id thread) {
 }
 
 DWORD CommPort::SetQueueSizes(DWORD inQueueSize, DWORD outQueueSize) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (inQueueSize > kLargestQueue || outQueueSize > kLargestQueue) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    // Writes are queued whole, so only the input side has a size to keep.
-    if (inQueueSize != 0) {
-        inputLimit_ = inQueueSize;
-    }
-    return ERROR_SUCCESS;
+    return WhileOpen([&]() -> DWORD {
+        if (inQueueSize > kLargestQueue || outQueueSize > kLargestQueue) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        // Writes are queued whole, so only the input side has a size to keep.
+        if (inQueueSize != 0) {
+            inputLimit_ = inQueueSize;
+        }
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD CommPort::GetState(DCB& dcb) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    dcb = state_;
-    return ERROR_SUCCESS;
+    return WhileOpen([&]() -> DWORD {
+        dcb = state_;
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD CommPort::SetState(const DCB& dcb) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    termios before{};
-    if (tcgetattr(fd_, &before) != 0) {
-        return Win32ErrorFromErrno(errno);
-    }
-    termios wanted = before;
-    if (const DWORD error = ApplyDcbToTermios(dcb, wanted); error != ERROR_SUCCESS) {
-        return error;
-    }
-    if (tcsetattr(fd_, TCSANOW, &wanted) != 0) {
-        return Win32ErrorFromErrno(errno);
-    }
-    // tcsetattr succeeds when any part was taken: a rate the hardware
-    // refused shows only when the settings are read back.
-    termios taken{};
-    if (tcgetattr(fd_, &taken) != 0 || cfgetospeed(&taken) != cfgetospeed(&wanted)) {
-        tcsetattr(fd_, TCSANOW, &before);
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (const DWORD error = ApplyModemLines(fd_, dcb); error != ERROR_SUCCESS) {
-        return error;
-    }
-    state_ = dcb;
-    state_.DCBlength = sizeof state_;
-    state_.fBinary = 1;  // the only mode there is
-    return ERROR_SUCCESS;
+    return WhileOpen([&]() -> DWORD {
+        termios before{};
+        if (tcgetattr(fd_, &before) != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        termios wanted = before;
+        if (const DWORD error = ApplyDcbToTermios(dcb, wanted); error != ERROR_SUCCESS) {
+            return error;
+        }
+        if (tcsetattr(fd_, TCSANOW, &wanted) != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        // tcsetattr succeeds when any part was taken: a rate the hardware
+        // refused shows only when the settings are read back.
+        termios taken{};
+        if (tcgetattr(fd_, &taken) != 0 || cfgetospeed(&taken) != cfgetospeed(&wanted)) {
+            tcsetattr(fd_, TCSANOW, &before);
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (const DWORD error = ApplyModemLines(fd_, dcb); error != ERROR_SUCCESS) {
+            return error;
+        }
+        state_ = dcb;
+        state_.DCBlength = sizeof state_;
+        state_.fBinary = 1;  // the only mode there is
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD CommPort::SetMask(DWORD mask) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    mask_ = mask;
-    history_ = 0;
-    if (wait_) {
-        std::atomic_ref<DWORD>(*wait_->events).store(0);
-        Complete(*wait_, ERROR_SUCCESS, 0);
-        wait_.reset();
-    }
-    if (!writes_.empty() || (mask_ & EV_TXEMPTY) == 0) {
-        transmitterCheck_.reset();
-    }
-    return ERROR_SUCCESS;
+    return WhileOpen([&]() -> DWORD {
+        mask_ = mask;
+        history_ = 0;
+        if (wait_) {
+            std::atomic_ref<DWORD>(*wait_->events).store(0);
+            Complete(*wait_, ERROR_SUCCESS, 0);
+            wait_.reset();
+        }
+        if (!writes_.empty() || (mask_ & EV_TXEMPTY) == 0) {
+            transmitterCheck_.reset();
+        }
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD CommPort::GetMask(DWORD& mask) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    mask = mask_;
-    return ERROR_SUCCESS;
+    return WhileOpen([&]() -> DWORD {
+        mask = mask_;
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD CommPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    timeouts = timeouts_;
-    return ERROR_SUCCESS;
+    return WhileOpen([&]() -> DWORD {
+        timeouts = timeouts_;
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD CommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    // The one combination Win32 refuses: both read time-outs "forever".
-    if (timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
-        timeouts.ReadTotalTimeoutMultiplier == MAXDWORD) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    timeouts_ = timeouts;
-    return ERROR_SUCCESS;
+    return WhileOpen([&]() -> DWORD {
+        // The one combination Win32 refuses: both read time-outs "forever".
+        if (timeouts.ReadIntervalTimeout == MAXDWORD &&
+            timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
+            timeouts.ReadTotalTimeoutMultiplier == MAXDWORD) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        timeouts_ = timeouts;
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD CommPort::ClearErrors(DWORD& errors, COMSTAT* status) {
-    std::lock_guard guard(lock_);
-    if (closing_) {
-        return ERROR_INVALID_HANDLE;
-    }
-    errors = errors_;
-    errors_ = 0;
-    if (status != nullptr) {
-        std::memset(status, 0, sizeof *status);
-        status->cbInQue = static_cast<DWORD>(input_.size());
-        std::size_t unsent = 0;
-        for (const WriteOperation& write : writes_) {
-            unsent += write.data.size() - write.sent;
+    return WhileOpen([&]() -> DWORD {
+        errors = errors_;
+        errors_ = 0;
+        if (status != nullptr) {
+            std::memset(status, 0, sizeof *status);
+            status->cbInQue = static_cast<DWORD>(input_.size());
+            std::size_t unsent = 0;
+            for (const WriteOperation& write : writes_) {
+                unsent += write.data.size() - write.sent;
+            }
+            int queued = 0;
+            if (lineError_ == ERROR_SUCCESS && ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+                unsent += static_cast<std::size_t>(queued);
+            }
+            status->cbOutQue = static_cast<DWORD>(unsent);
         }
-        int queued = 0;
-        if (lineError_ == ERROR_SUCCESS && ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
-            unsent += static_cast<std::size_t>(queued);
-        }
-        status->cbOutQue = static_cast<DWORD>(unsent);
-    }
-    return ERROR_SUCCESS;
+        return ERROR_SUCCESS;
+    });
 }
