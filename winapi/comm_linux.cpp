@@ -82,6 +82,30 @@ BOOL RunOperation(const CommPort& port, Start start, LPDWORD transferred, LPOVER
     return Report(status);
 }
 
+// ReadFile and WriteFile: the count reads 0 until bytes move, and only a
+// transfer of nothing may come without a buffer. `start(port, transferred,
+// completion)` starts the transfer on the port.
+template <typename Start>
+BOOL Transfer(HANDLE port, LPCVOID buffer, DWORD length, LPDWORD transferred,
+              LPOVERLAPPED overlapped, Start start) {
+    if (transferred != nullptr) {
+        *transferred = 0;
+    }
+    if (buffer == nullptr && length != 0) {
+        return InvalidParameter();
+    }
+    const auto commPort = LookUpKernelObject<CommPort>(port);
+    if (commPort == nullptr) {
+        return FALSE;
+    }
+    return RunOperation(
+        *commPort,
+        [&](DWORD& count, const CommPort::Completion& completion) {
+            return start(*commPort, count, completion);
+        },
+        transferred, overlapped);
+}
+
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
@@ -171,43 +195,21 @@ BOOL SetCommTimeouts(HANDLE port, const COMMTIMEOUTS* timeouts) {
 
 BOOL ReadFile(HANDLE port, LPVOID buffer, DWORD length, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
-    if (bytesRead != nullptr) {
-        *bytesRead = 0;
-    }
-    if (buffer == nullptr && length != 0) {
-        return InvalidParameter();
-    }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
-    if (commPort == nullptr) {
-        return FALSE;
-    }
-    return RunOperation(
-        *commPort,
-        [&](DWORD& transferred, const CommPort::Completion& completion) {
-            return commPort->StartRead(static_cast<BYTE*>(buffer), length, transferred, completion);
-        },
-        bytesRead, overlapped);
+    return Transfer(
+        port, buffer, length, bytesRead, overlapped,
+        [&](CommPort& commPort, DWORD& transferred, const CommPort::Completion& completion) {
+            return commPort.StartRead(static_cast<BYTE*>(buffer), length, transferred, completion);
+        });
 }
 
 BOOL WriteFile(HANDLE port, LPCVOID buffer, DWORD length, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped) {
-    if (bytesWritten != nullptr) {
-        *bytesWritten = 0;
-    }
-    if (buffer == nullptr && length != 0) {
-        return InvalidParameter();
-    }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
-    if (commPort == nullptr) {
-        return FALSE;
-    }
-    return RunOperation(
-        *commPort,
-        [&](DWORD& transferred, const CommPort::Completion& completion) {
-            return commPort->StartWrite(static_cast<const BYTE*>(buffer), length, transferred,
-                                        completion);
-        },
-        bytesWritten, overlapped);
+    return Transfer(
+        port, buffer, length, bytesWritten, overlapped,
+        [&](CommPort& commPort, DWORD& transferred, const CommPort::Completion& completion) {
+            return commPort.StartWrite(static_cast<const BYTE*>(buffer), length, transferred,
+                                       completion);
+        });
 }
 
 BOOL GetOverlappedResult(HANDLE port, LPOVERLAPPED overlapped, LPDWORD bytesTransferred,
