@@ -37,6 +37,17 @@ void* ThreadEntry(void* context) {
     return nullptr;
 }
 
+// The event behind `event`, or null with the last error 6: a thread's handle
+// can be waited on but is no event to set or reset.
+std::shared_ptr<Waitable> LookUpEvent(HANDLE event) {
+    auto waitable = LookUpKernelObject<Waitable>(event);
+    if (waitable == nullptr || std::dynamic_pointer_cast<ThreadObject>(waitable) != nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return waitable;
+}
+
 }  // namespace
 
 void Waitable::Set() {
@@ -80,9 +91,8 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL ini
 }
 
 BOOL SetEvent(HANDLE event) {
-    const auto waitable = LookUpKernelObject<Waitable>(event);
-    if (waitable == nullptr || std::dynamic_pointer_cast<ThreadObject>(waitable) != nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const auto waitable = LookUpEvent(event);
+    if (waitable == nullptr) {
         return FALSE;
     }
     waitable->Set();
@@ -90,9 +100,8 @@ BOOL SetEvent(HANDLE event) {
 }
 
 BOOL ResetEvent(HANDLE event) {
-    const auto waitable = LookUpKernelObject<Waitable>(event);
-    if (waitable == nullptr || std::dynamic_pointer_cast<ThreadObject>(waitable) != nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const auto waitable = LookUpEvent(event);
+    if (waitable == nullptr) {
         return FALSE;
     }
     waitable->Reset();
