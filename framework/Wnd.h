@@ -1,9 +1,11 @@
 // The window-object role: anything that can own a window handle and so be
 // the target of posted messages (the serial port's notifications among them).
-// Holds no Qt types so that the serial classes can take a window object.
+// Holds no Qt types so that the serial classes can take a window object, and
+// takes its Win32 types from the platform header so that the Windows compile
+// check uses this same class.
 #pragma once
 
-#include "winapi_user.h"
+#include "winapi.h"
 
 class CWnd {
 public:

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 compiler=x86_64-w64-mingw32-g++
 flags=(-std=c++20 -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror
-       -fsyntax-only -Iserial -Iwinapi/windows -Iscripts/windows-check -Ilink)
+       -fsyntax-only -Iserial -Iwinapi/windows -Iframework -Ilink)
 
 for source in serial/*.cpp; do
   "$compiler" "${flags[@]}" "$source"
