@@ -11,6 +11,14 @@ LONG ToCode(DWORD win32Error) {
     return static_cast<LONG>(win32Error);
 }
 
+// Where a transfer counts its bytes: the caller's count, or `own` when the
+// caller wants none. It reads 0 until bytes move.
+DWORD* ZeroedCount(DWORD* callers, DWORD& own) {
+    DWORD* count = callers != nullptr ? callers : &own;
+    *count = 0;
+    return count;
+}
+
 }  // namespace
 
 CSerialBase::~CSerialBase() {
@@ -241,7 +249,6 @@ BYTE CSerialBase::GetEvtChar() {
 
 LONG CSerialBase::WriteText(const char* text, DWORD* bytesWritten, OVERLAPPED* overlapped,
                             DWORD timeout) {
-    lastError.store(0);
     return Write(text, static_cast<DWORD>(std::strlen(text)), bytesWritten, overlapped, timeout);
 }
 
@@ -300,8 +307,7 @@ LONG CSerialBase::Write(const void* buffer, DWORD length, DWORD* bytesWritten,
                         OVERLAPPED* overlapped, DWORD timeout) {
     lastError.store(0);
     DWORD ownCount = 0;
-    DWORD* count = bytesWritten != nullptr ? bytesWritten : &ownCount;
-    *count = 0;
+    DWORD* count = ZeroedCount(bytesWritten, ownCount);
     return RunIo([&](OVERLAPPED* ov) { return ::WriteFile(portHandle, buffer, length, count, ov); },
                  count, overlapped, timeout);
 }
@@ -310,8 +316,7 @@ LONG CSerialBase::Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED*
                        DWORD timeout) {
     lastError.store(0);
     DWORD ownCount = 0;
-    DWORD* count = bytesRead != nullptr ? bytesRead : &ownCount;
-    *count = 0;
+    DWORD* count = ZeroedCount(bytesRead, ownCount);
     return RunIo([&](OVERLAPPED* ov) { return ::ReadFile(portHandle, buffer, length, count, ov); },
                  count, overlapped, timeout);
 }
@@ -325,8 +330,7 @@ LONG CSerialBase::WaitForEvent(OVERLAPPED* overlapped, DWORD timeout) {
 LONG CSerialBase::ReadDirect(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED*, DWORD) {
     lastError.store(0);
     DWORD ownCount = 0;
-    DWORD* count = bytesRead != nullptr ? bytesRead : &ownCount;
-    *count = 0;
+    DWORD* count = ZeroedCount(bytesRead, ownCount);
     if (!IsOpen()) {
         return Finish(ToCode(ERROR_INVALID_HANDLE));
     }
