@@ -7,6 +7,7 @@
 #include "FormatText.h"
 #include "MessageBox.h"
 #include "PortOpenFailure.h"
+#include "ReplyReceiver.h"
 #include "SearchBaudRates.h"
 #include "SerialCWnd.h"
 
@@ -22,7 +23,6 @@ constexpr int kLastPortNumber = 255;  // .. COM255
 constexpr const char* kDevicePrefix = "\\\\.\\";
 
 constexpr UINT kSearchTickMs = 50;  // one identify request per tick
-constexpr UINT kReceiveGapMs = 50;  // a partial reply older than this is dropped
 constexpr std::int32_t kTicksPerRate = 3;
 constexpr std::uint8_t kSearchPasses = 5;
 
@@ -128,23 +128,16 @@ void CPortDlg::OnSearchTick() {
 
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if (((wParam & kEventBitsMask) & EV_RXCHAR) != 0) {
-        const bool arrived =
-            m_rx.Receive([this](std::span<std::uint8_t> into) { return ReadPort(into); },
-                         [this](std::span<const std::uint8_t> frame) { OnReply(frame); });
-        if (arrived) {
-            m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
-        }
+        ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
+                       m_nRxTimer);
     }
     ShowStatus();
     return 0;
 }
 
 void CPortDlg::OnReceiveGap() {
-    const bool arrived =
-        m_rx.OnReceiveGap([this](std::span<std::uint8_t> into) { return ReadPort(into); },
-                          [this](std::span<const std::uint8_t> frame) { OnReply(frame); });
-    if (arrived) {
-        m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
+    if (ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this,
+                       m_nRxTimer)) {
         ShowStatus();
     }
 }
@@ -179,10 +172,8 @@ void CPortDlg::OnHelpButton() {
     about.DoModal();
 }
 
-std::size_t CPortDlg::ReadPort(std::span<std::uint8_t> into) {
-    DWORD count = 0;
-    m_pSerial->Read(into.data(), static_cast<DWORD>(into.size()), &count, nullptr, INFINITE);
-    return count;
+FrameReassembler::FrameHandler CPortDlg::ReplyHandler() {
+    return [this](std::span<const std::uint8_t> frame) { OnReply(frame); };
 }
 
 std::int32_t CPortDlg::CurrentRate() const {

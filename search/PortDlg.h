@@ -56,8 +56,8 @@ private:
     void OnReceiveGap();
     // A frame that passed its checksum.
     void OnReply(std::span<const std::uint8_t> frame);
-    // Reads what the port holds into `into`, without waiting.
-    std::size_t ReadPort(std::span<std::uint8_t> into);
+    // OnReply, as the reassembler calls it.
+    FrameReassembler::FrameHandler ReplyHandler();
     std::int32_t CurrentRate() const;
     void EnableOk(bool enable);
     void ShowStatus();

@@ -6,6 +6,7 @@
 #include "CommandSet.h"
 #include "FirmwareImage.h"
 #include "FormatText.h"
+#include "ReplyReceiver.h"
 #include "SerialCWnd.h"
 
 namespace {
@@ -90,11 +91,9 @@ void CUpdateDlg::QueueImageFrame() {
 }
 
 void CUpdateDlg::FlushInput() {
-    m_rx.FlushInput([this](std::span<std::uint8_t> into) { return ReadPort(into); });
+    FlushReplies(*m_pSerial, m_rx);
 }
 
-std::size_t CUpdateDlg::ReadPort(std::span<std::uint8_t> into) {
-    DWORD count = 0;
-    m_pSerial->Read(into.data(), static_cast<DWORD>(into.size()), &count, nullptr, INFINITE);
-    return count;
+FrameReassembler::FrameHandler CUpdateDlg::ReplyHandler() {
+    return [this](std::span<const std::uint8_t> frame) { OnFrame(frame); };
 }

@@ -50,7 +50,6 @@ inline constexpr UINT_PTR TIMER_ENTER_SETTLE = 10;  // 500 ms after the bootload
 
 // Their periods, in milliseconds.
 inline constexpr UINT kPumpPeriodMs = 50;
-inline constexpr UINT kReceiveGapMs = 50;
 inline constexpr UINT kSettleMs = 500;
 
 using FrameBuffer = std::uint8_t[kFrameBufferSize];
@@ -136,5 +135,6 @@ private:
     // Verification is over: the outcome text, then back to the main program.
     void StartLeaving(bool success, const char* resultText);
     void ShowProgress();
-    std::size_t ReadPort(std::span<std::uint8_t> into);
+    // OnFrame, as the reassembler calls it.
+    FrameReassembler::FrameHandler ReplyHandler();
 };

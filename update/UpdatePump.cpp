@@ -5,6 +5,7 @@
 
 #include "CommandSet.h"
 #include "MessageBox.h"
+#include "ReplyReceiver.h"
 #include "SerialCWnd.h"
 #include "UpdateDlg.h"
 #include "UpdateMessages.h"
@@ -85,12 +86,7 @@ void CUpdateDlg::SendTxFrame() {
 }
 
 void CUpdateDlg::OnReceiveGap() {
-    const bool arrived =
-        m_rx.OnReceiveGap([this](std::span<std::uint8_t> into) { return ReadPort(into); },
-                          [this](std::span<const std::uint8_t> frame) { OnFrame(frame); });
-    if (arrived) {
-        m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
-    }
+    ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this, m_nRxTimer);
 }
 
 void CUpdateDlg::OnEnterSettled() {

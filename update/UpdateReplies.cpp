@@ -6,6 +6,7 @@
 #include "FirmwareImage.h"
 #include "FormatText.h"
 #include "MessageBox.h"
+#include "ReplyReceiver.h"
 #include "SerialCWnd.h"
 #include "UpdateDlg.h"
 #include "UpdateMessages.h"
@@ -31,12 +32,8 @@ LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if (((wParam & kEventBitsMask) & EV_RXCHAR) == 0) {
         return 0;
     }
-    const bool arrived =
-        m_rx.Receive([this](std::span<std::uint8_t> into) { return ReadPort(into); },
-                     [this](std::span<const std::uint8_t> frame) { OnFrame(frame); });
-    if (arrived) {
-        m_nRxTimer = SetTimer(m_nRxTimer, kReceiveGapMs);
-    }
+    ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
+                   m_nRxTimer);
     return 0;
 }
 

@@ -1,0 +1,31 @@
+#include "ReplyReceiver.h"
+
+namespace {
+
+// The port's read as the reassembler wants it: what is there, without
+// waiting (the dialogs' ports read in the non-blocking mode).
+FrameReassembler::PortRead PendingBytesOf(CSerialBase& port) {
+    return [&port](std::span<std::uint8_t> into) -> std::size_t {
+        DWORD count = 0;
+        port.Read(into.data(), static_cast<DWORD>(into.size()), &count, nullptr, INFINITE);
+        return count;
+    };
+}
+
+}  // namespace
+
+bool ReceiveReplies(ReceiveCause cause, CSerialBase& port, FrameReassembler& rx,
+                    const FrameReassembler::FrameHandler& onFrame, CDialog& dialog,
+                    UINT_PTR& gapTimer) {
+    const FrameReassembler::PortRead read = PendingBytesOf(port);
+    const bool arrived = cause == ReceiveCause::GapElapsed ? rx.OnReceiveGap(read, onFrame)
+                                                           : rx.Receive(read, onFrame);
+    if (arrived) {
+        gapTimer = dialog.SetTimer(gapTimer, kReceiveGapMs);
+    }
+    return arrived;
+}
+
+void FlushReplies(CSerialBase& port, FrameReassembler& rx) {
+    rx.FlushInput(PendingBytesOf(port));
+}
