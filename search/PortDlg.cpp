@@ -29,7 +29,6 @@ constexpr std::uint8_t kSearchPasses = 5;
 constexpr BYTE kDataBits = 8;
 // The events the search listens for; only received characters are acted on.
 constexpr DWORD kPortEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;  // 197
-constexpr WPARAM kEventBitsMask = 0xFFFF;                                  // the low word of wParam
 
 }  // namespace
 
@@ -127,7 +126,7 @@ void CPortDlg::OnSearchTick() {
 }
 
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
-    if (((wParam & kEventBitsMask) & EV_RXCHAR) != 0) {
+    if ((NotifiedEvents(wParam) & EV_RXCHAR) != 0) {
         ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
                        m_nRxTimer);
     }

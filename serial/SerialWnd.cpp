@@ -9,6 +9,10 @@ constexpr int kHighWordShift = 16;
 
 const UINT serialDefaultComMessage = ::RegisterWindowMessageA("CSerialWnd_DefaultComMsg");
 
+DWORD NotifiedEvents(WPARAM wParam) {
+    return static_cast<DWORD>(wParam & kLowWord);
+}
+
 CSerialWnd::~CSerialWnd() {
     CSerialWnd::Close();
 }

@@ -11,6 +11,9 @@
 // initialisation: the message posted unless Open names another one.
 extern const UINT serialDefaultComMessage;
 
+// The EV_ bits that a notification's wParam carries.
+DWORD NotifiedEvents(WPARAM wParam);
+
 class CSerialWnd : public CSerialListener {
 public:
     ~CSerialWnd() override;

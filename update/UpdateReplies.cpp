@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr WPARAM kEventBitsMask = 0xFFFF;  // the low word of wParam
 constexpr std::int32_t kBootloaderBaud = 38400;
 // Status replies showing the wrong program, entering and leaving together.
 constexpr std::uint8_t kLoaderTries = 10;
@@ -29,7 +28,7 @@ constexpr const char* kFailedText =
 }  // namespace
 
 LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
-    if (((wParam & kEventBitsMask) & EV_RXCHAR) == 0) {
+    if ((NotifiedEvents(wParam) & EV_RXCHAR) == 0) {
         return 0;
     }
     ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
