@@ -34,8 +34,3 @@ void CAboutDlg::DoDataExchange(CDataExchange* exchange) {
     CDialog::DoDataExchange(exchange);
     DDX_Text(exchange, kVersionLineId, m_strVersion);
 }
-
-BOOL CAboutDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
-    return TRUE;
-}

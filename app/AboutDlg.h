@@ -28,7 +28,6 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
-    BOOL OnInitDialog() override;
 
 private:
     std::string m_strVersion;  // shown in control 1194
