@@ -11,7 +11,7 @@ ProgramAnswer AnswerIdentify(const Identity& identity) {
     answer.reply = reply;
     answer.replyMeaning = "identify: type " + std::to_string(identity.deviceType) + ", made " +
                           std::to_string(identity.month) + "/" +
-                          std::to_string(2000 + identity.yearSince2000) + ", serial number " +
+                          std::to_string(kYearBase + identity.yearSince2000) + ", serial number " +
                           std::to_string(identity.serialNumber);
     return answer;
 }

@@ -8,6 +8,9 @@
 
 namespace sim {
 
+// The identify reply carries the year of manufacture less this, in one byte.
+inline constexpr int kYearBase = 2000;
+
 struct Identity {
     std::uint8_t deviceType = 3;      // 3: a Зирон-7
     std::uint8_t yearSince2000 = 11;  // year of manufacture − 2000

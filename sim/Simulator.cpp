@@ -94,7 +94,7 @@ bool Simulator::Start(std::string& error) {
         return false;
     }
     const Identity identity{static_cast<std::uint8_t>(m_options.deviceType),
-                            static_cast<std::uint8_t>(m_options.year - 2000),
+                            static_cast<std::uint8_t>(m_options.year - kYearBase),
                             static_cast<std::uint8_t>(m_options.month),
                             static_cast<std::uint16_t>(m_options.serialNumber)};
     m_instrument = std::make_unique<Instrument>(
