@@ -89,6 +89,16 @@ BYTE ParityOf(tcflag_t cflag) {
     return odd ? ODDPARITY : EVENPARITY;
 }
 
+BYTE ByteSizeOf(tcflag_t cflag) {
+    const tcflag_t size = cflag & CSIZE;
+    for (BYTE byteSize = kSmallestByteSize; byteSize < kLargestByteSize; ++byteSize) {
+        if (kSizeFlags[byteSize - kSmallestByteSize] == size) {
+            return byteSize;
+        }
+    }
+    return kLargestByteSize;
+}
+
 void SetFlag(tcflag_t& flags, tcflag_t flag, bool on) {
     flags = on ? (flags | flag) : (flags & ~flag);
 }
@@ -129,28 +139,21 @@ DWORD ApplyDcbToTermios(const DCB& dcb, termios& tty) {
 }
 
 DCB DcbFromTermios(const termios& tty) {
-    DCB dcb;
-    std::memset(&dcb, 0, sizeof dcb);
-    dcb.DCBlength = sizeof dcb;
-    const DWORD rate = RateOf(cfgetospeed(&tty));
-    dcb.BaudRate = rate != 0 ? rate : kDefaultRate;
-    dcb.fBinary = 1;
+    // What the tty does not record (the flow-control limits, DTR) stays as
+    // a freshly opened port has it.
+    DCB dcb = DefaultDcb();
+    if (const DWORD rate = RateOf(cfgetospeed(&tty)); rate != 0) {
+        dcb.BaudRate = rate;
+    }
     dcb.fParity = (tty.c_iflag & INPCK) != 0 ? 1 : 0;
     const bool handshake = (tty.c_cflag & CRTSCTS) != 0;
     dcb.fOutxCtsFlow = handshake ? 1 : 0;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
     if (handshake) {
         dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    } else {
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
     }
-    dcb.fTXContinueOnXoff = 1;
     dcb.fOutX = (tty.c_iflag & IXON) != 0 ? 1 : 0;
     dcb.fInX = (tty.c_iflag & IXOFF) != 0 ? 1 : 0;
-    dcb.XonLim = kDefaultXonLimit;
-    dcb.XoffLim = kDefaultXoffLimit;
-    const tcflag_t size = tty.c_cflag & CSIZE;
-    dcb.ByteSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+    dcb.ByteSize = ByteSizeOf(tty.c_cflag);
     dcb.Parity = ParityOf(tty.c_cflag);
     if ((tty.c_cflag & CSTOPB) == 0) {
         dcb.StopBits = ONESTOPBIT;
