@@ -9,6 +9,7 @@ namespace {
 
 constexpr UINT kFirstRegisteredMessage = 0xC000;
 constexpr UINT kLastRegisteredMessage = 0xFFFF;
+constexpr std::uintptr_t kFirstWindowHandle = 0x10000;  // well away from null
 
 struct RegisteredMessages {
     std::mutex lock;
@@ -25,7 +26,7 @@ RegisteredMessages& Registered() {
 struct WindowTable {
     std::mutex lock;
     std::map<HWND, WindowMessageSink> sinks;
-    std::uintptr_t nextHandle = 0x10000;
+    std::uintptr_t nextHandle = kFirstWindowHandle;
 };
 
 WindowTable& Windows() {
