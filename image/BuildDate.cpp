@@ -93,6 +93,10 @@ std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, in
     return std::mktime(&fields);
 }
 
+std::time_t PresetBuildTime() {
+    return MakeLocalTime(2000, 1, 1, 0, 0, 0);
+}
+
 std::string FormatLocalTime(std::time_t time, const char* format) {
     std::tm fields{};
     if (localtime_r(&time, &fields) == nullptr) {

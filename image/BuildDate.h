@@ -24,5 +24,9 @@ int ParseBuildDate(std::string_view dateText, std::string_view timeText, std::ti
 std::string FormatLocalTime(std::time_t time, const char* format);
 
 // The calendar time of the given local date and time, daylight saving decided
-// by the conversion; the preset "1 January 2000 00:00:00" of the build times.
+// by the conversion.
 std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, int second);
+
+// 1 January 2000 00:00:00 local time: the build time held until a stamp has
+// been read, so that any firmware built since counts as newer.
+std::time_t PresetBuildTime();

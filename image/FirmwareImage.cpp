@@ -53,7 +53,7 @@ std::string_view HeaderText(std::span<const std::uint8_t> image, std::size_t off
 CFirmwareImage::CFirmwareImage(std::uint32_t accessLow, std::uint32_t accessHigh,
                                std::uint8_t command)
     : m_transferState(STATE_IDLE),
-      m_buildTime(MakeLocalTime(2000, 1, 1, 0, 0, 0)),
+      m_buildTime(PresetBuildTime()),
       m_accessCode(AccessCodeFromParts(accessLow, accessHigh)),
       m_command(command) {}
 

@@ -93,7 +93,7 @@ void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
     // A reply too short for its fields shows zeros; they are only logged.
     const FirmwareIdentityReply identity =
         DecodeFirmwareIdentityReply(frame).value_or(FirmwareIdentityReply{0, 0, 0});
-    std::time_t deviceTime = MakeLocalTime(2000, 1, 1, 0, 0, 0);
+    std::time_t deviceTime = PresetBuildTime();
     // A text that does not parse leaves the preset, so any image built
     // since is written.
     ParseBuildDate(m_strDeviceDate, m_strDeviceTime, deviceTime);
