@@ -125,6 +125,11 @@ private:
     std::optional<Clock::time_point> ReadDeadline(DWORD length, Clock::time_point now) const;
 
     static void Complete(Operation& operation, DWORD status, DWORD transferred);
+    // Completes every queued write with `error` and the count it had sent.
+    void FailWrites(DWORD error);
+    // Completes the pending event wait, if there is one, with `status`; a
+    // wait that succeeds reports `events`, one that fails leaves them alone.
+    void EndWait(DWORD status, DWORD events);
     // Runs `call` under the lock; once the port is closing every caller's
     // operation answers ERROR_INVALID_HANDLE instead.
     template <typename Call>

@@ -108,15 +108,9 @@ void CommPort::OnClose() {
         for (ReadOperation& read : reads_) {
             Complete(read, ERROR_OPERATION_ABORTED, 0);
         }
-        for (WriteOperation& write : writes_) {
-            Complete(write, ERROR_OPERATION_ABORTED, static_cast<DWORD>(write.sent));
-        }
-        if (wait_) {
-            Complete(*wait_, ERROR_OPERATION_ABORTED, 0);
-        }
         reads_.clear();
-        writes_.clear();
-        wait_.reset();
+        FailWrites(ERROR_OPERATION_ABORTED);
+        EndWait(ERROR_OPERATION_ABORTED, 0);
     }
     if (driverRunning_) {
         Wake();
@@ -140,6 +134,24 @@ void CommPort::Wake() {
     const std::uint64_t one = 1;
     // A full counter already means "wake up", so a failed write loses nothing.
     [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+}
+
+void CommPort::FailWrites(DWORD error) {
+    for (WriteOperation& write : writes_) {
+        Complete(write, error, static_cast<DWORD>(write.sent));
+    }
+    writes_.clear();
+}
+
+void CommPort::EndWait(DWORD status, DWORD events) {
+    if (!wait_) {
+        return;
+    }
+    if (status == ERROR_SUCCESS) {
+        std::atomic_ref<DWORD>(*wait_->events).store(events);
+    }
+    Complete(*wait_, status, 0);
+    wait_.reset();
 }
 
 void CommPort::Complete(Operation& operation, DWORD status, DWORD transferred) {
@@ -273,9 +285,7 @@ void CommPort::Raise(DWORD events) {
         return;
     }
     if (wait_) {
-        std::atomic_ref<DWORD>(*wait_->events).store(events);
-        Complete(*wait_, ERROR_SUCCESS, 0);
-        wait_.reset();
+        EndWait(ERROR_SUCCESS, events);
     } else {
         history_ |= events;
     }
@@ -426,14 +436,8 @@ std::optional<CommPort::Clock::time_point> CommPort::NextDeadline() const {
 
 void CommPort::LoseLine(DWORD error) {
     lineError_ = error;
-    for (WriteOperation& write : writes_) {
-        Complete(write, error, static_cast<DWORD>(write.sent));
-    }
-    writes_.clear();
-    if (wait_) {
-        Complete(*wait_, error, 0);
-        wait_.reset();
-    }
+    FailWrites(error);
+    EndWait(error, 0);
     transmitterCheck_.reset();
     ServeReads(Clock::now());
 }
@@ -549,8 +553,7 @@ void CommPort::CancelFrom(std::thread::id thread) {
     cancel(reads_, [](const ReadOperation&) { return DWORD{0}; });
     cancel(writes_, [](const WriteOperation& write) { return static_cast<DWORD>(write.sent); });
     if (wait_ && wait_->owner == thread) {
-        Complete(*wait_, ERROR_OPERATION_ABORTED, 0);
-        wait_.reset();
+        EndWait(ERROR_OPERATION_ABORTED, 0);
     }
     if (!reads_.empty()) {
         reads_.front().deadline = ReadDeadline(reads_.front().length, Clock::now());
@@ -612,11 +615,7 @@ DWORD CommPort::SetMask(DWORD mask) {
     return WhileOpen([&]() -> DWORD {
         mask_ = mask;
         history_ = 0;
-        if (wait_) {
-            std::atomic_ref<DWORD>(*wait_->events).store(0);
-            Complete(*wait_, ERROR_SUCCESS, 0);
-            wait_.reset();
-        }
+        EndWait(ERROR_SUCCESS, 0);  // a new mask ends the wait with no events
         if (!writes_.empty() || (mask_ & EV_TXEMPTY) == 0) {
             transmitterCheck_.reset();
         }
