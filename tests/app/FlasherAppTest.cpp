@@ -1,14 +1,9 @@
 // The run sequence of the application object, with the operator's choices
 // injected as the dialogs' end codes: which dialogs run, on which shared
 // objects, and exactly when the not-completed warning appears.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -21,7 +16,9 @@
 #include "FlasherApp.h"
 #include "MessageBox.h"
 #include "PortDlg.h"
+#include "PseudoTerminal.h"
 #include "SerialCWnd.h"
+#include "TempDir.h"
 #include "UpdateDlg.h"
 
 namespace {
@@ -169,44 +166,26 @@ TEST(RunSequence, AnImageThatFailsToLoadEndsTheRunAfterTheLoadersMessageOnly) {
     EXPECT_THAT(boxes.Shown()[0].text, testing::Not(testing::HasSubstr("ВНИМАНИЕ!")));
 }
 
-// A pseudo-terminal entered as COM<n> in a private device namespace.
+// A pseudo-terminal entered as COM<n> in a private device namespace. The
+// test holds only the master end, so the far end sees a hang-up once nobody
+// holds the port open.
 class PseudoPort {
 public:
-    explicit PseudoPort(int comNumber)
-        : m_directory(std::filesystem::temp_directory_path() /
-                      ("ziron7-app-test-" + std::to_string(::getpid()))) {
-        char slaveName[128] = {};
-        int slave = -1;
-        if (::openpty(&m_master, &slave, slaveName, nullptr, nullptr) == 0) {
-            ::close(slave);
-        }
-        std::filesystem::create_directories(m_directory);
-        const auto entry = m_directory / ("com" + std::to_string(comNumber));
-        std::filesystem::remove(entry);
-        std::filesystem::create_symlink(slaveName, entry);
-        ::setenv("ZIRON7_DEVICE_DIR", m_directory.c_str(), 1);
+    explicit PseudoPort(int comNumber) {
+        m_pty.ReleaseSlave();
+        m_pty.EnterAs(m_devices.Path(), comNumber);
     }
-    ~PseudoPort() {
-        ::unsetenv("ZIRON7_DEVICE_DIR");
-        std::filesystem::remove_all(m_directory);
-        if (m_master >= 0) {
-            ::close(m_master);
-        }
-    }
-    PseudoPort(const PseudoPort&) = delete;
-    PseudoPort& operator=(const PseudoPort&) = delete;
 
-    bool Created() const { return m_master >= 0; }
+    bool Created() const { return m_pty.IsOpen(); }
 
-    // The far end sees a hang-up once nobody holds the port open.
     bool HungUp() const {
-        pollfd watch{m_master, POLLIN, 0};
+        pollfd watch{m_pty.MasterFd(), POLLIN, 0};
         return ::poll(&watch, 1, 0) == 1 && (watch.revents & POLLHUP) != 0;
     }
 
 private:
-    std::filesystem::path m_directory;
-    int m_master = -1;
+    testsupport::PrivateDeviceDir m_devices;
+    testsupport::PseudoTerminal m_pty;
 };
 
 TEST(RunSequence, ThePortOpenedBySearchStaysOpenAtItsRateUntilTheProgramEnds) {

@@ -5,16 +5,11 @@
 #include <QTreeWidget>
 
 #include "Controls.h"
+#include "DialogIds.h"
 #include "DialogResults.h"
 #include "DialogTestSupport.h"
 
 namespace {
-
-constexpr UINT kPortDialog = 132;
-constexpr UINT kUpdateDialog = 134;
-constexpr int kPortList = 1147;
-constexpr int kLog = 1197;
-constexpr int kProgress = 1164;
 
 // Runs `body` inside a running dialog of `templateId` whose controls are
 // bound to the objects that `bind` names.

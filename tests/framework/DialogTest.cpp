@@ -10,18 +10,12 @@
 #include <thread>
 
 #include "Controls.h"
+#include "DialogIds.h"
 #include "DialogResults.h"
 #include "DialogTestSupport.h"
 #include "winapi_user.h"
 
 namespace {
-
-constexpr UINT kPortDialog = 132;
-constexpr UINT kAboutBox = 148;
-constexpr int kHelpButton = 1167;
-constexpr int kPortList = 1147;
-constexpr int kVersionLine = 1194;
-constexpr int kStatusLine = 1153;
 
 struct EndingCase {
     const char* name;

@@ -12,23 +12,7 @@
 #include <vector>
 
 #include "Dialog.h"
-
-// The top-level window of the running dialog with this template id.
-inline QWidget* RunningDialogWindow(UINT templateId) {
-    const QString name = QStringLiteral("dialog%1").arg(templateId);
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == name) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
-template <class Widget>
-Widget* ControlWidget(UINT templateId, int controlId) {
-    QWidget* window = RunningDialogWindow(templateId);
-    return window == nullptr ? nullptr : window->findChild<Widget*>(QString::number(controlId));
-}
+#include "RunningDialog.h"
 
 // Presses and releases `key` on the window that has the keyboard focus.
 inline void PressKey(QWidget* window, int key) {

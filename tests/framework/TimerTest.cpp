@@ -1,12 +1,11 @@
 // Window timers: ids, restarts, stops, and that they end with the window.
 #include <gmock/gmock.h>
 
+#include "DialogIds.h"
 #include "DialogResults.h"
 #include "DialogTestSupport.h"
 
 namespace {
-
-constexpr UINT kAboutBox = 148;
 
 TEST(WindowTimer, NeedsAWindowAndANonZeroId) {
     ScriptedDialog dialog(kAboutBox);

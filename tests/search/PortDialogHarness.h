@@ -15,6 +15,10 @@
 #include "PortDlg.h"
 #include "PtyInstrument.h"
 #include "SerialCWnd.h"
+#include "TempDir.h"
+
+using testsupport::PrivateDeviceDir;
+using testsupport::PtyInstrument;
 
 class TestPortDlg : public CPortDlg {
 public:

@@ -11,9 +11,11 @@
 #include <algorithm>
 
 #include "AboutDlg.h"
+#include "DialogIds.h"
 #include "LinkFrame.h"
 #include "MessageBox.h"
 #include "PortDialogHarness.h"
+#include "RunningDialog.h"
 #include "SearchBaudRates.h"
 #include "SimProcess.h"
 
@@ -21,11 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Piece = PtyInstrument::Piece;
-
-constexpr int kPortList = 1147;
-constexpr int kStatusLine = 1153;
-constexpr int kHelpButton = 1167;
-constexpr UINT kAboutBox = 148;
+using testsupport::SimProcess;
 
 const std::vector<std::uint8_t> kIdentifyRequest = {0xFE, 0x46, 0x00, 0x22, 0x50};
 
@@ -36,20 +34,6 @@ std::vector<std::uint8_t> IdentifyReply(std::uint8_t deviceType, std::uint8_t pa
                                             0x0B /*2011*/, 0x07, 0x39,          0x30};
     const std::uint8_t total = SealFrame(frame);
     return {frame, frame + total};
-}
-
-QWidget* Window(UINT templateId) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QStringLiteral("dialog%1").arg(templateId)) {
-            return widget;
-        }
-    }
-    return nullptr;
-}
-
-template <class Widget>
-Widget* Control(UINT templateId, int id) {
-    return Window(templateId)->findChild<Widget*>(QString::number(id));
 }
 
 // The rate of the k-th request (from 0) of a search that nothing answers:
@@ -93,8 +77,8 @@ class FoundAtRate : public testing::TestWithParam<int> {};
 TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {
     const int rate = GetParam();
     PortDialogFixture f;
-    SimProcess sim({"--com", "1", "--baud", std::to_string(rate), "--year", "2011", "--month", "7",
-                    "--serial", "12345"});
+    SimProcess sim(f.devices.Path(), {"--com", "1", "--baud", std::to_string(rate), "--year",
+                                      "2011", "--month", "7", "--serial", "12345"});
     ASSERT_TRUE(sim.IsReady());
     std::string status;
     f.dialog.onRunning = [&](TestPortDlg& d) {
@@ -102,7 +86,7 @@ TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {
                      [&](bool found) {
                          status = d.StatusShown();
                          if (found) {
-                             Control<QPushButton>(132, IDOK)->click();
+                             ControlWidget<QPushButton>(kPortDialog, IDOK)->click();
                          } else {
                              d.EndDialog(IDCANCEL);
                          }
@@ -122,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(PortDialog, FoundAtRate, testing::ValuesIn(SearchBaudRa
 
 TEST(PortDialog, AnotherDeviceTypeHoldsTheRateAndNeverEnablesOk) {
     PortDialogFixture f;
-    SimProcess sim({"--com", "1", "--baud", "19200", "--device-type", "5"});
+    SimProcess sim(f.devices.Path(), {"--com", "1", "--baud", "19200", "--device-type", "5"});
     ASSERT_TRUE(sim.IsReady());
     std::string status;
     f.dialog.onRunning = [&](TestPortDlg& d) {
@@ -206,7 +190,7 @@ TEST(PortDialog, ATooShortTypeThreeReplyIsAnUnknownDevice) {
 
 TEST(PortDialog, AnotherPortDisablesOkAtOnceAndSearchesAfreshFrom4800) {
     PortDialogFixture f;
-    SimProcess sim({"--com", "1", "--baud", "9600"});
+    SimProcess sim(f.devices.Path(), {"--com", "1", "--baud", "9600"});
     ASSERT_TRUE(sim.IsReady());
     // COM2 answers at whatever rate the line has.
     PtyInstrument second(f.devices.Path(), 2, [](const PtyInstrument::Received&, int) {
@@ -216,17 +200,18 @@ TEST(PortDialog, AnotherPortDisablesOkAtOnceAndSearchesAfreshFrom4800) {
     std::string statusRightAfterSwitch;
     int rateIndexAfterSwitch = -1;
     f.dialog.onRunning = [&](TestPortDlg& d) {
-        d.WatchUntil(
-            [&] { return d.OkEnabled(); }, 3000,
-            [&](bool found) {
-                ASSERT_TRUE(found);
-                ASSERT_EQ(f.info.baudRate, 9600);
-                Control<QComboBox>(132, kPortList)->setCurrentIndex(1);  // the operator picks COM2
-                okRightAfterSwitch = d.OkEnabled();
-                statusRightAfterSwitch = d.StatusShown();
-                rateIndexAfterSwitch = d.m_nBaudIndex;
-                d.WatchUntil([&] { return d.OkEnabled(); }, 3000, [&](bool) { d.EndDialog(IDOK); });
-            });
+        d.WatchUntil([&] { return d.OkEnabled(); }, 3000,
+                     [&](bool found) {
+                         ASSERT_TRUE(found);
+                         ASSERT_EQ(f.info.baudRate, 9600);
+                         // the operator picks COM2
+                         ControlWidget<QComboBox>(kPortDialog, kPortList)->setCurrentIndex(1);
+                         okRightAfterSwitch = d.OkEnabled();
+                         statusRightAfterSwitch = d.StatusShown();
+                         rateIndexAfterSwitch = d.m_nBaudIndex;
+                         d.WatchUntil([&] { return d.OkEnabled(); }, 3000,
+                                      [&](bool) { d.EndDialog(IDOK); });
+                     });
     };
     EXPECT_EQ(f.dialog.DoModal(), IDOK);
     EXPECT_FALSE(okRightAfterSwitch);
@@ -247,11 +232,11 @@ TEST(PortDialog, APortThatDoesNotOpenSaysSoAndWhyAndTheSearchWaits) {
     std::size_t framesOnCom1 = 0;
     f.dialog.onRunning = [&](TestPortDlg& d) {
         // COM200 is neither in the device namespace nor on this machine.
-        Control<QComboBox>(132, kPortList)->setCurrentIndex(199);
+        ControlWidget<QComboBox>(kPortDialog, kPortList)->setCurrentIndex(199);
         framesOnCom1 = first.Frames().size();
         QTimer::singleShot(300, [&] {
             status = d.StatusShown();
-            reason = Control<QLabel>(132, kStatusLine)->toolTip().toStdString();
+            reason = ControlWidget<QLabel>(kPortDialog, kStatusLine)->toolTip().toStdString();
             d.EndDialog(IDCANCEL);
         });
     };
@@ -271,7 +256,7 @@ TEST(PortDialog, APortHeldByAnotherProgramSaysItIsBusy) {
     ASSERT_EQ(otherProgram.Open("\\\\.\\COM1", static_cast<CWnd*>(nullptr), 0, 0, 0, 0), 0);
     std::string reason;
     f.dialog.onRunning = [&](TestPortDlg& d) {
-        reason = Control<QLabel>(132, kStatusLine)->toolTip().toStdString();
+        reason = ControlWidget<QLabel>(kPortDialog, kStatusLine)->toolTip().toStdString();
         EXPECT_EQ(d.StatusShown(), "Порт COM1 недоступен");
         d.EndDialog(IDCANCEL);
     };
@@ -315,12 +300,13 @@ TEST(PortDialog, HelpShowsTheAboutBoxWhileTheSearchGoesOn) {
     f.dialog.onRunning = [&](TestPortDlg& d) {
         QTimer::singleShot(400, [&] {
             framesWhenClosed = line.Frames().size();
-            versionShown = Control<QLabel>(kAboutBox, 1194)->text().toStdString();
+            versionShown = ControlWidget<QLabel>(kAboutBox, kVersionLine)->text().toStdString();
             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(Window(kAboutBox), &esc);
+            QApplication::sendEvent(RunningDialogWindow(kAboutBox), &esc);
         });
         framesWhenOpened = line.Frames().size();
-        Control<QPushButton>(132, kHelpButton)->click();  // returns when the box is closed
+        // returns when the box is closed
+        ControlWidget<QPushButton>(kPortDialog, kHelpButton)->click();
         d.EndDialog(IDCANCEL);
     };
     EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);

@@ -14,6 +14,8 @@
 
 namespace {
 
+using testsupport::PtyLine;
+
 // Gives the tests a view of the remembered mask and the delivered events.
 class TestPort : public CSerialBase {
 public:

@@ -6,14 +6,16 @@
 #include <chrono>
 #include <thread>
 
-#include "FakeOwner.h"
 #include "CommandSet.h"
+#include "FakeOwner.h"
 #include "LinkFrame.h"
 #include "PtyLine.h"
 #include "SerialCWnd.h"
 #include "winapi_seams.h"
 
 namespace {
+
+using testsupport::PtyLine;
 
 constexpr DWORD kDialogMask = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;  // 197
 constexpr UINT kOwnMessage = 0x8123;

@@ -4,6 +4,7 @@
 #include "CommandSet.h"
 #include "Crc16.h"
 #include "SimHarness.h"
+#include "SimTranscript.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <fstream>
 #include <string>
 
 namespace simtest {
@@ -286,11 +286,7 @@ TEST(SimTranscript, OneJsonLinePerFrameEachWay) {
     session.AskPayload(Status());
     session.sim->Stop(SIGTERM);
 
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-        lines.push_back(line);
-    }
+    const std::vector<std::string> lines = testsupport::TranscriptLines(path);
     ASSERT_EQ(lines.size(), 6U);
     EXPECT_THAT(
         lines[0],

@@ -7,35 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <thread>
+#include <utility>
+
+#include "PollFor.h"
 
 namespace simtest {
 namespace {
 
-constexpr milliseconds kStartWait{5000};
-constexpr milliseconds kExitWait{5000};
-
 using Clock = std::chrono::steady_clock;
-
-int PollFor(int fd, Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-    pollfd watched{fd, POLLIN, 0};
-    return ::poll(&watched, 1, static_cast<int>(std::max<long long>(left, 0)));
-}
+using testsupport::PollFor;
 
 speed_t Speed(std::uint32_t baud) {
     switch (baud) {
@@ -55,83 +38,6 @@ speed_t Speed(std::uint32_t baud) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-    char pattern[] = "/tmp/ziron7-simtest-XXXXXX";
-    m_path = ::mkdtemp(pattern);
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-SimProcess::SimProcess(const TempDir& directory, std::vector<std::string> arguments)
-    : m_deviceDirectory(directory / "devices") {
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        return;
-    }
-    arguments.insert(arguments.begin(), ZIRON7_SIM_PATH);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        ::setenv("ZIRON7_DEVICE_DIR", m_deviceDirectory.c_str(), 1);
-        ::dup2(output[1], STDOUT_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(output[1]);
-    m_stdout = output[0];
-    const auto deadline = Clock::now() + kStartWait;
-    char c = 0;
-    while (PollFor(m_stdout, deadline) > 0 && ::read(m_stdout, &c, 1) == 1 && c != '\n') {
-        m_readyLine += c;
-    }
-}
-
-SimProcess::~SimProcess() {
-    if (m_pid > 0) {
-        Stop(SIGTERM);
-    }
-    if (m_stdout >= 0) {
-        ::close(m_stdout);
-    }
-}
-
-int SimProcess::Stop(int signal) {
-    if (m_pid <= 0) {
-        return -1;
-    }
-    ::kill(m_pid, signal);
-    int status = WaitForExit(kExitWait);
-    if (status == -1 && m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-    }
-    return status;
-}
-
-int SimProcess::WaitForExit(milliseconds wait) {
-    const auto deadline = Clock::now() + wait;
-    while (m_pid > 0) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return status;
-        }
-        if (Clock::now() >= deadline) {
-            break;
-        }
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-    return -1;
-}
 
 LineClient::LineClient(const std::string& path) {
     m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
@@ -250,30 +156,6 @@ Bytes Payload(const Bytes& frame) {
 
 bool Intact(const Bytes& frame) {
     return CheckFrame(frame.data(), static_cast<int>(frame.size()));
-}
-
-Bytes MakeImage(std::size_t size, const char* date, const char* time, std::uint16_t version,
-                unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes image(size);
-    for (std::uint8_t& byte : image) {
-        byte = static_cast<std::uint8_t>(random());
-    }
-    std::memcpy(image.data() + 140, date, 12);  // with its terminating NUL
-    std::memcpy(image.data() + 152, time, 9);
-    image[163] = static_cast<std::uint8_t>(version & 0xFF);
-    image[164] = static_cast<std::uint8_t>(version >> 8);
-    return image;
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 }  // namespace simtest

@@ -1,6 +1,7 @@
-// A scripted updater for the simulated instrument: it starts ziron7-sim in a
-// private device namespace and talks to it over the real pseudo-terminal, with
-// plain termios on the comN entry, as the updater's serial layer would.
+// A scripted updater for the simulated instrument: it talks to ziron7-sim
+// (started in a scratch folder's device namespace) over the real
+// pseudo-terminal, with plain termios on the comN entry, as the updater's
+// serial layer would.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,10 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "ImageFiles.h"
+#include "SimProcess.h"
+#include "TempDir.h"
 
 namespace simtest {
 
@@ -19,45 +24,11 @@ using std::chrono::milliseconds;
 inline constexpr milliseconds kReplyWait{2000};
 inline constexpr milliseconds kSilenceWait{200};
 
-// A private directory for one test, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const char* name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-// One run of ziron7-sim with its device namespace in `directory`/devices.
-// The destructor ends it.
-class SimProcess {
-public:
-    SimProcess(const TempDir& directory, std::vector<std::string> arguments);
-    ~SimProcess();
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-
-    // The "ready" line, empty when the simulator never got ready.
-    const std::string& ReadyLine() const { return m_readyLine; }
-    std::string EntryPath() const { return m_deviceDirectory + "/com1"; }
-
-    // Sends `signal` and waits for the end; the exit status as waitpid gives it.
-    int Stop(int signal);
-    // Waits up to `wait` for the process to end by itself; its status, or -1.
-    int WaitForExit(milliseconds wait);
-
-private:
-    std::string m_deviceDirectory;
-    std::string m_readyLine;
-    int m_pid = -1;
-    int m_stdout = -1;  // owned: the read end of the simulator's stdout
-};
+using testsupport::MakeImage;
+using testsupport::ReadFile;
+using testsupport::SimProcess;
+using testsupport::TempDir;
+using testsupport::WriteFile;
 
 // The updater's end of the line.
 class LineClient {
@@ -103,12 +74,5 @@ Bytes SwitchProgram();  // FE 6D 09, access code, 07 00 00
 // The payload of a received frame.
 Bytes Payload(const Bytes& frame);
 bool Intact(const Bytes& frame);
-
-// A firmware image of `size` bytes with the header fields filled in: date and
-// time texts at 140 and 152, version at 163, other bytes from `seed`.
-Bytes MakeImage(std::size_t size, const char* date, const char* time, std::uint16_t version,
-                unsigned seed);
-void WriteFile(const std::string& path, const Bytes& bytes);
-Bytes ReadFile(const std::string& path);
 
 }  // namespace simtest

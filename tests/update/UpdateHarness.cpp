@@ -1,13 +1,8 @@
 #include "UpdateHarness.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <QTimer>
-#include <cstdlib>
-#include <filesystem>
 
 #include "LinkFrame.h"
 
@@ -17,23 +12,11 @@ namespace {
 constexpr const char* kPortName = "\\\\.\\COM1";
 constexpr BYTE kDataBits = 8;
 constexpr DWORD kPortEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;
-constexpr int kServePollMs = 5;
 
 Bytes Sealed(Bytes frame) {
     frame.resize(frame.size() + kFrameCrcSize);
     SealFrame(frame.data());
     return frame;
-}
-
-void WriteAll(int fd, const Bytes& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (count <= 0) {
-            return;
-        }
-        written += static_cast<std::size_t>(count);
-    }
 }
 
 }  // namespace
@@ -61,72 +44,18 @@ void ObservedUpdateDlg::AddLogLine(const std::string& text) {
     CUpdateDlg::AddLogLine(text);
 }
 
-ScriptedInstrument::ScriptedInstrument(Responder responder) : m_responder(std::move(responder)) {
-    char pattern[] = "/tmp/ziron7-updatetest-XXXXXX";
-    m_directory = ::mkdtemp(pattern);
-    m_deviceDirectory = m_directory + "/devices";
-    std::filesystem::create_directories(m_deviceDirectory);
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ::grantpt(m_master);
-    ::unlockpt(m_master);
-    const std::string slavePath = ::ptsname(m_master);
-    m_slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    std::filesystem::create_symlink(slavePath, m_deviceDirectory + "/com1");
-    m_thread = std::thread([this] { Serve(); });
-}
-
-ScriptedInstrument::~ScriptedInstrument() {
-    m_stop = true;
-    m_thread.join();
-    ::close(m_slave);
-    ::close(m_master);
-    std::error_code ignored;
-    std::filesystem::remove_all(m_directory, ignored);
-}
+ScriptedInstrument::ScriptedInstrument(Responder responder)
+    : m_line(m_devices.Path(), 1,
+             [responder = std::move(responder)](const ReceivedFrame& request, int) {
+                 std::vector<testsupport::PtyInstrument::Piece> pieces;
+                 for (Bytes& reply : responder(request)) {
+                     pieces.push_back({0, Sealed(std::move(reply))});
+                 }
+                 return pieces;
+             }) {}
 
 void ScriptedInstrument::Inject(Bytes frame) {
-    WriteAll(m_master, Sealed(std::move(frame)));
-}
-
-void ScriptedInstrument::InjectRaw(const Bytes& bytes) {
-    WriteAll(m_master, bytes);
-}
-
-std::vector<ReceivedFrame> ScriptedInstrument::Received() const {
-    std::lock_guard lock(m_mutex);
-    return m_received;
-}
-
-void ScriptedInstrument::Serve() {
-    Bytes pending;
-    while (!m_stop) {
-        pollfd watched{m_master, POLLIN, 0};
-        if (::poll(&watched, 1, kServePollMs) <= 0) {
-            continue;
-        }
-        std::uint8_t bytes[512];
-        const ssize_t count = ::read(m_master, bytes, sizeof bytes);
-        if (count <= 0) {
-            continue;
-        }
-        pending.insert(pending.end(), bytes, bytes + count);
-        while (pending.size() > kFrameLengthIndex) {
-            const std::size_t total = pending[kFrameLengthIndex] + std::size_t{kFrameOverhead};
-            if (pending.size() < total) {
-                break;
-            }
-            ReceivedFrame request{
-                Bytes(pending.begin(), pending.begin() + static_cast<long>(total))};
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(total));
-            {
-                std::lock_guard lock(m_mutex);
-                m_received.push_back(request);
-            }
-            for (Bytes& reply : m_responder(request)) {
-                WriteAll(m_master, Sealed(std::move(reply)));
-            }
-        }
-    }
+    m_line.Send(Sealed(std::move(frame)));
 }
 
 UpdateOutcome RunUpdate(ObservedUpdateDlg& dialog, const std::string& deviceDirectory,

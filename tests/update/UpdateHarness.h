@@ -1,26 +1,23 @@
 // Runs the update dialog against an instrument on a pseudo-terminal through
 // the real serial classes, with a recording operator in place of a person.
 //
-// Two kinds of instrument: the simulator (tests/sim SimProcess), and a
-// scripted one inside the test (ScriptedInstrument) whose replies a test
-// controls frame by frame.
+// Two kinds of instrument: the simulator (SimProcess), and a scripted one
+// inside the test (ScriptedInstrument) whose replies a test controls frame
+// by frame.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <optional>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "DeviceInfo.h"
 #include "FirmwareImage.h"
 #include "MessageBox.h"
+#include "PtyInstrument.h"
 #include "SerialCWnd.h"
+#include "TempDir.h"
 #include "UpdateDlg.h"
 
 namespace updatetest {
@@ -48,44 +45,29 @@ protected:
     void AddLogLine(const std::string& text) override;
 };
 
-// A request as the instrument received it.
-struct ReceivedFrame {
-    Bytes bytes;  // with its CRC
-    std::uint8_t Command() const { return bytes.size() > 1 ? bytes[1] : 0; }
-};
+// A request as the instrument received it, with its CRC.
+using ReceivedFrame = testsupport::PtyInstrument::Received;
 
 // An instrument played by the test on a pseudo-terminal entered as COM1 in
 // a private device directory. Every request that arrives (cut by its length
 // byte) is recorded and handed to the responder, whose replies (unsealed)
-// are sealed and written back.
+// are sealed and written back at once.
 class ScriptedInstrument {
 public:
     using Responder = std::function<std::vector<Bytes>(const ReceivedFrame& request)>;
 
     explicit ScriptedInstrument(Responder responder);
-    ~ScriptedInstrument();
-    ScriptedInstrument(const ScriptedInstrument&) = delete;
-    ScriptedInstrument& operator=(const ScriptedInstrument&) = delete;
 
-    const std::string& DeviceDirectory() const { return m_deviceDirectory; }
+    const std::string& DeviceDirectory() const { return m_devices.Path(); }
     // Seals and writes `frame` now, outside any request.
     void Inject(Bytes frame);
     // Writes `bytes` as they are.
-    void InjectRaw(const Bytes& bytes);
-    std::vector<ReceivedFrame> Received() const;
+    void InjectRaw(const Bytes& bytes) { m_line.Send(bytes); }
+    std::vector<ReceivedFrame> Received() const { return m_line.Frames(); }
 
 private:
-    void Serve();
-
-    Responder m_responder;
-    std::string m_directory;
-    std::string m_deviceDirectory;
-    int m_master = -1;
-    int m_slave = -1;  // held so the line never hangs up between openers
-    std::atomic<bool> m_stop{false};
-    mutable std::mutex m_mutex;
-    std::vector<ReceivedFrame> m_received;
-    std::thread m_thread;
+    testsupport::PrivateDeviceDir m_devices;
+    testsupport::PtyInstrument m_line;
 };
 
 // What a run of the dialog left behind.

@@ -22,14 +22,17 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <random>
 #include <string>
 
 #include "AccessCode.h"
+#include "DialogIds.h"
+#include "ImageFiles.h"
 #include "PortDlg.h"
-#include "SimHarness.h"
+#include "RunningDialog.h"
+#include "SimProcess.h"
+#include "SimTranscript.h"
 #include "UpdateHarness.h"
 #include "UpdateMessages.h"
 
@@ -98,13 +101,7 @@ std::string Classify(const UpdateOutcome& outcome) {
 // simulator's transcript: the story behind an outcome other than success.
 void PrintLastFramesReceived(const std::string& transcriptPath) {
     constexpr std::size_t kShown = 8;
-    std::vector<std::string> received;
-    std::ifstream transcript(transcriptPath);
-    for (std::string line; std::getline(transcript, line);) {
-        if (line.find("\"dir\":\"in\"") != std::string::npos) {
-            received.push_back(line);
-        }
-    }
+    const std::vector<std::string> received = testsupport::ReceivedLines(transcriptPath);
     const std::size_t first = received.size() > kShown ? received.size() - kShown : 0;
     for (std::size_t i = first; i < received.size(); ++i) {
         std::printf("        %s\n", received[i].c_str());
@@ -134,10 +131,10 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
     std::map<std::string, int> counts;
     int faults = 0;
     for (int run = 1; run <= runs; ++run) {
-        simtest::TempDir dir;
-        const Bytes image =
-            simtest::MakeImage(imageSize, "Jun 20 2011", "09:15:48", 6, static_cast<unsigned>(run));
-        simtest::WriteFile(dir / "seed.bin", image);
+        testsupport::TempDir dir;
+        const Bytes image = testsupport::MakeImage(imageSize, "Jun 20 2011", "09:15:48", 6,
+                                                   static_cast<unsigned>(run));
+        testsupport::WriteFile(dir / "seed.bin", image);
         std::vector<std::string> arguments = {
             "--firmware", dir / "seed.bin",       "--flash",      dir / "flash.bin",
             "--seed",     std::to_string(dice()), "--transcript", dir / "transcript.jsonl"};
@@ -158,14 +155,14 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
         bool hung = false;
         const auto start = Clock::now();
         {
-            simtest::SimProcess sim(dir, arguments);
+            testsupport::SimProcess sim(dir, arguments);
             ObservedUpdateDlg dialog;
             HangGuard guard(dialog);
             outcome = RunUpdate(dialog, dir / "devices", 9600, firmware, 20);
             hung = guard.fired;
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        const bool flashHolds = FlashHolds(simtest::ReadFile(dir / "flash.bin"), image);
+        const bool flashHolds = FlashHolds(testsupport::ReadFile(dir / "flash.bin"), image);
         std::string name = hung ? "" : Classify(outcome);
         const bool wrong = name.empty() || (name == "success" && !flashHolds);
         if (hung) {
@@ -192,14 +189,14 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
 }
 
 int Measure() {
-    simtest::TempDir dir;
+    testsupport::TempDir dir;
     // ZIRON7_TRANSCRIPT names a file for the simulator's record of the line.
     std::vector<std::string> arguments = {"--baud", std::to_string(kMeasureBaud), "--pace",
                                           "--flash", dir / "flash.bin"};
     if (const char* transcript = std::getenv("ZIRON7_TRANSCRIPT")) {
         arguments.insert(arguments.end(), {"--transcript", transcript});
     }
-    simtest::SimProcess sim(dir, arguments);
+    testsupport::SimProcess sim(dir, arguments);
     if (sim.ReadyLine().empty()) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;
@@ -223,17 +220,12 @@ int Measure() {
     double cpuAtOk = 0;
     QTimer operatorHand;
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window->objectName() != "dialog132") {
-                continue;
-            }
-            auto* ok = window->findChild<QPushButton*>(QString::number(IDOK));
-            if (ok != nullptr && ok->isEnabled()) {
-                operatorHand.stop();
-                okPressed = Clock::now();
-                cpuAtOk = CpuSeconds();
-                ok->click();
-            }
+        auto* ok = ControlWidget<QPushButton>(kPortDialog, IDOK);
+        if (ok != nullptr && ok->isEnabled()) {
+            operatorHand.stop();
+            okPressed = Clock::now();
+            cpuAtOk = CpuSeconds();
+            ok->click();
         }
     });
     operatorHand.start(kPortDialogPollMs);

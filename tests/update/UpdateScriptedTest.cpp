@@ -8,8 +8,8 @@
 #include <memory>
 #include <thread>
 
+#include "ImageFiles.h"
 #include "ScriptedDevice.h"
-#include "SimHarness.h"
 #include "UpdateMessages.h"
 
 namespace updatetest {
@@ -29,7 +29,7 @@ const char* const kFoundLine = "Зирон-7 найден. Скорость 9600
 const char* const kSerialLine = "Серийный номер 12345. Дата выпуска 7/2011";
 
 Bytes SmallImage() {
-    return simtest::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 1);
+    return testsupport::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 1);
 }
 
 bool IsSwitchRequest(const ReceivedFrame& frame) {

@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "AccessCode.h"
-#include "SimHarness.h"
+#include "ImageFiles.h"
+#include "SimProcess.h"
+#include "SimTranscript.h"
 #include "UpdateHarness.h"
 
 namespace updatetest {
@@ -33,19 +34,8 @@ const char* const kVerifyFailed = "Проверка микропрограммы
 // Frames the instrument received, from the simulator's transcript.
 std::vector<Bytes> ReceivedFrames(const std::string& transcriptPath) {
     std::vector<Bytes> frames;
-    std::ifstream transcript(transcriptPath);
-    const std::string hexKey = "\"hex\":\"";
-    for (std::string line; std::getline(transcript, line);) {
-        const std::size_t hex = line.find(hexKey);
-        if (line.find("\"dir\":\"in\"") == std::string::npos || hex == std::string::npos) {
-            continue;
-        }
-        Bytes frame;
-        for (std::size_t at = hex + hexKey.size(); at + 1 < line.size() && line[at] != '"';
-             at += 3) {
-            frame.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(at, 2), nullptr, 16)));
-        }
-        frames.push_back(frame);
+    for (const std::string& line : testsupport::ReceivedLines(transcriptPath)) {
+        frames.push_back(testsupport::FrameOf(line));
     }
     return frames;
 }
@@ -56,8 +46,8 @@ bool IsLoadHalf(const Bytes& frame) {
 }
 
 struct SimRun {
-    simtest::TempDir dir;
-    Bytes imageBytes = simtest::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 1);
+    testsupport::TempDir dir;
+    Bytes imageBytes = testsupport::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 1);
     CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
     ObservedUpdateDlg dialog;
     UpdateOutcome outcome;
@@ -68,20 +58,20 @@ struct SimRun {
     // empty) and the given options, then stops it and reads what it kept.
     void Run(std::vector<std::string> options, const Bytes& seed = {}) {
         const std::string seedPath = dir / "seed.bin";
-        simtest::WriteFile(seedPath, seed.empty() ? imageBytes : seed);
+        testsupport::WriteFile(seedPath, seed.empty() ? imageBytes : seed);
         std::vector<std::string> arguments = {"--firmware",   seedPath,
                                               "--flash",      dir / "flash.bin",
                                               "--transcript", dir / "transcript.jsonl",
                                               "--seed",       "1"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         {
-            simtest::SimProcess sim(dir, arguments);
+            testsupport::SimProcess sim(dir, arguments);
             ASSERT_THAT(sim.ReadyLine(), HasSubstr("ready COM1"));
             ASSERT_TRUE(image.LoadFromBytes(imageBytes));
             outcome = RunUpdate(dialog, dir / "devices", kMainBaud, image);
         }
         received = ReceivedFrames(dir / "transcript.jsonl");
-        flash = simtest::ReadFile(dir / "flash.bin");
+        flash = testsupport::ReadFile(dir / "flash.bin");
     }
 
     void ExpectFlashHoldsImage() const {
@@ -134,7 +124,7 @@ TEST(UpdateWithSim, SameBuildWithDifferingFlashIsRewritten) {
     SimRun run;
     // The same header, other program bytes.
     run.Run({"--firmware-date", "same"},
-            simtest::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 2));
+            testsupport::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 2));
     EXPECT_THAT(run.outcome.log,
                 ElementsAre(kFoundLine, kSerialLine, kSameVersionLine, kTypeLine,
                             "Дата микропрограммы в устройстве совпадает с обновляемой",

@@ -1,11 +1,10 @@
 // Which device a COM port name stands for.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 
+#include "TempDir.h"
 #include "comm_device_names.h"
 
 namespace fs = std::filesystem;
@@ -14,14 +13,8 @@ namespace {
 
 class CommDeviceNamesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ziron7-names-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        setenv("ZIRON7_DEVICE_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path dir_;
+    testsupport::PrivateDeviceDir devices_;
+    fs::path dir_{devices_.Path()};
 };
 
 TEST_F(CommDeviceNamesTest, AConfiguredEntryIsThePortUnderEveryFormOfItsName) {

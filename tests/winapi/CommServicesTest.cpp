@@ -3,20 +3,18 @@
 // goes away.
 #include <gtest/gtest.h>
 
-#include <pty.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 
+#include "PseudoTerminal.h"
 #include "PtyLine.h"
 #include "winapi.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using testsupport::PtyLine;
 
 class CommServicesTest : public ::testing::Test {
 protected:
@@ -229,13 +227,10 @@ TEST_F(CommServicesTest, ClosingThePortEndsWhatIsPending) {
 }
 
 TEST_F(CommServicesTest, ALineThatGoesAwayFailsTheWaitInsteadOfSpinning) {
-    int master = -1;
-    int slave = -1;
-    char slaveName[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, slaveName, nullptr, nullptr), 0);
-    close(slave);
-    const auto link = std::filesystem::path(getenv("ZIRON7_DEVICE_DIR")) / "com2";
-    std::filesystem::create_symlink(slaveName, link);
+    testsupport::PseudoTerminal adapter;
+    ASSERT_TRUE(adapter.IsOpen());
+    adapter.ReleaseSlave();
+    adapter.EnterAs(line.DeviceDir(), 2);
     port_ = CreateFileA("\\\\.\\COM2", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                         FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(port_, INVALID_HANDLE_VALUE);
@@ -243,7 +238,7 @@ TEST_F(CommServicesTest, ALineThatGoesAwayFailsTheWaitInsteadOfSpinning) {
     OVERLAPPED wait = Overlapped();
     DWORD events = 0;
     ASSERT_FALSE(WaitCommEvent(port_, &events, &wait));
-    close(master);  // the adapter is pulled out
+    adapter.CloseMaster();  // the adapter is pulled out
     ASSERT_EQ(WaitForSingleObject(wait.hEvent, 2000), WAIT_OBJECT_0);
     DWORD ignored = 0;
     EXPECT_FALSE(GetOverlappedResult(port_, &wait, &ignored, FALSE));

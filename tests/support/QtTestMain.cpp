@@ -1,5 +1,6 @@
 // Runs the tests inside an application object, without a display unless the
-// environment names a platform.
+// environment names a platform: message boxes answered later keep the event
+// loop turning, as under the dialogs.
 #include <gmock/gmock.h>
 
 #include <QApplication>

@@ -1,8 +1,9 @@
-// A scripted instrument on a pseudo-terminal, entered in the device
-// namespace as comN so that the real serial classes open it as "\\.\COMn".
-// It records every frame the program sends, with the time it arrived and
-// the line rate set at that moment, and answers as the test scripts it:
-// whole replies, replies in pieces with pauses, or nothing.
+// A scripted instrument on a pseudo-terminal entered as comN in a device
+// folder, so that the real serial classes open it as "\\.\COMn". It cuts
+// what the program sends into frames by their length byte, records each
+// with the time it arrived and the line rate set at that moment, and
+// answers as the test scripts it: whole replies, replies in pieces with
+// pauses, or nothing.
 #pragma once
 
 #include <chrono>
@@ -10,9 +11,14 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "PseudoTerminal.h"
+
+namespace testsupport {
 
 class PtyInstrument {
 public:
@@ -20,8 +26,9 @@ public:
 
     struct Received {
         Clock::time_point at;
-        int rate = 0;  // the line rate in baud when the frame arrived
-        std::vector<std::uint8_t> bytes;
+        int rate = 0;                     // the line rate in baud when the frame arrived
+        std::vector<std::uint8_t> bytes;  // the whole frame, CRC included
+        std::uint8_t Command() const { return bytes.size() > 1 ? bytes[1] : 0; }
     };
 
     // A piece of a reply: written after a pause in milliseconds.
@@ -30,10 +37,12 @@ public:
         std::vector<std::uint8_t> bytes;
     };
     // Decides the answer to frame number `index` (from 0); no pieces: silence.
+    // Called on the instrument's own thread.
     using Responder = std::function<std::vector<Piece>(const Received& frame, int index)>;
 
     // Creates the line and enters it as `deviceDir`/com`comNumber`.
     PtyInstrument(const std::string& deviceDir, int comNumber, Responder responder = {});
+    // Waits for replies still being written, then removes the line.
     ~PtyInstrument();
     PtyInstrument(const PtyInstrument&) = delete;
     PtyInstrument& operator=(const PtyInstrument&) = delete;
@@ -44,32 +53,22 @@ public:
     // they have.
     bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
 
+    // Writes `bytes` now, outside any reply.
+    void Send(std::span<const std::uint8_t> bytes) const { m_pty.WriteAll(bytes); }
+
 private:
     void Serve();
     void Answer(const Received& frame, int index);
 
-    int m_master = -1;
-    int m_slave = -1;  // held open so the line lives while the program closes it
+    PseudoTerminal m_pty;
     int m_stopPipe[2] = {-1, -1};
-    std::string m_link;
     Responder m_responder;
     mutable std::mutex m_lock;
     mutable std::condition_variable m_arrived;
     std::vector<Received> m_frames;
     std::thread m_thread;
-    std::vector<std::thread> m_writers;  // one per reply, so pauses never hold up reading
+    // One per reply that pauses, so that its pauses never hold up reading.
+    std::vector<std::thread> m_writers;
 };
 
-// The serial layer's device namespace for this test process: a fresh
-// directory named by ZIRON7_DEVICE_DIR, removed at the end.
-class PrivateDeviceDir {
-public:
-    PrivateDeviceDir();
-    ~PrivateDeviceDir();
-    PrivateDeviceDir(const PrivateDeviceDir&) = delete;
-    PrivateDeviceDir& operator=(const PrivateDeviceDir&) = delete;
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+}  // namespace testsupport

@@ -5,14 +5,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
+#include <algorithm>
 
+#include "LinkFrame.h"
+
+namespace testsupport {
 namespace {
-
-constexpr std::size_t kHeaderSize = 3;  // start, command, length
-constexpr std::size_t kFrameOverhead = 5;
 
 int BaudOf(speed_t speed) {
     switch (speed) {
@@ -37,35 +35,27 @@ int BaudOf(speed_t speed) {
 
 PtyInstrument::PtyInstrument(const std::string& deviceDir, int comNumber, Responder responder)
     : m_responder(std::move(responder)) {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
-        pipe(m_stopPipe) != 0) {
-        throw std::runtime_error("no pseudo-terminal");
+    if (!m_pty.IsOpen() || ::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
+        return;
     }
-    const std::string slavePath = ptsname(m_master);
-    m_slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-    termios raw{};
-    tcgetattr(m_slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(m_slave, TCSANOW, &raw);
-    m_link = deviceDir + "/com" + std::to_string(comNumber);
-    std::filesystem::remove(m_link);
-    std::filesystem::create_symlink(slavePath, m_link);
+    m_pty.EnterAs(deviceDir, comNumber);
     m_thread = std::thread([this] { Serve(); });
 }
 
 PtyInstrument::~PtyInstrument() {
-    const char stop = 1;
-    (void)!write(m_stopPipe[1], &stop, 1);
-    m_thread.join();
+    if (m_thread.joinable()) {
+        const char stop = 1;
+        (void)!::write(m_stopPipe[1], &stop, 1);
+        m_thread.join();
+    }
     for (std::thread& writer : m_writers) {
         writer.join();
     }
-    std::filesystem::remove(m_link);
-    close(m_stopPipe[0]);
-    close(m_stopPipe[1]);
-    close(m_slave);
-    close(m_master);
+    for (const int end : m_stopPipe) {
+        if (end >= 0) {
+            ::close(end);
+        }
+    }
 }
 
 std::vector<PtyInstrument::Received> PtyInstrument::Frames() const {
@@ -81,21 +71,21 @@ bool PtyInstrument::WaitForFrames(std::size_t count, std::chrono::milliseconds t
 void PtyInstrument::Serve() {
     std::vector<std::uint8_t> held;
     for (;;) {
-        pollfd waits[2] = {{m_master, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
-        if (poll(waits, 2, -1) < 0 || (waits[1].revents & POLLIN) != 0) {
+        pollfd waits[2] = {{m_pty.MasterFd(), POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+        if (::poll(waits, 2, -1) < 0 || (waits[1].revents & POLLIN) != 0) {
             return;
         }
         std::uint8_t chunk[512];
-        const ssize_t count = read(m_master, chunk, sizeof chunk);
+        const ssize_t count = ::read(m_pty.MasterFd(), chunk, sizeof chunk);
         if (count <= 0) {
             continue;
         }
         const auto at = Clock::now();
-        termios line{};
-        tcgetattr(m_master, &line);
+        const termios line = m_pty.LineSettings();
         held.insert(held.end(), chunk, chunk + count);
-        while (held.size() >= kHeaderSize && held.size() >= held[2] + kFrameOverhead) {
-            const std::size_t total = held[2] + kFrameOverhead;
+        while (held.size() > std::size_t{kFrameLengthIndex} &&
+               held.size() >= held[kFrameLengthIndex] + std::size_t{kFrameOverhead}) {
+            const auto total = static_cast<long>(held[kFrameLengthIndex] + kFrameOverhead);
             Received frame{at, BaudOf(cfgetospeed(&line)),
                            std::vector<std::uint8_t>(held.begin(), held.begin() + total)};
             held.erase(held.begin(), held.begin() + total);
@@ -116,25 +106,21 @@ void PtyInstrument::Answer(const Received& frame, int index) {
         return;
     }
     std::vector<Piece> pieces = m_responder(frame, index);
-    if (pieces.empty()) {
+    const bool pauses =
+        std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.pauseMs > 0; });
+    if (!pauses) {
+        // An instrument answers one request before it reads the next.
+        for (const Piece& piece : pieces) {
+            m_pty.WriteAll(piece.bytes);
+        }
         return;
     }
     m_writers.emplace_back([this, pieces = std::move(pieces)] {
         for (const Piece& piece : pieces) {
-            if (piece.pauseMs > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
-            }
-            (void)!write(m_master, piece.bytes.data(), piece.bytes.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
+            m_pty.WriteAll(piece.bytes);
         }
     });
 }
 
-PrivateDeviceDir::PrivateDeviceDir() {
-    char pattern[] = "/tmp/ziron7-devices-XXXXXX";
-    m_path = mkdtemp(pattern);
-    setenv("ZIRON7_DEVICE_DIR", m_path.c_str(), 1);
-}
-
-PrivateDeviceDir::~PrivateDeviceDir() {
-    std::filesystem::remove_all(m_path);
-}
+}  // namespace testsupport
