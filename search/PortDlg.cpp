@@ -101,28 +101,31 @@ void CPortDlg::OnSearchTick() {
     if (!m_pSerial->IsOpen()) {
         return;
     }
-    if (++m_nTicks >= kTicksPerRate) {
-        ++m_nBaudIndex;
-        m_nTicks = 0;
-        if (m_nBaudIndex >= SearchBaudRates.size()) {
-            ++m_nScans;
-            m_nBaudIndex = 0;
-            if (m_nScans >= kSearchPasses) {
-                KillTimer(m_nSearchTimer);
-                AfxMessageBox("Нет связи с Зирон-7!", MB_OK | MB_ICONSTOP);
-                // Nothing more goes out once the search has given up.
-                OnCancel();
-                return;
-            }
-        }
-        m_pSerial->Configure(static_cast<DWORD>(CurrentRate()), kDataBits, NOPARITY, ONESTOPBIT);
-        m_strStatus = FormatText("Поиск... Скорость %d", CurrentRate());
-        ShowStatus();
-        EnableOk(false);
+    if (++m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
+        return;
     }
     const RequestBytes request = BuildIdentifyRequest();
     std::copy(request.begin(), request.end(), m_probeFrame);
     m_pSerial->SendFrame(m_probeFrame);
+}
+
+bool CPortDlg::MoveToNextRate() {
+    m_nTicks = 0;
+    if (++m_nBaudIndex >= SearchBaudRates.size()) {
+        m_nBaudIndex = 0;
+        if (++m_nScans >= kSearchPasses) {
+            KillTimer(m_nSearchTimer);
+            AfxMessageBox("Нет связи с Зирон-7!", MB_OK | MB_ICONSTOP);
+            // Nothing more goes out once the search has given up.
+            OnCancel();
+            return false;
+        }
+    }
+    m_pSerial->Configure(static_cast<DWORD>(CurrentRate()), kDataBits, NOPARITY, ONESTOPBIT);
+    m_strStatus = FormatText("Поиск... Скорость %d", CurrentRate());
+    ShowStatus();
+    EnableOk(false);
+    return true;
 }
 
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {

@@ -53,6 +53,9 @@ protected:
 
 private:
     void OnSearchTick();
+    // Moves the search to the next rate, and to the next pass after the
+    // last rate; false when the passes are used up and the dialog ends.
+    bool MoveToNextRate();
     void OnReceiveGap();
     // A frame that passed its checksum.
     void OnReply(std::span<const std::uint8_t> frame);
