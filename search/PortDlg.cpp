@@ -1,5 +1,7 @@
 #include "PortDlg.h"
 
+#include <algorithm>
+
 #include "AboutDlg.h"
 #include "CommandSet.h"
 #include "DialogResults.h"
@@ -33,6 +35,10 @@ constexpr DWORD kPortEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;  // 19
 }  // namespace
 
 CPortDlg::CPortDlg(CWnd* parent) : CDialog(kPortDialogTemplateId, parent) {
+    // Sealing writes only the CRC behind the payload, so the request is
+    // built once and sent as it is on every tick.
+    const RequestBytes identify = BuildIdentifyRequest();
+    std::copy(identify.begin(), identify.end(), m_probeFrame);
     MapSelectionChanged(kPortListId, [this] { OnSelchangePort(); });
     MapButtonClicked(kHelpButtonId, [this] { OnHelpButton(); });
     MapMessage(serialDefaultComMessage,
@@ -104,8 +110,6 @@ void CPortDlg::OnSearchTick() {
     if (++m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
         return;
     }
-    const RequestBytes request = BuildIdentifyRequest();
-    std::copy(request.begin(), request.end(), m_probeFrame);
     m_pSerial->SendFrame(m_probeFrame);
 }
 
