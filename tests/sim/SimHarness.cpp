@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "PollFor.h"
+#include "SealedFrame.h"
 
 namespace simtest {
 namespace {
@@ -59,9 +60,7 @@ void LineClient::SetRate(std::uint32_t baud) {
 }
 
 void LineClient::Send(Bytes frame) {
-    frame.resize(frame.size() + kFrameCrcSize);
-    SealFrame(frame.data());
-    SendRaw(frame);
+    SendRaw(testsupport::Sealed(std::move(frame)));
 }
 
 void LineClient::SendRaw(std::span<const std::uint8_t> bytes) {

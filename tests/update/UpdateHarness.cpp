@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "LinkFrame.h"
+#include "SealedFrame.h"
 
 namespace updatetest {
 namespace {
@@ -13,11 +14,7 @@ constexpr const char* kPortName = "\\\\.\\COM1";
 constexpr BYTE kDataBits = 8;
 constexpr DWORD kPortEvents = EV_RXCHAR | EV_TXEMPTY | EV_BREAK | EV_ERR;
 
-Bytes Sealed(Bytes frame) {
-    frame.resize(frame.size() + kFrameCrcSize);
-    SealFrame(frame.data());
-    return frame;
-}
+using testsupport::Sealed;
 
 }  // namespace
 

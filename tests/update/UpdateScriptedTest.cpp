@@ -10,6 +10,7 @@
 
 #include "ImageFiles.h"
 #include "ScriptedDevice.h"
+#include "SealedFrame.h"
 #include "UpdateMessages.h"
 
 namespace updatetest {
@@ -267,9 +268,7 @@ TEST(ReplyMatching, ValidFrameNotAwaitedFeedsTheWatchdogAndNothingElse) {
 
         // A frame that fails its checksum does not count.
         d.m_nTicks = kWatchdogTicks;
-        Bytes broken = StatusReply(true);
-        broken.resize(broken.size() + kFrameCrcSize);
-        SealFrame(broken.data());
+        Bytes broken = testsupport::Sealed(StatusReply(true));
         broken.back() ^= 0x01;
         run.line->InjectRaw(broken);
         std::this_thread::sleep_for(kLineDelay);
