@@ -1,5 +1,7 @@
 #include "DeviceEntry.h"
 
+#include "comm_device_directory.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,20 +13,12 @@
 
 namespace sim {
 
-std::string DeviceDirectory() {
-    if (const char* chosen = std::getenv("ZIRON7_DEVICE_DIR"); chosen != nullptr && *chosen) {
-        return chosen;
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : ".") + "/.local/share/ziron7/devices";
-}
-
 DeviceEntry::~DeviceEntry() {
     Remove();
 }
 
 bool DeviceEntry::Create(int comNumber, const std::string& device, std::string& error) {
-    const std::string directory = DeviceDirectory();
+    const std::string directory = CommDeviceDirectory().string();
     std::error_code failure;
     std::filesystem::create_directories(directory, failure);
     if (failure) {

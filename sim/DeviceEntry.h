@@ -7,9 +7,6 @@
 
 namespace sim {
 
-// The namespace directory, from the environment.
-std::string DeviceDirectory();
-
 class DeviceEntry {
 public:
     DeviceEntry() = default;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "comm_device_directory.h"
 #include "comm_device_names.h"
 
 namespace fs = std::filesystem;
@@ -54,15 +55,6 @@ std::optional<unsigned> PortNumber(std::string_view name) {
     return number && *number != 0 ? number : std::nullopt;
 }
 
-fs::path DeviceDir() {
-    if (const char* configured = std::getenv(std::string(kDeviceDirVariable).c_str());
-        configured != nullptr && *configured != '\0') {
-        return configured;
-    }
-    const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr ? home : "") / kDefaultDeviceDir;
-}
-
 // The number behind `family` in a device name such as ttyUSB12.
 std::optional<unsigned> FamilyIndex(std::string_view name, std::string_view family) {
     if (!name.starts_with(family)) {
@@ -80,6 +72,15 @@ bool HasUart(const fs::path& ttyClass, const std::string& name) {
 }
 
 }  // namespace
+
+std::filesystem::path CommDeviceDirectory() {
+    if (const char* configured = std::getenv(std::string(kDeviceDirVariable).c_str());
+        configured != nullptr && *configured != '\0') {
+        return configured;
+    }
+    const char* home = std::getenv("HOME");
+    return fs::path(home != nullptr ? home : "") / kDefaultDeviceDir;
+}
 
 std::vector<std::string> PresentSerialDevices(const fs::path& devices, const fs::path& ttyClass) {
     std::vector<std::string> present;
@@ -107,7 +108,7 @@ std::string ResolveCommDevice(std::string_view portName) {
     if (!number) {
         return {};
     }
-    const fs::path configured = DeviceDir() / ("com" + std::to_string(*number));
+    const fs::path configured = CommDeviceDirectory() / ("com" + std::to_string(*number));
     std::error_code error;
     if (fs::symlink_status(configured, error).type() != fs::file_type::not_found && !error) {
         return configured.string();
