@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-compiler=x86_64-w64-mingw32-g++
+compiler=x86_64-w64-mingw32-g++-posix
 flags=(-std=c++20 -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror
        -fsyntax-only -Iserial -Iwinapi/windows -Iframework -Ilink)
 
