@@ -29,6 +29,11 @@ SYSTEM_PATH = "/usr/bin:/bin:/usr/sbin:/sbin"
 # alternatives of imagemagick and of the compilers live one or two packages down.
 DEPENDENCY_DEPTH = 3
 
+# The files of the run command (scripts/run.sh) besides the build: what they call must come
+# from packages that scripts/packages.txt does not mark "tests".
+RUN_FILES = {"scripts/run.sh", "scripts/setup-packages.sh", "scripts/demo-operator.py",
+             "tests/e2e/operator_desktop.py", "CMakePresets.json"}
+
 # Words that run another program: the program is the next word that is not an option,
 # a number, a variable or an assignment.
 WRAPPERS = {"timeout", "nice", "env", "exec", "command", "xvfb-run"}
@@ -150,7 +155,14 @@ def called_by_the_build(text):
     return called
 
 
+def needed_to_run(name):
+    """Whether a file is on the run command's way: the script, the operator that it plays on
+    a virtual display, and the build of the program (not of its tests)."""
+    return name in RUN_FILES or (name.endswith("CMakeLists.txt") and not name.startswith("tests/"))
+
+
 def called_programs(top):
+    """Program -> the files that call it."""
     files = subprocess.run(["git", "-C", str(top), "ls-files"], capture_output=True, text=True,
                            check=True).stdout.split()
     builtins = shell_words("b") | shell_words("k")
@@ -173,14 +185,16 @@ def called_programs(top):
             found = set()
         found |= called_by_the_build(text)
         for program in found:
-            called.setdefault(program, name)
+            called.setdefault(program, []).append(name)
     return called
 
 
 def check(top):
     """The failures, one text each, of the tree at top against this machine."""
     failures = []
-    listed = {row[1][0] for row in read_table(top / PACKAGES)}
+    rows = [words for _, words in read_table(top / PACKAGES)]
+    listed = {words[0] for words in rows}
+    tests_only = {words[0] for words in rows if words[1:2] == ["tests"]}
     packages = installed_packages()
     table = {}
     for number, words in read_table(top / TOOLS):
@@ -214,7 +228,12 @@ def check(top):
             failures.append(f"{program} ({paths[program]}) comes from {owner}, not from "
                             f"'{package}': correct its line in scripts/tools.txt")
 
-    for program, where in sorted(called.items()):
+    for program, callers in sorted(called.items()):
+        where = callers[0]
+        run_callers = [name for name in callers if needed_to_run(name)]
+        if table.get(program) in tests_only and run_callers:
+            failures.append(f"{run_callers[0]} calls {program}, which the run command needs, but "
+                            f"scripts/packages.txt marks its package {table[program]} 'tests'")
         if program not in table:
             hint = ", ".join(sorted(owners_of(program))) if paths[program] else "a package to look up"
             failures.append(f"{where} calls {program}, which scripts/tools.txt does not name: "

@@ -72,11 +72,11 @@ class TreeTest(unittest.TestCase):
     """A tree of its own: a script, the table and the package list, checked against this
     machine, whose cmake and grep are installed from Debian's packages."""
 
-    def check(self, script, tools, packages):
+    def check(self, script, tools, packages, script_name="job.sh"):
         with tempfile.TemporaryDirectory() as top:
             root = Path(top)
             (root / "scripts").mkdir()
-            (root / "scripts" / "job.sh").write_text(script)
+            (root / "scripts" / script_name).write_text(script)
             (root / "scripts" / "tools.txt").write_text(tools)
             (root / "scripts" / "packages.txt").write_text(packages)
             subprocess.run(["git", "init", "-q", top], check=True)
@@ -104,6 +104,13 @@ class TreeTest(unittest.TestCase):
         for text in expected:
             self.assertTrue(any(text in failure for failure in failures), (text, failures))
         self.assertEqual(len(failures), 6, failures)
+
+    def test_the_run_command_needs_no_package_of_the_tests(self):
+        tools, packages = "cmake cmake\n", "cmake    tests\n"
+        self.assertEqual(self.check("cmake -S .\n", tools, packages), [])
+        failures = self.check("cmake -S .\n", tools, packages, script_name="run.sh")
+        self.assertEqual(len(failures), 1, failures)
+        self.assertIn("scripts/run.sh calls cmake, which the run command needs", failures[0])
 
 
 if __name__ == "__main__":
