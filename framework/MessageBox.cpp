@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "SessionEvents.h"
+
 namespace {
 
 MessageBoxOperator* g_operator = nullptr;  // the installed stand-in, if any
@@ -27,6 +29,7 @@ QMessageBox::Icon IconForType(UINT type) {
 }  // namespace
 
 int AfxMessageBox(std::string_view text, UINT type) {
+    CurrentSession().OnMessageBox(text);
     if (g_operator != nullptr) {
         return g_operator->Answer(text, type);
     }

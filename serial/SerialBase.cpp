@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "SessionEvents.h"
+
 namespace {
 
 // The mask a port gets on opening: received characters, breaks and errors.
@@ -90,6 +92,7 @@ LONG CSerialBase::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, b
     if (::GetDefaultCommConfigA(portName, &config, &size)) {
         ::SetCommConfig(portHandle, &config, size);
     }
+    CurrentSession().OnPortOpened(portName);
     return Finish(readModeResult);
 }
 
@@ -120,6 +123,7 @@ LONG CSerialBase::Configure(DWORD baudRate, BYTE byteSize, BYTE parity, BYTE sto
     if (!::SetCommState(portHandle, &dcb)) {
         return FinishWithSystemError();
     }
+    CurrentSession().OnLineConfigured(baudRate);
     return Finish(0);
 }
 
