@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>
@@ -13,7 +14,12 @@ namespace {
 
 MessageBoxOperator* g_operator = nullptr;  // the installed stand-in, if any
 
-constexpr UINT kIconBits = 0xF0;  // the icon part of a box type
+constexpr UINT kIconBits = 0xF0;    // the icon part of a box type
+constexpr UINT kButtonBits = 0x0F;  // the buttons part of a box type
+
+bool AsksYesNo(UINT type) {
+    return (type & kButtonBits) == MB_YESNO;
+}
 
 QMessageBox::Icon IconForType(UINT type) {
     switch (type & kIconBits) {
@@ -37,7 +43,16 @@ int AfxMessageBox(std::string_view text, UINT type) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
         // No widgets to show it with: the text must still reach someone.
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-        return IDOK;
+        return AsksYesNo(type) ? IDNO : IDOK;
+    }
+    if (AsksYesNo(type)) {
+        QMessageBox box(IconForType(type), QGuiApplication::applicationDisplayName(), message,
+                        QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
     }
     QMessageBox box(IconForType(type), QGuiApplication::applicationDisplayName(), message,
                     QMessageBox::Ok);
@@ -61,5 +76,5 @@ int MessageBoxOperator::Answer(std::string_view text, UINT type) {
         QTimer::singleShot(m_answerDelayMs, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    return IDOK;
+    return AsksYesNo(type) ? m_yesNoAnswer : IDOK;
 }

@@ -1,5 +1,6 @@
 // Message boxes for the operator: the text, an icon chosen by the type, the
-// application's title as the caption, and an OK button.
+// application's title as the caption, and an OK button, or Yes and No with
+// Yes the default.
 //
 // While a box waits for the operator, timers and posted port notifications
 // keep being delivered (a nested event loop), exactly as under a dialog: the
@@ -16,13 +17,16 @@
 #include "DialogResults.h"
 #include "winapi_types.h"
 
-// Box types: no icon, the stop icon, the information icon.
+// Box types: buttons (OK, or Yes and No), then no icon, the stop icon, the
+// information icon.
 inline constexpr UINT MB_OK = 0;
+inline constexpr UINT MB_YESNO = 4;
 inline constexpr UINT MB_ICONSTOP = 16;
 inline constexpr UINT MB_ICONINFORMATION = 64;
 
-// Shows `text` (UTF-8; "\n" breaks lines) and returns IDOK once the operator
-// has closed the box. Runs on the user-interface thread.
+// Shows `text` (UTF-8; "\n" breaks lines) and returns, once the operator has
+// closed the box, IDOK, or for MB_YESNO IDYES or IDNO (closing the box
+// without choosing is No). Runs on the user-interface thread.
 int AfxMessageBox(std::string_view text, UINT type = MB_OK);
 
 // A box as the operator saw it.
@@ -32,8 +36,8 @@ struct ShownMessage {
 };
 
 // Stands in for the operator while it exists: every AfxMessageBox is recorded
-// here instead of being shown, and answered with IDOK after `answerDelayMs`
-// milliseconds, during which a nested event loop keeps timers and posted
+// here instead of being shown, and answered after `answerDelayMs`
+// milliseconds (IDOK, or for a Yes/No box the answer chosen, Yes unless told), during which a nested event loop keeps timers and posted
 // events running. With a delay of 0 it answers at once. Operators nest: the
 // latest one constructed answers, and its destruction reinstates the one
 // before. Lives on the user-interface thread.
@@ -45,6 +49,8 @@ public:
     MessageBoxOperator& operator=(const MessageBoxOperator&) = delete;
 
     void SetAnswerDelay(int answerDelayMs) { m_answerDelayMs = answerDelayMs; }
+    // IDYES or IDNO, for every Yes/No box from now on.
+    void SetYesNoAnswer(int answer) { m_yesNoAnswer = answer; }
     const std::vector<ShownMessage>& Shown() const { return m_shown; }
 
     // Called by AfxMessageBox: records the box, waits, answers.
@@ -52,6 +58,7 @@ public:
 
 private:
     int m_answerDelayMs;
+    int m_yesNoAnswer = IDYES;
     std::vector<ShownMessage> m_shown;
     MessageBoxOperator* m_previous;
 };

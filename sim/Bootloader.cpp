@@ -136,6 +136,10 @@ ProgramAnswer Bootloader::SwitchBack() {
     if (m_faults.neverLeave) {
         return Ignore("the bootloader never leaves");
     }
+    if (m_switchBacksLost < m_faults.lostSwitchBacks) {
+        ++m_switchBacksLost;
+        return Ignore("the switch back is lost on the line");
+    }
     ProgramAnswer answer;
     answer.switchesProgram = true;
     answer.outcome = "starts the main program";

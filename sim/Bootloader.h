@@ -18,6 +18,7 @@ struct BootloaderFaults {
     std::vector<StuckBits> stuck;  // bits that read back inverted
     int stuckPasses = 0;           // verification passes that see them; 0: all
     bool neverLeave = false;       // ignore the switch back
+    int lostSwitchBacks = 0;       // the first this many switches back never arrive
 };
 
 class Bootloader {
@@ -42,6 +43,7 @@ private:
     std::array<std::uint8_t, kPageSize> m_page;
     bool m_finished = false;  // a write was finished since the bootloader started
     int m_verifyPasses = 0;   // final queries answered
+    int m_switchBacksLost = 0;
 };
 
 }  // namespace sim

@@ -143,12 +143,14 @@ constexpr OptionRule kRules[] = {
     {"drop-out", true, [](SimOptions& o, std::string_view v) { return SetProbability(v, o.dropOut); }},
     {"duplicate", true, [](SimOptions& o, std::string_view v) { return SetProbability(v, o.duplicate); }},
     {"delay", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 60'000, o.replyDelayMs); }},
+    {"chunk", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000, o.chunkMs); }},
     {"pace", false, [](SimOptions& o, std::string_view) { return o.pace = true; }},
     {"stuck", true, [](SimOptions& o, std::string_view v) { return SetStuck(v, o.stuck); }},
     {"stuck-passes", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000'000, o.stuckPasses); }},
     {"bad-signature", false, [](SimOptions& o, std::string_view) { return o.badSignature = true; }},
     {"never-enter", false, [](SimOptions& o, std::string_view) { return o.neverEnter = true; }},
     {"never-leave", false, [](SimOptions& o, std::string_view) { return o.neverLeave = true; }},
+    {"lose-switch-back", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000, o.lostSwitchBacks); }},
     {"start-in-bootloader", false, [](SimOptions& o, std::string_view) { return o.startInBootloader = true; }},
     {"reply-bit7", false, [](SimOptions& o, std::string_view) { return o.replyBit7 = true; }},
     {"silent-after", true, [](SimOptions& o, std::string_view v) { return SetFrameCount(v, o.silentAfter); }},
@@ -245,8 +247,11 @@ Faults (probabilities 0..1, drawn from --seed)
   --flip-out P          flip one bit of a sent byte with probability P
   --drop-in P           lose a received byte with probability P
   --drop-out P          lose a sent byte with probability P
-  --duplicate P         send a reply twice with probability P
+  --duplicate P         send a reply twice, back to back, with probability P
   --delay MS            start each reply MS milliseconds after its request
+  --chunk MS            bytes for the updater leave in bursts every MS
+                        milliseconds, as a USB serial adapter passes them on
+                        when its latency timer expires
   --pace                bytes take their wire time at the line rate (10 bit
                         times each) in both directions
   --stuck ADDR[:MASK]   the bits of MASK (default 0x01) at flash address ADDR
@@ -259,9 +264,12 @@ Faults (probabilities 0..1, drawn from --seed)
                         signature byte
   --never-enter         acknowledge the switch but stay in the main program
   --never-leave         the bootloader ignores the switch back
+  --lose-switch-back N  the first N switches back to the main program are lost
+                        on the line (the bootloader keeps running)
   --silent-after N      answer the first N frames only
   --hangup-after N      close the line when frame N + 1 arrives, and end
-  --start-in-bootloader the bootloader runs from the start
+  --start-in-bootloader the bootloader runs from the start (it answers identify
+                        and status, not information, as after an update cut short)
   --reply-bit7          replies carry their command with bit 7 set
   --seed S              seed of the fault dice (default: a random seed)
 

@@ -46,12 +46,14 @@ struct SimOptions {
     double dropOut = 0;
     double duplicate = 0;  // per reply
     int replyDelayMs = 0;
+    int chunkMs = 0;  // bytes for the updater leave in bursts this far apart; 0: at once
     bool pace = false;  // bytes take their wire time: 10 bit times each
     std::vector<StuckBits> stuck;
     int stuckPasses = 0;  // verification passes that see them; 0: every pass
     bool badSignature = false;
     bool neverEnter = false;
     bool neverLeave = false;
+    int lostSwitchBacks = 0;
     bool startInBootloader = false;
     bool replyBit7 = false;
     std::optional<long> silentAfter;  // frames answered before falling silent

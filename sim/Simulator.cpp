@@ -100,7 +100,8 @@ bool Simulator::Start(std::string& error) {
     m_instrument = std::make_unique<Instrument>(
         identity, m_flash, m_options.mainBaud,
         MainProgramFaults{m_options.badSignature, m_options.neverEnter},
-        BootloaderFaults{m_options.stuck, m_options.stuckPasses, m_options.neverLeave},
+        BootloaderFaults{m_options.stuck, m_options.stuckPasses, m_options.neverLeave,
+                         m_options.lostSwitchBacks},
         m_options.startInBootloader);
 
     if (!m_options.transcriptPath.empty() && !m_transcript.Open(m_options.transcriptPath, error)) {
@@ -132,7 +133,11 @@ int Simulator::Run() {
         if (lineResting && (!deadline || m_lineQuietUntil < *deadline)) {
             deadline = m_lineQuietUntil;
         }
-        const short lineEvents = static_cast<short>(POLLIN | (m_unwritten.empty() ? 0 : POLLOUT));
+        const bool writeNow = !m_unwritten.empty() && ChunkDue(now);
+        if (!m_unwritten.empty() && !writeNow && (!deadline || m_nextChunk < *deadline)) {
+            deadline = m_nextChunk;
+        }
+        const short lineEvents = static_cast<short>(POLLIN | (writeNow ? POLLOUT : 0));
         std::array<pollfd, 2> watched = {
             {{lineResting ? -1 : m_line.PollFd(), lineEvents, 0}, {m_signals, POLLIN, 0}}};
         const timespec wait = deadline ? Until(*deadline, now) : timespec{};
@@ -240,9 +245,18 @@ void Simulator::Reply(const ProgramAnswer& answer, std::uint32_t rate, const cha
     }
 }
 
+bool Simulator::ChunkDue(SimTime now) const {
+    return m_options.chunkMs == 0 || now >= m_nextChunk;
+}
+
 void Simulator::WriteDue(SimTime now) {
+    const bool wasEmpty = m_unwritten.empty();
     m_wire.TakeDue(now, m_line.Rate(), m_unwritten);
-    if (m_unwritten.empty() || !m_line.IsOpen()) {
+    if (m_options.chunkMs > 0 && wasEmpty && !m_unwritten.empty() && now >= m_nextChunk) {
+        // The adapter's timer starts with the first byte it holds.
+        m_nextChunk = now + std::chrono::milliseconds(m_options.chunkMs);
+    }
+    if (m_unwritten.empty() || !m_line.IsOpen() || !ChunkDue(now)) {
         return;
     }
     const ssize_t put = m_line.Write(m_unwritten);

@@ -41,6 +41,8 @@ private:
     void Reply(const ProgramAnswer& answer, std::uint32_t rate, const char* program,
                SimTime arrivedAt);
     void WriteDue(SimTime now);
+    // True when held bytes may go to the line now (chunked delivery).
+    bool ChunkDue(SimTime now) const;
     void FollowInstrumentRate();
 
     SimOptions m_options;
@@ -56,6 +58,7 @@ private:
     std::uint32_t m_lineRateSet = 0;        // the rate last set on a real tty
     long m_framesReceived = 0;
     SimTime m_lineQuietUntil;  // after a hang-up on the far end
+    SimTime m_nextChunk;       // when held bytes next leave, under --chunk
     int m_signals = -1;        // owned: SIGINT, SIGTERM, SIGHUP as data
 };
 

@@ -27,6 +27,7 @@
 #include "FrameQueue.h"
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
+#include "ReplyMatching.h"
 
 class CSerialCWnd;
 class CFirmwareImage;
@@ -51,6 +52,13 @@ inline constexpr UINT_PTR TIMER_ENTER_SETTLE = 10;  // 500 ms after the bootload
 // Their periods, in milliseconds.
 inline constexpr UINT kPumpPeriodMs = 50;
 inline constexpr UINT kSettleMs = 500;
+// An outstanding request unanswered this long is given up for another
+// (UpdateUnanswered.cpp), in milliseconds: ten times the longest exchange
+// at the slowest rate, margin included, yet well inside the watchdog's 5 s.
+inline constexpr UINT kUnansweredMs = 500;
+
+// The rate at which the bootloader talks, in baud.
+inline constexpr std::int32_t kBootloaderBaud = 38400;
 
 using FrameBuffer = std::uint8_t[kFrameBufferSize];
 
@@ -90,6 +98,16 @@ public:
     std::string m_strDeviceTime;   // the instrument's build time text ("09:15:48")
     std::uint8_t m_nLogLine = 0;   // index of the next log line
 
+    // Timing of the outstanding request (m_txFrame), in pump ticks.
+    std::uint32_t m_nTxSends = 0;         // times it went out
+    std::uint32_t m_nTicksSinceSend = 0;  // since it last went out
+    std::uint32_t m_nRepeatTicks = 1;     // wait before it may go out again
+    std::uint32_t m_nTicksAwaiting = 0;   // since it was taken from the queue
+    InfoReplyFilter m_infoFilter;         // late copies of earlier information steps
+    // The information went unanswered; the status asked tells whether the
+    // bootloader holds the instrument.
+    bool m_bAskingResidentStatus = false;
+
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
     BOOL OnInitDialog() override;
@@ -115,6 +133,11 @@ private:
     void OnPumpTick();
     void GiveUpLink();
     void SendTxFrame();
+    // The request just taken from the queue becomes the outstanding one.
+    void StartAwaiting();
+    // A tick while a request is outstanding: sends it again once its reply
+    // can no longer be on the way.
+    void RepeatWhenDue();
     void OnReceiveGap();
     void OnEnterSettled();
     void OnLeaveSettled();
@@ -135,6 +158,21 @@ private:
     // Verification is over: the outcome text, then back to the main program.
     void StartLeaving(bool success, const char* resultText);
     void ShowProgress();
+    // From the decision on: bring the instrument into its bootloader.
+    void StartEntering(bool sameDate);
+    // True when `frame`, of the awaited command, answers the outstanding
+    // request rather than an earlier one (ReplyMatching.h).
+    bool AnswersOutstandingRequest(std::uint8_t command, std::span<const std::uint8_t> frame);
+
+    // Requests that go unanswered (UpdateUnanswered.cpp).
+    // Counts a tick of the outstanding request; true when it has waited long
+    // enough to be given up and another request was queued in its place.
+    bool ReplaceUnansweredRequest();
+    // The status asked in place of unanswered information requests.
+    void OnResidentStatus(bool bootloaderRuns);
+    // The rate at which to ask for the status next while leaving, after the
+    // port's current rate went unanswered.
+    std::int32_t NextLeaveRate() const;
     // OnFrame, as the reassembler calls it.
     FrameReassembler::FrameHandler ReplyHandler();
 };

@@ -5,6 +5,7 @@
 
 #include "CommandSet.h"
 #include "MessageBox.h"
+#include "RepeatTiming.h"
 #include "ReplyReceiver.h"
 #include "SerialCWnd.h"
 #include "SessionEvents.h"
@@ -48,9 +49,8 @@ void CUpdateDlg::OnPumpTick() {
         OnCancel();
         m_nTicks = 0;
     }
-    if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY) {
-        CurrentSession().OnRequestRepeated();
-        SendTxFrame();
+    if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY && !ReplaceUnansweredRequest()) {
+        RepeatWhenDue();
         return;
     }
     if (!m_queue.IsEmpty()) {
@@ -61,6 +61,7 @@ void CUpdateDlg::OnPumpTick() {
             entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
         std::copy_n(entry.bytes.begin(), length, m_txFrame);
         m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
+        StartAwaiting();
         SendTxFrame();
     } else if (m_bKeepAlive) {
         m_nAwaitedCmd = CMD_IDENTIFY;
@@ -85,6 +86,27 @@ void CUpdateDlg::GiveUpLink() {
 
 void CUpdateDlg::SendTxFrame() {
     m_pSerial->SendFrame(m_txFrame);
+    ++m_nTxSends;
+    m_nTicksSinceSend = 0;
+}
+
+void CUpdateDlg::StartAwaiting() {
+    const std::span<const std::uint8_t> request(
+        m_txFrame, static_cast<std::size_t>(kFrameHeaderSize + m_txFrame[kFrameLengthIndex]));
+    const LONG baudRate = m_pSerial->GetBaudRate();
+    m_nRepeatTicks =
+        RepeatIntervalTicks(request, baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0,
+                            kPumpPeriodMs);
+    m_nTxSends = 0;
+    m_nTicksSinceSend = 0;
+    m_nTicksAwaiting = 0;
+}
+
+void CUpdateDlg::RepeatWhenDue() {
+    if (++m_nTicksSinceSend >= m_nRepeatTicks) {
+        CurrentSession().OnRequestRepeated();
+        SendTxFrame();
+    }
 }
 
 void CUpdateDlg::OnReceiveGap() {

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr std::int32_t kBootloaderBaud = 38400;
 // Status replies showing the wrong program, entering and leaving together.
 constexpr std::uint8_t kLoaderTries = 10;
 // Verified passes before the update is given up.
@@ -41,7 +40,8 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
     const std::uint8_t command = ReplyCommand(frame);
     // Any valid frame shows the link alive, also one that is then ignored.
     m_nTicks = 0;
-    if (m_nAwaitedCmd == 0 || command != m_nAwaitedCmd) {
+    if (m_nAwaitedCmd == 0 || command != m_nAwaitedCmd ||
+        !AnswersOutstandingRequest(command, frame)) {
         return;
     }
     m_nAwaitedCmd = 0;
@@ -60,6 +60,30 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
             break;
         default:
             break;
+    }
+}
+
+bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
+                                           std::span<const std::uint8_t> frame) {
+    switch (command) {
+        case CMD_LOADER:
+            return AnswersLoaderRequest(
+                std::span<const std::uint8_t>(m_txFrame, static_cast<std::size_t>(
+                                                             kFrameHeaderSize +
+                                                             m_txFrame[kFrameLengthIndex])),
+                frame);
+        case CMD_INFO:
+            if (m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
+                return false;
+            }
+            m_infoFilter.Taken(ReplyPayload(frame), m_nTxSends);
+            return true;
+        default:
+            // Identify replies carry nothing that could mislead, and a status
+            // request always follows a switch with its 500 ms settle or a
+            // change of rate, during which nothing is awaited and any late
+            // status reply is dropped.
+            return true;
     }
 }
 
@@ -117,6 +141,10 @@ void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
     if (sameDate) {
         AddLogLine("Дата микропрограммы в устройстве совпадает с обновляемой");
     }
+    StartEntering(sameDate);
+}
+
+void CUpdateDlg::StartEntering(bool sameDate) {
     m_nPhase = PHASE_ENTER;
     m_nLoaderTries = kLoaderTries;
     QueueStatusRequest();
@@ -124,7 +152,8 @@ void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
 }
 
 void CUpdateDlg::OnStatusReply(std::span<const std::uint8_t> frame) {
-    if (m_nPhase != PHASE_ENTER && m_nPhase != PHASE_LEAVE) {
+    const bool askedResident = m_nPhase == PHASE_INFO && m_bAskingResidentStatus;
+    if (m_nPhase != PHASE_ENTER && m_nPhase != PHASE_LEAVE && !askedResident) {
         return;
     }
     const std::optional<bool> bootloaderRuns = DecodeStatusReply(frame);
@@ -134,7 +163,9 @@ void CUpdateDlg::OnStatusReply(std::span<const std::uint8_t> frame) {
         QueueStatusRequest();
         return;
     }
-    if (m_nPhase == PHASE_ENTER) {
+    if (askedResident) {
+        OnResidentStatus(*bootloaderRuns);
+    } else if (m_nPhase == PHASE_ENTER) {
         OnEnterStatus(*bootloaderRuns);
     } else {
         OnLeaveStatus(*bootloaderRuns);

@@ -65,6 +65,10 @@ DWORD CommPort::Open(const std::string& devicePath, bool overlapped,
         return error;
     }
     MakeRaw(tty);
+    // A USB serial adapter otherwise holds received bytes for up to its
+    // latency timer (16 ms by default) before passing them on; a driver that
+    // refuses or has no such timer changes nothing.
+    RequestLowLatency(fd);
     const int wakeFd =
         tcsetattr(fd, TCSANOW, &tty) == 0 ? eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
     if (wakeFd < 0) {

@@ -9,3 +9,6 @@ bool InjectedFailure(SeamCall call);
 
 // The line-error counter reader in force.
 bool ReadLineErrorCounters(int fd, LineErrorCounters& counters);
+
+// The low-latency requester in force.
+bool RequestLowLatency(int fd);

@@ -37,6 +37,17 @@ bool ReadDriverCounters(int fd, LineErrorCounters& counters) {
 
 std::atomic<LineErrorCounterReader> counterReader{&ReadDriverCounters};
 
+bool AskDriverForLowLatency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) {
+        return false;
+    }
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+std::atomic<LowLatencyRequester> lowLatencyRequester{&AskDriverForLowLatency};
+
 }  // namespace
 
 void FailNextCalls(SeamCall call, DWORD error, int times) {
@@ -78,4 +89,13 @@ bool ReadLineErrorCounters(int fd, LineErrorCounters& counters) {
 
 LineErrorCounterReader ReplaceLineErrorCounterReader(LineErrorCounterReader reader) {
     return counterReader.exchange(reader != nullptr ? reader : &ReadDriverCounters);
+}
+
+bool RequestLowLatency(int fd) {
+    return lowLatencyRequester.load()(fd);
+}
+
+LowLatencyRequester ReplaceLowLatencyRequester(LowLatencyRequester requester) {
+    return lowLatencyRequester.exchange(requester != nullptr ? requester
+                                                             : &AskDriverForLowLatency);
 }

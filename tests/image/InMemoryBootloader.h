@@ -62,7 +62,7 @@ public:
             default:
                 break;
         }
-        return Seal(operation, readBack);
+        return Seal(operation, address, readBack);
     }
 
     std::span<std::uint8_t> Flash() { return m_flash; }
@@ -71,14 +71,17 @@ public:
 private:
     static constexpr std::uint8_t kErased = 0xFF;
 
-    // The reply frame: the operation echoed, two unread bytes, then `data`.
-    static Bytes Seal(std::uint8_t operation, std::span<const std::uint8_t> data) {
+    // The reply frame: the operation and its address echoed, then `data`.
+    static Bytes Seal(std::uint8_t operation, std::uint16_t address,
+                      std::span<const std::uint8_t> data) {
         constexpr std::size_t kDataIndex = kFramePayloadIndex + 3;
         Bytes frame(kDataIndex + data.size() + kFrameCrcSize);
         frame[kFrameStartIndex] = 0x00;
         frame[kFrameCommandIndex] = CMD_LOADER | kReplyFlagBit;
         frame[kFrameLengthIndex] = static_cast<std::uint8_t>(3 + data.size());
         frame[kFramePayloadIndex] = operation;
+        frame[kFramePayloadIndex + 1] = static_cast<std::uint8_t>(address & 0xFF);
+        frame[kFramePayloadIndex + 2] = static_cast<std::uint8_t>(address >> 8);
         std::copy(data.begin(), data.end(), frame.begin() + kDataIndex);
         SealFrame(frame.data());
         return frame;

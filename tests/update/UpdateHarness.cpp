@@ -56,7 +56,8 @@ void ScriptedInstrument::Inject(Bytes frame) {
 }
 
 UpdateOutcome RunUpdate(ObservedUpdateDlg& dialog, const std::string& deviceDirectory,
-                        std::int32_t baud, CFirmwareImage& image, int answerDelayMs) {
+                        std::int32_t baud, CFirmwareImage& image, int answerDelayMs,
+                        int yesNoAnswer) {
     ::setenv("ZIRON7_DEVICE_DIR", deviceDirectory.c_str(), 1);
     CSerialCWnd serial;
     UpdateOutcome outcome;
@@ -74,6 +75,7 @@ UpdateOutcome RunUpdate(ObservedUpdateDlg& dialog, const std::string& deviceDire
     dialog.m_pDeviceInfo = &device;
     dialog.m_pImage = &image;
     MessageBoxOperator person(answerDelayMs);
+    person.SetYesNoAnswer(yesNoAnswer);
     outcome.result = dialog.DoModal();
     outcome.log = dialog.log;
     outcome.boxes = person.Shown();

@@ -79,9 +79,10 @@ struct UpdateOutcome {
 
 // Opens COM1 of `deviceDirectory` at `baud`, hands the port, a record of
 // the instrument and `image` to `dialog` and runs it. The operator closes
-// every box after `answerDelayMs`.
+// every box after `answerDelayMs`, answering Yes/No boxes with `yesNoAnswer`.
 UpdateOutcome RunUpdate(ObservedUpdateDlg& dialog, const std::string& deviceDirectory,
-                        std::int32_t baud, CFirmwareImage& image, int answerDelayMs = 100);
+                        std::int32_t baud, CFirmwareImage& image, int answerDelayMs = 100,
+                        int yesNoAnswer = IDYES);
 
 // Unsealed frames as the instrument sends them.
 Bytes Reply(std::uint8_t command, std::span<const std::uint8_t> payload);

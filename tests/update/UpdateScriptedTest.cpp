@@ -236,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    kUpdateLinkLost, 101},
                       WatchdogCase{PHASE_DONE, true, kNoLink, MB_ICONSTOP, IDOK, 101}));
 
-TEST(WatchdogOnTheClock, HundredRepeatsOfTheFirstRequestThenNoLink) {
+TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
     SilentRun run;
     const UpdateOutcome outcome = run.Run(nullptr);
     const std::vector<ReceivedFrame> received = run.Received();
@@ -245,12 +245,19 @@ TEST(WatchdogOnTheClock, HundredRepeatsOfTheFirstRequestThenNoLink) {
     EXPECT_EQ(outcome.boxes[0].text, kNoLink);
     EXPECT_EQ(outcome.boxes[0].type, MB_ICONSTOP);
     EXPECT_EQ(outcome.result, kUpdateLinkLost);
-    // Ticks 1 to 100 each send the outstanding request; the 101st gives up.
-    ASSERT_THAT(received, SizeIs(kWatchdogTicks));
-    for (const ReceivedFrame& frame : received) {
-        EXPECT_THAT(frame.bytes,
-                    ElementsAre(0xFE, CMD_INFO, 1, kInfoStepDate, ::testing::_, ::testing::_));
-    }
+    // Every 500 ms the information request and the status take turns; the
+    // information exchange at 9600 baud needs more than one tick, so its
+    // request repeats on every second tick, the status on every tick: per
+    // second 5 + 10 frames, and the 101st tick gives up.
+    const auto isInfo = [](const ReceivedFrame& frame) {
+        return frame.Command() == CMD_INFO && frame.bytes[kFramePayloadIndex] == kInfoStepDate;
+    };
+    ASSERT_THAT(received, SizeIs(75));
+    EXPECT_EQ(std::count_if(received.begin(), received.end(), isInfo), 25);
+    EXPECT_TRUE(std::all_of(received.begin(), received.begin() + 5, isInfo));
+    EXPECT_EQ(std::count_if(received.begin(), received.end(),
+                            [](const ReceivedFrame& frame) { return frame.Command() == CMD_STATUS; }),
+              50);
 }
 
 TEST(ReplyMatching, ValidFrameNotAwaitedFeedsTheWatchdogAndNothingElse) {
@@ -354,6 +361,7 @@ struct EndingReplyCase {
     const char* name;
     std::uint8_t awaited;
     bool entryPending;
+    Bytes request;  // outstanding
     Bytes reply;
     const char* box;  // null: the run goes on
     UINT type;
@@ -368,6 +376,7 @@ TEST_P(RepliesThatEndTheRun, ShowTheirBoxAndEndCode) {
     const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
         d.m_nAwaitedCmd = c.awaited;
         d.m_bEntryPending = c.entryPending;
+        std::copy(c.request.begin(), c.request.end(), d.m_txFrame);
         run.Deliver(d, c.reply);
         d.EndDialog(IDCANCEL);  // ignored when the reply ended the run already
     });
@@ -387,18 +396,26 @@ const std::uint8_t kWrongSignature[] = {static_cast<std::uint8_t>(kAccessCode[0]
 // A read-back reply while no pass has started.
 const std::uint8_t kStrayReadBack[] = {BL_READ_BACK, 0, 0};
 
+Bytes ReadBackRequest() {
+    Bytes frame(kFrameBufferSize);
+    WriteLoaderHeader(frame.data(), 0x00, CMD_LOADER, kLoaderHeaderLength, kAccessCode,
+                      BL_READ_BACK, 0);
+    frame.resize(kFrameHeaderSize + kLoaderHeaderLength);
+    return frame;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Replies, RepliesThatEndTheRun,
     ::testing::Values(
-        EndingReplyCase{"Ziron7", CMD_IDENTIFY, false, Reply(CMD_IDENTIFY, kZiron7Identity),
+        EndingReplyCase{"Ziron7", CMD_IDENTIFY, false, BuildIdentifyRequest(), Reply(CMD_IDENTIFY, kZiron7Identity),
                         nullptr, 0, IDCANCEL},
-        EndingReplyCase{"OtherDevice", CMD_IDENTIFY, false, Reply(CMD_IDENTIFY, kOtherIdentity),
+        EndingReplyCase{"OtherDevice", CMD_IDENTIFY, false, BuildIdentifyRequest(), Reply(CMD_IDENTIFY, kOtherIdentity),
                         "На линии связи не Зирон-7", MB_OK, IDCANCEL},
-        EndingReplyCase{"BareIdentify", CMD_IDENTIFY, false, Reply(CMD_IDENTIFY, {}),
+        EndingReplyCase{"BareIdentify", CMD_IDENTIFY, false, BuildIdentifyRequest(), Reply(CMD_IDENTIFY, {}),
                         "На линии связи не Зирон-7", MB_OK, IDCANCEL},
-        EndingReplyCase{"WrongSignature", CMD_LOADER, true, Reply(CMD_LOADER, kWrongSignature),
+        EndingReplyCase{"WrongSignature", CMD_LOADER, true, BuildSwitchRequest(kAccessCode), Reply(CMD_LOADER, kWrongSignature),
                         "Неверна сигнатура блока - несовместимая версия!", MB_OK, IDOK},
-        EndingReplyCase{"ReplyOutOfPlace", CMD_LOADER, false, Reply(CMD_LOADER, kStrayReadBack),
+        EndingReplyCase{"ReplyOutOfPlace", CMD_LOADER, false, ReadBackRequest(), Reply(CMD_LOADER, kStrayReadBack),
                         "Ошибка в EXE файле! 255", MB_OK, IDOK}),
     [](const ::testing::TestParamInfo<EndingReplyCase>& test) { return test.param.name; });
 

@@ -12,6 +12,7 @@
 #include "SimProcess.h"
 #include "SimTranscript.h"
 #include "UpdateHarness.h"
+#include "UpdateMessages.h"
 
 namespace updatetest {
 namespace {
@@ -53,6 +54,8 @@ struct SimRun {
     UpdateOutcome outcome;
     std::vector<Bytes> received;
     Bytes flash;
+    std::int32_t portBaud = kMainBaud;  // the rate at which the search found the instrument
+    int yesNoAnswer = IDYES;
 
     // Runs an update against a simulator seeded with `seed` (the image when
     // empty) and the given options, then stops it and reads what it kept.
@@ -68,7 +71,7 @@ struct SimRun {
             testsupport::SimProcess sim(dir, arguments);
             ASSERT_THAT(sim.ReadyLine(), HasSubstr("ready COM1"));
             ASSERT_TRUE(image.LoadFromBytes(imageBytes));
-            outcome = RunUpdate(dialog, dir / "devices", kMainBaud, image);
+            outcome = RunUpdate(dialog, dir / "devices", portBaud, image, 100, yesNoAnswer);
         }
         received = ReceivedFrames(dir / "transcript.jsonl");
         flash = testsupport::ReadFile(dir / "flash.bin");
@@ -194,6 +197,88 @@ TEST(UpdateWithSim, LineGoneMidWriteEndsWithNoLinkAndTheWarningCode) {
     EXPECT_EQ(run.outcome.boxes[0].type, MB_ICONSTOP);
     EXPECT_EQ(run.outcome.result, kUpdateLinkLost);
     EXPECT_THAT(run.outcome.log, Not(Contains(kSucceeded)));
+}
+
+// --- Real line timing: late, doubled and lost frames. ---
+
+const char* const kUnknownFirmware = "Микропрограмма в приборе неизвестна";
+
+// Success as the operator sees it, the image in the flash, and the
+// instrument back in its main program (its status said so).
+void ExpectCleanSuccess(const SimRun& run) {
+    EXPECT_THAT(run.outcome.log, Contains(kSucceeded));
+    EXPECT_THAT(run.outcome.log, Not(Contains(kVerifyFailed)));
+    ASSERT_THAT(run.outcome.log, Not(::testing::IsEmpty()));
+    EXPECT_EQ(run.outcome.log.back(), "Переход завершён");
+    ASSERT_THAT(run.outcome.boxes, Not(::testing::IsEmpty()));
+    EXPECT_EQ(run.outcome.boxes.back().text, kSucceeded);
+    EXPECT_EQ(run.outcome.result, IDOK);
+    run.ExpectFlashHoldsImage();
+}
+
+class LateAndDoubledReplies : public ::testing::TestWithParam<int> {};
+
+// Every reply 70 ms late, so that requests are repeated and their second
+// replies arrive while the next request is out; every reply sent twice back
+// to back; bytes passed on in 16 ms bursts. Every kind of reply thus comes
+// late, at the main program's rate and at the bootloader's.
+TEST_P(LateAndDoubledReplies, NeverGiveAFalseResult) {
+    SimRun run;
+    run.portBaud = GetParam();
+    run.Run({"--baud", std::to_string(GetParam()), "--pace", "--delay", "70", "--duplicate", "1",
+             "--chunk", "16"});
+    ExpectCleanSuccess(run);
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRate, LateAndDoubledReplies,
+                         ::testing::Values(4800, 9600, 19200, 38400, 57600, 115200));
+
+TEST(UpdateWithSim, LostSwitchBackIsSentAgainFromTheBootloadersRate) {
+    SimRun run;
+    run.Run({"--pace", "--lose-switch-back", "1"});
+    ExpectCleanSuccess(run);
+    const auto switches = std::count_if(run.received.begin(), run.received.end(), [](const Bytes& f) {
+        return f.size() > 9 && f[0] == kRequestStartByte && f[1] == CMD_LOADER && f[9] == BL_SWITCH;
+    });
+    EXPECT_EQ(switches, 3);  // in, out (lost), out again
+    EXPECT_EQ(run.dialog.m_nLoaderTries, 7);  // in once, out twice
+}
+
+TEST(UpdateWithSim, BootloaderThatNeverLeavesStillEndsWithItsBox) {
+    SimRun run;
+    run.Run({"--never-leave"});
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+    EXPECT_EQ(run.outcome.boxes[0].text, kCannotLeaveLoaderText);
+    EXPECT_EQ(run.outcome.result, IDOK);
+    EXPECT_THAT(run.outcome.log, Not(Contains("Переход завершён")));
+}
+
+TEST(UpdateWithSim, InstrumentResidentInItsBootloaderIsWrittenWhenTheOperatorSaysYes) {
+    SimRun run;
+    run.portBaud = 38400;  // where the search finds a bootloader
+    run.Run({"--start-in-bootloader", "--pace"});
+    EXPECT_THAT(run.outcome.log,
+                ElementsAre("Зирон-7 найден. Скорость 38400", kSerialLine, kUnknownFirmware,
+                            "В загрузчике", "Завершена запись FLASH", kSucceeded,
+                            "Переход в основную программу...", "Переход завершён"));
+    ASSERT_THAT(run.outcome.boxes, SizeIs(2));
+    EXPECT_EQ(run.outcome.boxes[0].type, MB_YESNO);
+    ExpectCleanSuccess(run);
+}
+
+TEST(UpdateWithSim, InstrumentResidentInItsBootloaderIsLeftAloneWhenTheOperatorSaysNo) {
+    SimRun run;
+    run.portBaud = 38400;
+    run.yesNoAnswer = IDNO;
+    run.Run({"--start-in-bootloader"});
+    EXPECT_THAT(run.outcome.log, ElementsAre("Зирон-7 найден. Скорость 38400", kSerialLine,
+                                             kUnknownFirmware));
+    ASSERT_THAT(run.outcome.boxes, SizeIs(2));
+    EXPECT_EQ(run.outcome.boxes[0].type, MB_YESNO);
+    EXPECT_EQ(run.outcome.boxes[1].text, "Нет связи с Зирон-7!");
+    EXPECT_EQ(run.outcome.result, kUpdateLinkLost);
+    EXPECT_THAT(run.received, Not(Contains(::testing::Truly(IsLoadHalf))));
 }
 
 }  // namespace

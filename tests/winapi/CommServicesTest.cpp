@@ -3,13 +3,17 @@
 // goes away.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
 
+#include <unistd.h>
+
 #include "PseudoTerminal.h"
 #include "PtyLine.h"
 #include "winapi.h"
+#include "winapi_seams.h"
 
 namespace {
 
@@ -259,6 +263,30 @@ TEST_F(CommServicesTest, TheDefaultConfigurationIsNineSixHundredEightNOne) {
     EXPECT_EQ(config.dcb.Parity, NOPARITY);
     EXPECT_EQ(config.dcb.StopBits, ONESTOPBIT);
     EXPECT_FALSE(GetDefaultCommConfigA("\\\\.\\COM99", &config, &size));
+}
+
+// What the driver was asked for: the descriptor, and whether it was a tty.
+std::atomic<int> g_lowLatencyAsked{-1};
+std::atomic<bool> g_lowLatencyOnTty{false};
+
+bool RefuseLowLatency(int fd) {
+    g_lowLatencyAsked = fd;
+    g_lowLatencyOnTty = ::isatty(fd) == 1;
+    return false;
+}
+
+TEST_F(CommServicesTest, OpeningAsksTheDriverForLowLatencyAndARefusalChangesNothing) {
+    const LowLatencyRequester previous = ReplaceLowLatencyRequester(&RefuseLowLatency);
+    g_lowLatencyAsked = -1;
+    HANDLE port = OpenPort(false);
+    ReplaceLowLatencyRequester(previous);
+    EXPECT_GE(g_lowLatencyAsked.load(), 0);
+    EXPECT_TRUE(g_lowLatencyOnTty.load());
+
+    const char text[] = "still works";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(port, text, sizeof text - 1, &written, nullptr));
+    EXPECT_EQ(written, sizeof text - 1);
 }
 
 }  // namespace

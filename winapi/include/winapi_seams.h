@@ -1,7 +1,8 @@
 // Seams for tests, on Linux only: make a Win32 service fail the way the
-// system can make it fail, count how often a service was called, and stand
-// in for the tty driver's line-error counters, which a pseudo-terminal does
-// not keep. Product code never uses this header.
+// system can make it fail, count how often a service was called, stand in
+// for the tty driver's line-error counters, which a pseudo-terminal does not
+// keep, and see the low-latency request made of the driver when a port
+// opens. Product code never uses this header.
 #pragma once
 
 #include <cstdint>
@@ -45,3 +46,11 @@ using LineErrorCounterReader = bool (*)(int fd, LineErrorCounters& counters);
 // Installs `reader` (null: the driver's own) and returns the previous one.
 // Ports read their starting counts when they are opened.
 LineErrorCounterReader ReplaceLineErrorCounterReader(LineErrorCounterReader reader);
+
+// Asks the driver of the tty `fd` to pass received bytes on at once rather
+// than after its latency timer (the serial line's low-latency flag); false
+// where the driver refuses or knows no such flag.
+using LowLatencyRequester = bool (*)(int fd);
+// Installs `requester` (null: the driver request itself) and returns the
+// previous one. Ports make the request when they are opened.
+LowLatencyRequester ReplaceLowLatencyRequester(LowLatencyRequester requester);

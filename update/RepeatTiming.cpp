@@ -1,0 +1,99 @@
+#include "RepeatTiming.h"
+
+#include <algorithm>
+
+#include "CommandSet.h"
+#include "LinkFrame.h"
+
+namespace {
+
+constexpr std::uint32_t kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+constexpr std::uint64_t kMicrosecondsPerSecond = 1'000'000;
+constexpr std::uint64_t kMicrosecondsPerMs = 1'000;
+
+// Payload lengths of the replies, in bytes.
+constexpr std::uint32_t kIdentifyReplyPayload = 5;
+constexpr std::uint32_t kStatusReplyPayload = 1;
+constexpr std::uint32_t kDateReplyPayload = kBuildDateTextLength;
+constexpr std::uint32_t kTimeReplyPayload = kBuildTimeTextLength;
+constexpr std::uint32_t kFirmwareIdentityReplyPayload = 8;
+constexpr std::uint32_t kSwitchAcknowledgementPayload = 1;
+constexpr std::uint32_t kLoaderEchoPayload = 3;  // operation code, address
+constexpr std::uint32_t kReadBackReplyPayload = kLoaderEchoPayload + kReadBackBlockSize;
+constexpr std::uint32_t kFinalQueryReplyPayload = kLoaderEchoPayload + 4;  // checksum, end value
+
+std::uint32_t InfoReplyPayload(std::uint8_t step) {
+    switch (step) {
+        case kInfoStepDate:
+            return kDateReplyPayload;
+        case kInfoStepTime:
+            return kTimeReplyPayload;
+        default:
+            return kFirmwareIdentityReplyPayload;
+    }
+}
+
+std::uint32_t LoaderReplyPayload(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kLoaderDataOffset) {
+        return 0;
+    }
+    const std::uint16_t address = static_cast<std::uint16_t>(
+        payload[kLoaderAddressOffset] | (payload[kLoaderAddressOffset + 1] << 8));
+    switch (payload[kLoaderOperationOffset]) {
+        case BL_SWITCH:
+            return kSwitchAcknowledgementPayload;
+        case BL_READ_BACK:
+            return address == kFinalQueryAddress ? kFinalQueryReplyPayload : kReadBackReplyPayload;
+        default:
+            return kLoaderEchoPayload;
+    }
+}
+
+// Payload length of the reply to `request`; empty when none is known.
+std::uint32_t ReplyPayloadFor(std::span<const std::uint8_t> request) {
+    const std::span<const std::uint8_t> payload = request.subspan(kFramePayloadIndex);
+    switch (request[kFrameCommandIndex] & ~kReplyFlagBit) {
+        case CMD_IDENTIFY:
+            return kIdentifyReplyPayload;
+        case CMD_STATUS:
+            return kStatusReplyPayload;
+        case CMD_INFO:
+            return payload.empty() ? 0 : InfoReplyPayload(payload[0]);
+        case CMD_LOADER:
+            return LoaderReplyPayload(payload);
+        default:
+            return 0;
+    }
+}
+
+bool IsSwitchRequest(std::span<const std::uint8_t> request) {
+    const std::size_t operationIndex = kFramePayloadIndex + kLoaderOperationOffset;
+    return (request[kFrameCommandIndex] & ~kReplyFlagBit) == CMD_LOADER &&
+           request.size() > operationIndex && request[operationIndex] == BL_SWITCH;
+}
+
+}  // namespace
+
+std::uint32_t ExpectedReplyLength(std::span<const std::uint8_t> request) {
+    if (request.size() < static_cast<std::size_t>(kFrameHeaderSize)) {
+        return 0;
+    }
+    const std::uint32_t payload = ReplyPayloadFor(request);
+    return payload == 0 ? 0 : payload + kFrameOverhead;
+}
+
+std::uint32_t RepeatIntervalTicks(std::span<const std::uint8_t> request, std::uint32_t baudRate,
+                                  std::uint32_t tickMs) {
+    if (baudRate == 0 || tickMs == 0) {
+        return 1;
+    }
+    const std::uint64_t bytesOnWire =
+        request.size() + kFrameCrcSize + ExpectedReplyLength(request);
+    const std::uint64_t wireUs = bytesOnWire * kBitsPerByte * kMicrosecondsPerSecond / baudRate;
+    std::uint64_t neededUs = wireUs + kRepeatMarginMs * kMicrosecondsPerMs;
+    if (IsSwitchRequest(request)) {
+        neededUs = std::max<std::uint64_t>(neededUs, kSwitchRepeatMs * kMicrosecondsPerMs);
+    }
+    const std::uint64_t tickUs = tickMs * kMicrosecondsPerMs;
+    return static_cast<std::uint32_t>(std::max<std::uint64_t>(1, (neededUs + tickUs - 1) / tickUs));
+}

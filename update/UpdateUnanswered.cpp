@@ -1,0 +1,90 @@
+// Requests that go unanswered although the line works, and what they reveal:
+//
+//  - information requests that no one answers while the instrument still
+//    answers identify requests: its bootloader holds it (an update cut short
+//    leaves it there), and the firmware in it is unknown. The status tells;
+//    the operator decides whether to write the update.
+//  - the status asked at the main program's rate after the switch back: the
+//    switch may have been lost on the line and the bootloader still runs at
+//    its own rate, or the main program talks at another rate than the one
+//    the search found (an instrument found in its bootloader). The status is
+//    asked at the next rate in turn; a bootloader that answers is sent the
+//    switch again, within the countdown of tries.
+#include <algorithm>
+#include <vector>
+
+#include "CommandSet.h"
+#include "MessageBox.h"
+#include "SearchBaudRates.h"
+#include "SerialCWnd.h"
+#include "UpdateDlg.h"
+
+namespace {
+
+constexpr std::uint32_t kUnansweredTicks = kUnansweredMs / kPumpPeriodMs;
+
+constexpr const char* kUnknownFirmwareLine = "Микропрограмма в приборе неизвестна";
+constexpr const char* kWriteIntoLoaderQuestion =
+    "Зирон-7 находится в загрузчике, микропрограмма в приборе неизвестна.\n"
+    "Записать обновление?";
+
+}  // namespace
+
+bool CUpdateDlg::ReplaceUnansweredRequest() {
+    if (++m_nTicksAwaiting < kUnansweredTicks) {
+        return false;
+    }
+    if (m_nPhase == PHASE_INFO) {
+        // Information and status take turns until one is answered; the
+        // watchdog ends a silent line as before.
+        m_bAskingResidentStatus = m_nAwaitedCmd == CMD_INFO;
+        m_nAwaitedCmd = 0;
+        if (m_bAskingResidentStatus) {
+            QueueStatusRequest();
+        } else {
+            QueueInfoRequest();
+        }
+        return true;
+    }
+    if (m_nPhase == PHASE_LEAVE && m_nAwaitedCmd == CMD_STATUS) {
+        m_nAwaitedCmd = 0;
+        ConfigurePort(NextLeaveRate());
+        QueueStatusRequest();
+        return true;
+    }
+    return false;
+}
+
+void CUpdateDlg::OnResidentStatus(bool bootloaderRuns) {
+    m_bAskingResidentStatus = false;
+    if (!bootloaderRuns) {
+        // The main program is there after all: ask it again.
+        QueueInfoRequest();
+        return;
+    }
+    AddLogLine(kUnknownFirmwareLine);
+    if (AfxMessageBox(kWriteIntoLoaderQuestion, MB_YESNO) != IDYES) {
+        // The end the operator knows from an instrument that does not answer.
+        KillTimer(m_nPumpTimer);
+        GiveUpLink();
+        return;
+    }
+    StartEntering(false);
+}
+
+std::int32_t CUpdateDlg::NextLeaveRate() const {
+    // The main program's rate first, then the bootloader's, then the others
+    // at which the search finds instruments.
+    std::vector<std::int32_t> rates = {m_nDeviceBaud, kBootloaderBaud};
+    for (const std::int32_t rate : SearchBaudRates) {
+        if (std::find(rates.begin(), rates.end(), rate) == rates.end()) {
+            rates.push_back(rate);
+        }
+    }
+    rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
+    const auto current = std::find(rates.begin(), rates.end(), m_pSerial->GetBaudRate());
+    if (current == rates.end() || std::next(current) == rates.end()) {
+        return rates.front();
+    }
+    return *std::next(current);
+}
