@@ -281,15 +281,16 @@ class Operator:
                 pass
         return wait_until(self.update_dialog, timeout_s, "update dialog after pressing OK")
 
-    def acknowledge_box(self, timeout_s, screenshot=None, under=None):
+    def acknowledge_box(self, timeout_s, screenshot=None, under=None, key="Return"):
         """Waits for a message box, optionally photographs it (over the
-        window `under`), presses Enter on it and waits until it has gone."""
+        window `under`), presses `key` on it (Enter: the default button;
+        Escape: No in a Yes/No box) and waits until it has gone."""
         box = wait_until(self.message_box, timeout_s, "message box")
         time.sleep(0.3)  # let it paint
         picture = None
         if screenshot is not None:
             picture = self.display.screenshot(screenshot, under or box)
-        self.display.press(box, "Return")
+        self.display.press(box, key)
         wait_until(lambda: not any(w.id == box.id for w in self.display.windows(BOX_CAPTION)),
                    START_TIMEOUT_S, "box to close")
         return box, picture

@@ -1,9 +1,10 @@
 """The built ziron7-flasher, run as an operator runs it, against the
 simulated instrument on a virtual display: a normal update, the refusal to
 replace later firmware, a verification that fails once, updates cut short by
-a lost line or by "Выход", the exit from the port dialog, and an instrument
-left in its bootloader. After the runs that reach the instrument, the
-session log the program left is read back.
+a lost line or by "Выход", the exit from the port dialog, an instrument left
+in its bootloader, and whole updates over lines with real timing: late,
+doubled and chunked replies and a lost switch back. After the runs that reach
+the instrument, the session log the program left is read back.
 
 Environment: ZIRON7_BUILD_DIR (the build with ziron7-flasher and ziron7-sim),
 ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
@@ -301,13 +302,17 @@ class OperatorRuns(unittest.TestCase):
         self.assertIsNone(operator.message_box(), "no warning")
         self.assertIsNone(self.flasher.process.poll(), "the program still runs")
 
-    def test_instrument_left_in_its_bootloader_is_found_but_not_updated(self):
-        # What readme.txt tells the operator: the bootloader answers the
-        # search at its own rate, but not the requests for the firmware's
-        # identity, so the link watchdog ends the update and the warning follows.
+    def test_instrument_left_in_its_bootloader_is_left_alone_when_the_operator_says_no(self):
+        # The bootloader answers the search at its own rate, but not the
+        # requests for the firmware's identity; asked whether to write the
+        # update into it, the operator says No, and the update ends as an
+        # instrument without a link does, with the warning.
         operator = self.start("--start-in-bootloader")
         operator.press_ok_once_found(SEARCH_TIMEOUT_S)
 
+        _, question = operator.acknowledge_box(WATCHDOG_TIMEOUT_S, self.workdir / "question.png",
+                                               key="Escape")
+        self.assertEqual(reddish_pixels(question), 0, "a question, not a stop")
         _, lost = operator.acknowledge_box(WATCHDOG_TIMEOUT_S, self.workdir / "no-link.png")
         self.assertGreater(reddish_pixels(lost), 0, "no link: stop icon")
         _, warning = operator.acknowledge_box(EXIT_TIMEOUT_S, self.workdir / "warning.png")
@@ -319,6 +324,57 @@ class OperatorRuns(unittest.TestCase):
         self.assertTrue(self.instrument.received("^information request"))
         self.assertFalse(self.instrument.sent("^build date"), "no identity from the bootloader")
         self.assertFalse(self.instrument.received("^loader request"), "nothing written")
+
+    # --- Whole updates over lines with real timing (all paced at wire speed). ---
+
+    def update_to_success(self, *sim_options, resident=False):
+        """Runs a whole update of the embedded image and checks its end: the
+        success box (no stop icon), the flash equal to the image, the
+        instrument in its main program, no warning. Prints the wall time and
+        the requests repeated."""
+        operator = self.start("--pace", *sim_options)
+        operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+        pressed_ok_at = time.monotonic()
+        if resident:
+            _, question = operator.acknowledge_box(WATCHDOG_TIMEOUT_S,
+                                                   self.workdir / "question.png")
+            self.assertEqual(reddish_pixels(question), 0, "a question, not a stop")
+        dialog = operator.update_dialog()
+        wait_until(operator.message_box, FULL_UPDATE_TIMEOUT_S, "outcome box")
+        wall_s = time.monotonic() - pressed_ok_at
+        _, done = operator.acknowledge_box(FULL_UPDATE_TIMEOUT_S,
+                                           self.workdir / "update-done.png", dialog)
+        self.assertEqual(reddish_pixels(done), 0, "success shows no stop icon")
+        self.assert_ends_without_warning(operator)
+
+        flash = self.instrument.flash_bytes()[:FLASH_SIZE]
+        expected = self.expected_flash()
+        self.assertTrue(flash[:len(expected)] == expected, "the flash holds the image")
+        self.assertEqual(self.instrument.sent("^status")[-1]["meaning"], "status: main program",
+                         "the instrument runs its main program again")
+        requests = [f["hex"] for f in self.instrument.received(".")
+                    if not f["meaning"].startswith("identify")]
+        repeated = sum(1 for before, now in zip(requests, requests[1:]) if before == now)
+        print(f"\n  {' '.join(sim_options) or 'clean'}: {wall_s:.1f} s from OK to the outcome "
+              f"box, {repeated} requests repeated", file=sys.stderr)
+
+    def test_replies_30_ms_late_update_to_success(self):
+        self.update_to_success("--baud", "9600", "--delay", "30")
+
+    def test_replies_sent_twice_update_to_success(self):
+        self.update_to_success("--baud", "9600", "--duplicate", "1")
+
+    def test_switch_back_lost_once_updates_to_success(self):
+        self.update_to_success("--baud", "9600", "--lose-switch-back", "1")
+        self.assertEqual(len(self.instrument.received("loader request: switch program")), 3,
+                         "into the bootloader, back (lost) and back again")
+
+    def test_instrument_resident_in_its_bootloader_updates_to_success_when_the_operator_says_yes(
+            self):
+        self.update_to_success("--baud", "9600", "--start-in-bootloader", resident=True)
+
+    def test_replies_in_16_ms_chunks_update_to_success(self):
+        self.update_to_success("--baud", "9600", "--chunk", "16")
 
 
 if __name__ == "__main__":

@@ -4,12 +4,15 @@
 //   update_runner soak RUNS SEED [BYTES]
 //                                  RUNS updates of a small image (BYTES long,
 //                                  2048 by default), each against a fresh
-//                                  simulator with random line faults; prints
-//                                  one line per run and the counts
-//   update_runner measure          one update of the embedded image at 38400
-//                                  baud with wire-time pacing, from OK in the
-//                                  port dialog to the outcome box: wall and
-//                                  CPU time
+//                                  simulator at a random main rate with random
+//                                  line faults; prints one line per run, the
+//                                  count of each outcome and of each bad one
+//   update_runner measure [SIM OPTION]...
+//                                  one update of the embedded image at 38400
+//                                  baud with wire-time pacing (and the given
+//                                  simulator faults), from OK in the port
+//                                  dialog to the outcome box: wall and CPU
+//                                  time, and the requests repeated
 //   update_runner measure-log [PAIRS]
 //                                  the same update PAIRS times (1 by default)
 //                                  without and then with the session log
@@ -17,7 +20,8 @@
 //                                  and CPU time of each
 //
 // Exit status 0 when every run ended in one of the update's own outcomes and
-// no success was reported without the image in the flash.
+// none was bad: a hang, a success without the image in the flash, a failure
+// with it, or a success that left the instrument in its bootloader.
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -38,6 +42,7 @@
 #include "ImageFiles.h"
 #include "PortDlg.h"
 #include "RunningDialog.h"
+#include "SearchBaudRates.h"
 #include "SessionLog.h"
 #include "SimProcess.h"
 #include "SimTranscript.h"
@@ -105,6 +110,43 @@ std::string Classify(const UpdateOutcome& outcome) {
     return "";
 }
 
+// True when the instrument last ran its bootloader, by the program that
+// handled the last frame it received (the keep-alive goes on to the end).
+bool LeftInBootloader(const std::string& transcriptPath) {
+    const std::vector<std::string> received = testsupport::ReceivedLines(transcriptPath);
+    return !received.empty() &&
+           received.back().find("\"program\":\"bootloader\"") != std::string::npos;
+}
+
+// Requests sent again right after themselves (identify requests aside: the
+// keep-alive repeats by design), from the simulator's transcript.
+int RepeatedRequests(const std::string& transcriptPath) {
+    int repeated = 0;
+    Bytes before;
+    for (const std::string& line : testsupport::ReceivedLines(transcriptPath)) {
+        if (line.find("\"meaning\":\"identify") != std::string::npos) {
+            continue;
+        }
+        Bytes frame = testsupport::FrameOf(line);
+        repeated += frame == before ? 1 : 0;
+        before = std::move(frame);
+    }
+    return repeated;
+}
+
+// The outcomes that must never happen, counted over a soak.
+struct BadOutcomes {
+    int hang = 0;
+    int unexpected = 0;    // an end the updater does not have
+    int falseSuccess = 0;  // success while the flash differs from the image
+    int falseFailure = 0;  // any other end while the flash equals the image
+    int leftInBootloader = 0;  // success, and the instrument still in its bootloader
+
+    int Total() const {
+        return hang + unexpected + falseSuccess + falseFailure + leftInBootloader;
+    }
+};
+
 // What the instrument made of the last requests it received, from the
 // simulator's transcript: the story behind an outcome other than success.
 void PrintLastFramesReceived(const std::string& transcriptPath) {
@@ -136,8 +178,14 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
     std::uniform_real_distribution<double> drop(0, 1e-3);
     std::uniform_real_distribution<double> duplicate(0, 0.05);
     std::uniform_int_distribution<int> delay(0, 40);
+    std::uniform_int_distribution<std::size_t> rate(0, SearchBaudRates.size() - 1);
+    std::bernoulli_distribution half(0.5);
+    std::bernoulli_distribution sometimes(0.25);
+    std::uniform_int_distribution<int> chunk(1, 20);
+    std::uniform_int_distribution<int> lostSwitches(1, 2);
     std::map<std::string, int> counts;
-    int faults = 0;
+    BadOutcomes bad;
+    int successes = 0;
     for (int run = 1; run <= runs; ++run) {
         testsupport::TempDir dir;
         const Bytes image = testsupport::MakeImage(imageSize, "Jun 20 2011", "09:15:48", 6,
@@ -157,6 +205,19 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
         fault("drop-out", std::to_string(drop(dice)));
         fault("duplicate", std::to_string(duplicate(dice)));
         fault("delay", std::to_string(delay(dice)));
+        const std::int32_t baud = SearchBaudRates[rate(dice)];
+        fault("baud", std::to_string(baud));
+        if (half(dice)) {
+            // Bytes take their wire time, duplicates follow back to back.
+            arguments.push_back("--pace");
+            options += " pace";
+        }
+        if (half(dice)) {
+            fault("chunk", std::to_string(sometimes(dice) ? 16 : chunk(dice)));
+        }
+        if (sometimes(dice)) {
+            fault("lose-switch-back", std::to_string(lostSwitches(dice)));
+        }
         CFirmwareImage firmware(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
         firmware.LoadFromBytes(image);
         UpdateOutcome outcome;
@@ -166,21 +227,30 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
             testsupport::SimProcess sim(dir, arguments);
             ObservedUpdateDlg dialog;
             HangGuard guard(dialog);
-            outcome = RunUpdate(dialog, dir / "devices", 9600, firmware, 20);
+            outcome = RunUpdate(dialog, dir / "devices", baud, firmware, 20);
             hung = guard.fired;
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const bool flashHolds = FlashHolds(testsupport::ReadFile(dir / "flash.bin"), image);
         std::string name = hung ? "" : Classify(outcome);
-        const bool wrong = name.empty() || (name == "success" && !flashHolds);
+        const bool success = name == "success";
         if (hung) {
             name = "HANG";
+            ++bad.hang;
         } else if (name.empty()) {
             name = "UNEXPECTED";
-        } else if (wrong) {
-            name = "SUCCESS WITHOUT THE IMAGE IN FLASH";
+            ++bad.unexpected;
+        } else if (success && !flashHolds) {
+            name = "FALSE SUCCESS: the flash differs";
+            ++bad.falseSuccess;
+        } else if (!success && flashHolds) {
+            name = "FALSE FAILURE: " + name;
+            ++bad.falseFailure;
+        } else if (success && LeftInBootloader(dir / "transcript.jsonl")) {
+            name = "SUCCESS LEFT IN THE BOOTLOADER";
+            ++bad.leftInBootloader;
         }
-        faults += wrong ? 1 : 0;
+        successes += name == "success" ? 1 : 0;
         ++counts[name];
         std::printf("run %2d  %-32s end %d  flash %s  %5.1f s  (%s)\n", run, name.c_str(),
                     outcome.result, flashHolds ? "= image" : "≠ image", seconds, options.c_str());
@@ -193,7 +263,13 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
     for (const auto& [name, count] : counts) {
         std::printf("  %3d  %s\n", count, name.c_str());
     }
-    return faults == 0 ? 0 : 1;
+    // A crash ends the runner itself: reaching this table means none.
+    std::printf("\n| runs | successes | crash | hang | false success | false failure | "
+                "left in bootloader after success | end the updater does not have |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+    std::printf("| %d | %d | 0 | %d | %d | %d | %d | %d |\n", runs, successes, bad.hang,
+                bad.falseSuccess, bad.falseFailure, bad.leftInBootloader, bad.unexpected);
+    return bad.Total() == 0 ? 0 : 1;
 }
 
 // One measured update: from OK in the port dialog to the end of the update
@@ -205,15 +281,19 @@ struct UpdateFigures {
     std::uintmax_t logBytes = 0;  // size of the session log written; 0 without one
 };
 
-UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose) {
+UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose,
+                            const std::vector<std::string>& simOptions = {}) {
     UpdateFigures figures;
     testsupport::TempDir dir;
     // ZIRON7_TRANSCRIPT names a file for the simulator's record of the line.
-    std::vector<std::string> arguments = {"--baud", std::to_string(kMeasureBaud), "--pace",
-                                          "--flash", dir / "flash.bin"};
-    if (const char* transcript = std::getenv("ZIRON7_TRANSCRIPT")) {
-        arguments.insert(arguments.end(), {"--transcript", transcript});
-    }
+    const char* transcriptAsked = std::getenv("ZIRON7_TRANSCRIPT");
+    const std::string transcript = transcriptAsked != nullptr ? std::string(transcriptAsked)
+                                                              : std::string(dir / "transcript.jsonl");
+    std::vector<std::string> arguments = {"--baud",  std::to_string(kMeasureBaud),
+                                          "--pace",  "--flash",
+                                          dir / "flash.bin", "--transcript",
+                                          transcript};
+    arguments.insert(arguments.end(), simOptions.begin(), simOptions.end());
     testsupport::SimProcess sim(dir, arguments);
     if (sim.ReadyLine().empty()) {
         std::fprintf(stderr, "the simulator did not start\n");
@@ -285,6 +365,7 @@ UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose) {
     std::printf("wall time from OK to the outcome box: %.3f s\n", wall);
     std::printf("CPU time of the program meanwhile:    %.3f s (%.1f %%)\n", cpu,
                 100.0 * cpu / wall);
+    std::printf("requests repeated:                    %d\n", RepeatedRequests(transcript));
     for (const std::string& line : updateDialog.log) {
         std::printf("  | %s\n", line.c_str());
     }
@@ -300,8 +381,8 @@ UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose) {
     return figures;
 }
 
-int Measure() {
-    return MeasureUpdate(false, true).success ? 0 : 1;
+int Measure(const std::vector<std::string>& simOptions) {
+    return MeasureUpdate(false, true, simOptions).success ? 0 : 1;
 }
 
 // The session log's share alone, free of the run-to-run spread of a whole
@@ -384,13 +465,13 @@ int main(int argc, char** argv) {
         return Soak(runs, seed, imageSize);
     }
     if (mode == "measure") {
-        return Measure();
+        return Measure(std::vector<std::string>(argv + 2, argv + argc));
     }
     if (mode == "measure-log") {
         return MeasureSessionLog(argc > 2 ? std::max(1, std::atoi(argv[2])) : 1);
     }
-    std::fprintf(
-        stderr,
-        "usage: update_runner soak [RUNS [SEED [BYTES]]] | measure | measure-log [PAIRS]\n");
+    std::fprintf(stderr,
+                 "usage: update_runner soak [RUNS [SEED [BYTES]]] | measure [SIM OPTION]... | "
+                 "measure-log [PAIRS]\n");
     return 2;
 }
