@@ -4,6 +4,11 @@
 //    answers identify requests: its bootloader holds it (an update cut short
 //    leaves it there), and the firmware in it is unknown. The status tells;
 //    the operator decides whether to write the update.
+//  - the switch into the bootloader whose acknowledgement never comes: the
+//    acknowledgement may have been lost on the line after the bootloader
+//    started. The status is asked at the bootloader's rate and, while
+//    unanswered, at the main program's, in turn; whichever program answers
+//    carries the entry on as its status always does.
 //  - the status asked at the main program's rate after the switch back: the
 //    switch may have been lost on the line and the bootloader still runs at
 //    its own rate, or the main program talks at another rate than the one
@@ -44,6 +49,17 @@ bool CUpdateDlg::ReplaceUnansweredRequest() {
         } else {
             QueueInfoRequest();
         }
+        return true;
+    }
+    if (m_nPhase == PHASE_ENTER && (m_nAwaitedCmd == CMD_LOADER || m_nAwaitedCmd == CMD_STATUS)) {
+        const bool switchUnanswered = m_nAwaitedCmd == CMD_LOADER;
+        m_nAwaitedCmd = 0;
+        ConfigurePort(switchUnanswered || m_pSerial->GetBaudRate() != kBootloaderBaud
+                          ? kBootloaderBaud
+                          : m_nDeviceBaud);
+        QueueStatusRequest();
+        // As after the settle wait: the keep-alive stopped for the switch only.
+        m_bKeepAlive = true;
         return true;
     }
     if (m_nPhase == PHASE_LEAVE && m_nAwaitedCmd == CMD_STATUS) {

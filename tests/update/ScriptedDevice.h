@@ -21,6 +21,7 @@ public:
     std::string timeText = "09:15:48";
     int switchesToEnter = 1;  // acknowledged switches before the bootloader really starts
     bool leaves = true;       // the bootloader obeys the switch back
+    bool acknowledges = true;  // the acknowledgement of the switch reaches the line
     // The bootloader takes over once the firmware identity has been read (as
     // after a reset), so the first status request already finds it running.
     bool bootloaderAfterInformation = false;
@@ -76,6 +77,9 @@ private:
         }
         if (command == CMD_LOADER && IsSwitch(frame)) {
             m_inBootloader = ++m_switches >= switchesToEnter;
+            if (!acknowledges) {
+                return {};
+            }
             const std::uint8_t signature = kAccessCode[0];
             return {Reply(CMD_LOADER, std::span(&signature, 1))};
         }

@@ -111,6 +111,25 @@ TEST(UpdateCountdown, ThreeSwitchesToEnterLeaveSixSwitchesOnTheWayOut) {
     EXPECT_EQ(std::count_if(received.begin(), received.end(), IsSwitchRequest), 3 + 6);
 }
 
+TEST(UpdateCountdown, LostAcknowledgementIsMadeGoodByTheStatusAtTheBootloadersRate) {
+    ScriptedRun run;
+    run.device.acknowledges = false;
+    const UpdateOutcome outcome = run.Run();
+    const std::vector<ReceivedFrame> received = run.Finish();
+
+    EXPECT_THAT(
+        outcome.log,
+        ElementsAre(kFoundLine, kSerialLine, "Версия программы в приборе №6 от 20/06/2010 09:15:48",
+                    "Тип 3 Число перепрошивок 1", "В загрузчике", "Завершена запись FLASH",
+                    "Обновление микропрограммы прошло УСПЕШНО", "Переход в основную программу...",
+                    "Переход завершён"));
+    // The switch went out once: a second one would have reached the bootloader.
+    const auto firstImageFrame = std::find_if(received.begin(), received.end(), IsImageFrame);
+    EXPECT_EQ(std::count_if(received.begin(), firstImageFrame, IsSwitchRequest), 1);
+    EXPECT_EQ(outcome.result, IDOK);
+    ExpectFlashHolds(run.device.bootloader.Flash(), run.imageBytes);
+}
+
 TEST(UpdateCountdown, InstrumentAlreadyInItsBootloaderIsNotSwitched) {
     ScriptedRun run;
     run.device.bootloaderAfterInformation = true;
