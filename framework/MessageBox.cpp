@@ -1,8 +1,8 @@
 #include "MessageBox.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
-#include <QAbstractButton>
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>

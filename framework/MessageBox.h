@@ -37,9 +37,9 @@ struct ShownMessage {
 
 // Stands in for the operator while it exists: every AfxMessageBox is recorded
 // here instead of being shown, and answered after `answerDelayMs`
-// milliseconds (IDOK, or for a Yes/No box the answer chosen, Yes unless told), during which a nested event loop keeps timers and posted
-// events running. With a delay of 0 it answers at once. Operators nest: the
-// latest one constructed answers, and its destruction reinstates the one
+// milliseconds (IDOK, or for a Yes/No box the answer chosen, Yes unless told), during which a
+// nested event loop keeps timers and posted events running. With a delay of 0 it answers at once.
+// Operators nest: the latest one constructed answers, and its destruction reinstates the one
 // before. Lives on the user-interface thread.
 class MessageBoxOperator {
 public:

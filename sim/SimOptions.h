@@ -46,7 +46,7 @@ struct SimOptions {
     double dropOut = 0;
     double duplicate = 0;  // per reply
     int replyDelayMs = 0;
-    int chunkMs = 0;  // bytes for the updater leave in bursts this far apart; 0: at once
+    int chunkMs = 0;    // bytes for the updater leave in bursts this far apart; 0: at once
     bool pace = false;  // bytes take their wire time: 10 bit times each
     std::vector<StuckBits> stuck;
     int stuckPasses = 0;  // verification passes that see them; 0: every pass

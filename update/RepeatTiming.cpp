@@ -87,8 +87,7 @@ std::uint32_t RepeatIntervalTicks(std::span<const std::uint8_t> request, std::ui
     if (baudRate == 0 || tickMs == 0) {
         return 1;
     }
-    const std::uint64_t bytesOnWire =
-        request.size() + kFrameCrcSize + ExpectedReplyLength(request);
+    const std::uint64_t bytesOnWire = request.size() + kFrameCrcSize + ExpectedReplyLength(request);
     const std::uint64_t wireUs = bytesOnWire * kBitsPerByte * kMicrosecondsPerSecond / baudRate;
     std::uint64_t neededUs = wireUs + kRepeatMarginMs * kMicrosecondsPerMs;
     if (IsSwitchRequest(request)) {

@@ -27,8 +27,7 @@ bool AnswersLoaderRequest(std::span<const std::uint8_t> request,
         return DecodeSwitchAcknowledgement(reply).has_value();
     }
     const std::span<const std::uint8_t> payload = ReplyPayload(reply);
-    return payload.size() >= kEchoLength &&
-           payload[kEchoOperation] == request[operationIndex] &&
+    return payload.size() >= kEchoLength && payload[kEchoOperation] == request[operationIndex] &&
            payload[kEchoAddress] == request[addressIndex] &&
            payload[kEchoAddress + 1] == request[addressIndex + 1];
 }

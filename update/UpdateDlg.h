@@ -135,6 +135,8 @@ private:
     void SendTxFrame();
     // The request just taken from the queue becomes the outstanding one.
     void StartAwaiting();
+    // m_txFrame's header and payload.
+    std::span<const std::uint8_t> OutstandingRequest() const;
     // A tick while a request is outstanding: sends it again once its reply
     // can no longer be on the way.
     void RepeatWhenDue();

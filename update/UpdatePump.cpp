@@ -91,15 +91,18 @@ void CUpdateDlg::SendTxFrame() {
 }
 
 void CUpdateDlg::StartAwaiting() {
-    const std::span<const std::uint8_t> request(
-        m_txFrame, static_cast<std::size_t>(kFrameHeaderSize + m_txFrame[kFrameLengthIndex]));
     const LONG baudRate = m_pSerial->GetBaudRate();
     m_nRepeatTicks =
-        RepeatIntervalTicks(request, baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0,
-                            kPumpPeriodMs);
+        RepeatIntervalTicks(OutstandingRequest(),
+                            baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0, kPumpPeriodMs);
     m_nTxSends = 0;
     m_nTicksSinceSend = 0;
     m_nTicksAwaiting = 0;
+}
+
+std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
+    return std::span<const std::uint8_t>(m_txFrame).first(
+        static_cast<std::size_t>(kFrameHeaderSize + m_txFrame[kFrameLengthIndex]));
 }
 
 void CUpdateDlg::RepeatWhenDue() {

@@ -67,11 +67,7 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
                                            std::span<const std::uint8_t> frame) {
     switch (command) {
         case CMD_LOADER:
-            return AnswersLoaderRequest(
-                std::span<const std::uint8_t>(m_txFrame, static_cast<std::size_t>(
-                                                             kFrameHeaderSize +
-                                                             m_txFrame[kFrameLengthIndex])),
-                frame);
+            return AnswersLoaderRequest(OutstandingRequest(), frame);
         case CMD_INFO:
             if (m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
                 return false;
@@ -79,10 +75,11 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
             m_infoFilter.Taken(ReplyPayload(frame), m_nTxSends);
             return true;
         default:
-            // Identify replies carry nothing that could mislead, and a status
-            // request always follows a switch with its 500 ms settle or a
-            // change of rate, during which nothing is awaited and any late
-            // status reply is dropped.
+            // Identify replies carry nothing that could mislead. A new status
+            // request comes only after a switch and its 500 ms settle, or
+            // after the last one went unanswered for 500 ms and the rate was
+            // changed: far longer than any reply is late. So a late status
+            // reply answers a repeat of the same request and says the same.
             return true;
     }
 }

@@ -96,6 +96,5 @@ bool RequestLowLatency(int fd) {
 }
 
 LowLatencyRequester ReplaceLowLatencyRequester(LowLatencyRequester requester) {
-    return lowLatencyRequester.exchange(requester != nullptr ? requester
-                                                             : &AskDriverForLowLatency);
+    return lowLatencyRequester.exchange(requester != nullptr ? requester : &AskDriverForLowLatency);
 }

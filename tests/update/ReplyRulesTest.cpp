@@ -34,7 +34,8 @@ Bytes LoaderReply(std::uint8_t operation, std::uint16_t address, std::size_t ext
     Bytes payload = {operation, static_cast<std::uint8_t>(address & 0xFF),
                      static_cast<std::uint8_t>(address >> 8)};
     payload.resize(payload.size() + extra, 0x5A);
-    return testsupport::Sealed(Reply(static_cast<std::uint8_t>(CMD_LOADER | kReplyFlagBit), payload));
+    return testsupport::Sealed(
+        Reply(static_cast<std::uint8_t>(CMD_LOADER | kReplyFlagBit), payload));
 }
 
 struct LoaderStep {
@@ -46,12 +47,12 @@ struct LoaderStep {
 
 // The requests of a write and verify pass over two pages, in order.
 const std::vector<LoaderStep> kPass = {
-    {BL_LOAD_HALF, 0, 137, 0},        {BL_LOAD_HALF, 128, 137, 0},
-    {BL_PROGRAM_PAGE, 0, 9, 0},       {BL_LOAD_HALF, 0, 137, 0},
-    {BL_LOAD_HALF, 128, 137, 0},      {BL_PROGRAM_PAGE, 256, 9, 0},
-    {BL_FINISH, 0, 13, 0},            {BL_READ_BACK, 0, 9, 128},
-    {BL_READ_BACK, 128, 9, 128},      {BL_READ_BACK, 256, 9, 128},
-    {BL_READ_BACK, 384, 9, 128},      {BL_READ_BACK, kFinalQueryAddress, 9, 4},
+    {BL_LOAD_HALF, 0, 137, 0},   {BL_LOAD_HALF, 128, 137, 0},
+    {BL_PROGRAM_PAGE, 0, 9, 0},  {BL_LOAD_HALF, 0, 137, 0},
+    {BL_LOAD_HALF, 128, 137, 0}, {BL_PROGRAM_PAGE, 256, 9, 0},
+    {BL_FINISH, 0, 13, 0},       {BL_READ_BACK, 0, 9, 128},
+    {BL_READ_BACK, 128, 9, 128}, {BL_READ_BACK, 256, 9, 128},
+    {BL_READ_BACK, 384, 9, 128}, {BL_READ_BACK, kFinalQueryAddress, 9, 4},
     {BL_LOAD_HALF, 0, 137, 0},  // a new pass after a failed verification
 };
 
@@ -61,8 +62,8 @@ TEST(LoaderReplies, EachRequestTakesItsOwnReplyAndNotALateCopyOfThePrevious) {
         const LoaderStep& before = kPass[i - 1];
         const Bytes request = LoaderRequest(now.operation, now.address, now.requestLength);
         SCOPED_TRACE(i);
-        EXPECT_TRUE(AnswersLoaderRequest(
-            request, LoaderReply(now.operation, now.address, now.replyExtra)));
+        EXPECT_TRUE(
+            AnswersLoaderRequest(request, LoaderReply(now.operation, now.address, now.replyExtra)));
         EXPECT_FALSE(AnswersLoaderRequest(
             request, LoaderReply(before.operation, before.address, before.replyExtra)));
     }
@@ -73,8 +74,8 @@ TEST(LoaderReplies, SameOperationAtAnotherAddressOrWithoutTheEchoIsNotTheAnswer)
     EXPECT_FALSE(AnswersLoaderRequest(readBack, LoaderReply(BL_READ_BACK, 0x0100, 128)));
     EXPECT_FALSE(AnswersLoaderRequest(readBack, LoaderReply(BL_READ_BACK, 0x8001, 128)));
     const std::uint8_t operationOnly[] = {BL_READ_BACK};
-    EXPECT_FALSE(AnswersLoaderRequest(readBack,
-                                      testsupport::Sealed(Reply(CMD_LOADER, operationOnly))));
+    EXPECT_FALSE(
+        AnswersLoaderRequest(readBack, testsupport::Sealed(Reply(CMD_LOADER, operationOnly))));
     EXPECT_FALSE(AnswersLoaderRequest(readBack, testsupport::Sealed(Reply(CMD_LOADER, {}))));
 }
 

@@ -19,8 +19,8 @@ class ScriptedDevice {
 public:
     std::string dateText = "Jun 20 2010";  // a year before the test images
     std::string timeText = "09:15:48";
-    int switchesToEnter = 1;  // acknowledged switches before the bootloader really starts
-    bool leaves = true;       // the bootloader obeys the switch back
+    int switchesToEnter = 1;   // acknowledged switches before the bootloader really starts
+    bool leaves = true;        // the bootloader obeys the switch back
     bool acknowledges = true;  // the acknowledgement of the switch reaches the line
     // The bootloader takes over once the firmware identity has been read (as
     // after a reset), so the first status request already finds it running.

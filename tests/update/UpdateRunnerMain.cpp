@@ -137,14 +137,12 @@ int RepeatedRequests(const std::string& transcriptPath) {
 // The outcomes that must never happen, counted over a soak.
 struct BadOutcomes {
     int hang = 0;
-    int unexpected = 0;    // an end the updater does not have
-    int falseSuccess = 0;  // success while the flash differs from the image
-    int falseFailure = 0;  // any other end while the flash equals the image
+    int unexpected = 0;        // an end the updater does not have
+    int falseSuccess = 0;      // success while the flash differs from the image
+    int falseFailure = 0;      // any other end while the flash equals the image
     int leftInBootloader = 0;  // success, and the instrument still in its bootloader
 
-    int Total() const {
-        return hang + unexpected + falseSuccess + falseFailure + leftInBootloader;
-    }
+    int Total() const { return hang + unexpected + falseSuccess + falseFailure + leftInBootloader; }
 };
 
 // What the instrument made of the last requests it received, from the
@@ -264,8 +262,9 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
         std::printf("  %3d  %s\n", count, name.c_str());
     }
     // A crash ends the runner itself: reaching this table means none.
-    std::printf("\n| runs | successes | crash | hang | false success | false failure | "
-                "left in bootloader after success | end the updater does not have |\n");
+    std::printf(
+        "\n| runs | successes | crash | hang | false success | false failure | "
+        "left in bootloader after success | end the updater does not have |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     std::printf("| %d | %d | 0 | %d | %d | %d | %d | %d |\n", runs, successes, bad.hang,
                 bad.falseSuccess, bad.falseFailure, bad.leftInBootloader, bad.unexpected);
@@ -287,10 +286,11 @@ UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose,
     testsupport::TempDir dir;
     // ZIRON7_TRANSCRIPT names a file for the simulator's record of the line.
     const char* transcriptAsked = std::getenv("ZIRON7_TRANSCRIPT");
-    const std::string transcript = transcriptAsked != nullptr ? std::string(transcriptAsked)
-                                                              : std::string(dir / "transcript.jsonl");
-    std::vector<std::string> arguments = {"--baud",  std::to_string(kMeasureBaud),
-                                          "--pace",  "--flash",
+    const std::string transcript = transcriptAsked != nullptr
+                                       ? std::string(transcriptAsked)
+                                       : std::string(dir / "transcript.jsonl");
+    std::vector<std::string> arguments = {"--baud",          std::to_string(kMeasureBaud),
+                                          "--pace",          "--flash",
                                           dir / "flash.bin", "--transcript",
                                           transcript};
     arguments.insert(arguments.end(), simOptions.begin(), simOptions.end());

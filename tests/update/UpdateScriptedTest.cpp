@@ -274,9 +274,10 @@ TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
     ASSERT_THAT(received, SizeIs(75));
     EXPECT_EQ(std::count_if(received.begin(), received.end(), isInfo), 25);
     EXPECT_TRUE(std::all_of(received.begin(), received.begin() + 5, isInfo));
-    EXPECT_EQ(std::count_if(received.begin(), received.end(),
-                            [](const ReceivedFrame& frame) { return frame.Command() == CMD_STATUS; }),
-              50);
+    EXPECT_EQ(
+        std::count_if(received.begin(), received.end(),
+                      [](const ReceivedFrame& frame) { return frame.Command() == CMD_STATUS; }),
+        50);
 }
 
 TEST(ReplyMatching, ValidFrameNotAwaitedFeedsTheWatchdogAndNothingElse) {
@@ -426,16 +427,18 @@ Bytes ReadBackRequest() {
 INSTANTIATE_TEST_SUITE_P(
     Replies, RepliesThatEndTheRun,
     ::testing::Values(
-        EndingReplyCase{"Ziron7", CMD_IDENTIFY, false, BuildIdentifyRequest(), Reply(CMD_IDENTIFY, kZiron7Identity),
-                        nullptr, 0, IDCANCEL},
-        EndingReplyCase{"OtherDevice", CMD_IDENTIFY, false, BuildIdentifyRequest(), Reply(CMD_IDENTIFY, kOtherIdentity),
-                        "На линии связи не Зирон-7", MB_OK, IDCANCEL},
-        EndingReplyCase{"BareIdentify", CMD_IDENTIFY, false, BuildIdentifyRequest(), Reply(CMD_IDENTIFY, {}),
-                        "На линии связи не Зирон-7", MB_OK, IDCANCEL},
-        EndingReplyCase{"WrongSignature", CMD_LOADER, true, BuildSwitchRequest(kAccessCode), Reply(CMD_LOADER, kWrongSignature),
+        EndingReplyCase{"Ziron7", CMD_IDENTIFY, false, BuildIdentifyRequest(),
+                        Reply(CMD_IDENTIFY, kZiron7Identity), nullptr, 0, IDCANCEL},
+        EndingReplyCase{"OtherDevice", CMD_IDENTIFY, false, BuildIdentifyRequest(),
+                        Reply(CMD_IDENTIFY, kOtherIdentity), "На линии связи не Зирон-7", MB_OK,
+                        IDCANCEL},
+        EndingReplyCase{"BareIdentify", CMD_IDENTIFY, false, BuildIdentifyRequest(),
+                        Reply(CMD_IDENTIFY, {}), "На линии связи не Зирон-7", MB_OK, IDCANCEL},
+        EndingReplyCase{"WrongSignature", CMD_LOADER, true, BuildSwitchRequest(kAccessCode),
+                        Reply(CMD_LOADER, kWrongSignature),
                         "Неверна сигнатура блока - несовместимая версия!", MB_OK, IDOK},
-        EndingReplyCase{"ReplyOutOfPlace", CMD_LOADER, false, ReadBackRequest(), Reply(CMD_LOADER, kStrayReadBack),
-                        "Ошибка в EXE файле! 255", MB_OK, IDOK}),
+        EndingReplyCase{"ReplyOutOfPlace", CMD_LOADER, false, ReadBackRequest(),
+                        Reply(CMD_LOADER, kStrayReadBack), "Ошибка в EXE файле! 255", MB_OK, IDOK}),
     [](const ::testing::TestParamInfo<EndingReplyCase>& test) { return test.param.name; });
 
 TEST(StatusReply, WithoutItsStatusByteIsAskedAgain) {

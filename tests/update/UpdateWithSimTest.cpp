@@ -238,10 +238,12 @@ TEST(UpdateWithSim, LostSwitchBackIsSentAgainFromTheBootloadersRate) {
     SimRun run;
     run.Run({"--pace", "--lose-switch-back", "1"});
     ExpectCleanSuccess(run);
-    const auto switches = std::count_if(run.received.begin(), run.received.end(), [](const Bytes& f) {
-        return f.size() > 9 && f[0] == kRequestStartByte && f[1] == CMD_LOADER && f[9] == BL_SWITCH;
-    });
-    EXPECT_EQ(switches, 3);  // in, out (lost), out again
+    const auto switches =
+        std::count_if(run.received.begin(), run.received.end(), [](const Bytes& f) {
+            return f.size() > 9 && f[0] == kRequestStartByte && f[1] == CMD_LOADER &&
+                   f[9] == BL_SWITCH;
+        });
+    EXPECT_EQ(switches, 3);                   // in, out (lost), out again
     EXPECT_EQ(run.dialog.m_nLoaderTries, 7);  // in once, out twice
 }
 
@@ -272,8 +274,8 @@ TEST(UpdateWithSim, InstrumentResidentInItsBootloaderIsLeftAloneWhenTheOperatorS
     run.portBaud = 38400;
     run.yesNoAnswer = IDNO;
     run.Run({"--start-in-bootloader"});
-    EXPECT_THAT(run.outcome.log, ElementsAre("Зирон-7 найден. Скорость 38400", kSerialLine,
-                                             kUnknownFirmware));
+    EXPECT_THAT(run.outcome.log,
+                ElementsAre("Зирон-7 найден. Скорость 38400", kSerialLine, kUnknownFirmware));
     ASSERT_THAT(run.outcome.boxes, SizeIs(2));
     EXPECT_EQ(run.outcome.boxes[0].type, MB_YESNO);
     EXPECT_EQ(run.outcome.boxes[1].text, "Нет связи с Зирон-7!");
