@@ -16,12 +16,8 @@
 #include "DialogResults.h"
 #include "winapi_types.h"
 
-// Box types: no icon, the stop icon, the information icon.
-inline constexpr UINT MB_OK = 0;
-inline constexpr UINT MB_ICONSTOP = 16;
-inline constexpr UINT MB_ICONINFORMATION = 64;
-
-// Shows `text` (UTF-8; "\n" breaks lines) and returns IDOK once the operator
+// Shows `text` (UTF-8; "\n" breaks lines) with the icon `type` names
+// (MB_OK: none, MB_ICONSTOP, MB_ICONINFORMATION) and returns IDOK once the operator
 // has closed the box. Runs on the user-interface thread.
 int AfxMessageBox(std::string_view text, UINT type = MB_OK);
 
