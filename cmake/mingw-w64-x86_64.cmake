@@ -20,3 +20,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Programs built for Windows run on Linux under Wine, in a prefix of the
 # build's own (scripts/wine-run.sh).
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh")
+
+# A release program carries no symbol table: a third of its size.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

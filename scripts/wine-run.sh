@@ -3,7 +3,8 @@
 # that no run touches the user's ~/.wine: the emulator of the windows preset's
 # tests. The prefix is made once (wineboot -i); later runs start in well
 # under a second. The build folder's prefix has no display: its windows live
-# in Wine's null graphics driver, so the dialog tests need no X server.
+# in Wine's null graphics driver, so the dialog tests need no X server; and
+# its COM1 leads nowhere (Wine would make it the machine's first serial port).
 #   wine-run.sh PROGRAM.exe [ARGS...]
 # WINEPREFIX, when set, names the prefix instead; it is made with the usual
 # graphics driver (the end-to-end runs show their windows on a display).
@@ -36,6 +37,8 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
       wineboot -i >/dev/null 2>&1
       if [[ "$headless" == yes ]]; then
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$WINEPREFIX/no-port" /f \
+          >/dev/null 2>&1
       fi
       wineserver -w
     fi
