@@ -1,16 +1,43 @@
 #!/usr/bin/env bash
-# Compiles the serial classes against the real Win32 headers with the
-# MinGW-w64 cross compiler, with the project's warnings as errors: they must
-# use nothing but Win32 services (winapi/windows/winapi.h includes
-# <windows.h>). A syntax check: linking would need the dialog framework.
+# The Windows program: cross-builds the windows preset (MinGW-w64), runs its
+# tests under Wine (ctest: frames, checksum, image, build date, queue and
+# progress, text formatting, the Win32 dialogs and controls, the program's
+# imports), then operates ziron7-flasher.exe under Wine on a virtual display
+# against ziron7-sim (a normal update, later firmware refused, an update cut
+# short), beside the Linux program's normal update for the time it takes,
+# and builds and checks the Windows package.
+# ZIRON7_E2E_DOCS=docs also refreshes the Windows pictures in docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+readonly e2e_timeout_s=600  # four runs, the longest about 45 s
 
-compiler=x86_64-w64-mingw32-g++
-flags=(-std=c++20 -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror
-       -fsyntax-only -Iserial -Iwinapi/windows -Iframework -Ilink)
+windows=${ZIRON7_WINDOWS_BUILD_DIR:-build/windows}
+linux=${ZIRON7_BUILD_DIR:-build/default}
 
-for source in serial/*.cpp; do
-  "$compiler" "${flags[@]}" "$source"
-done
-echo "serial classes: compile against the Win32 headers"
+echo "== windows build (MinGW-w64) =="
+if [[ ! -f "$windows/CMakeCache.txt" ]]; then
+  cmake --preset windows >/dev/null
+fi
+cmake --build "$windows" -j "$(nproc)"
+
+echo "== windows tests under Wine =="
+ctest --test-dir "$windows" --output-on-failure
+
+echo "== end to end under Wine: ziron7-flasher.exe against ziron7-sim =="
+if [[ ! -f "$linux/CMakeCache.txt" ]]; then
+  cmake --preset default >/dev/null
+fi
+cmake --build "$linux" -j "$(nproc)" --target ziron7-flasher ziron7-sim ziron7_pty_modem_lines
+firmware=$(sed -n 's/^ZIRON7_FIRMWARE:FILEPATH=//p' "$windows/CMakeCache.txt")
+export ZIRON7_BUILD_DIR="$PWD/$linux" ZIRON7_WINDOWS_BUILD_DIR="$PWD/$windows"
+export ZIRON7_E2E_FIRMWARE="$firmware"
+# The Linux program's normal update in the same run, for the time beside Wine's.
+ZIRON7_E2E_OUT="$PWD/$linux/e2e" ZIRON7_E2E_DOCS="" \
+  timeout --kill-after=10 "$e2e_timeout_s" \
+  python3 -m unittest discover -s tests/e2e -p "test_operator_runs.py" -k normal_update
+ZIRON7_E2E_OUT="$PWD/$windows/e2e" \
+  timeout --kill-after=10 "$e2e_timeout_s" \
+  python3 -m unittest discover -s tests/e2e -p "windows_runs.py" -v \
+    -k normal_update -k later_firmware -k cut_short
+
+bash scripts/package-windows.sh
