@@ -8,6 +8,7 @@
 #include "MessageBox.h"
 #include "PortDlg.h"
 #include "SerialCWnd.h"
+#include "SessionEvents.h"
 #include "UpdateDlg.h"
 
 namespace {
@@ -48,7 +49,9 @@ BOOL CFlasherApp::InitInstance() {
     if (RunModal(portDialog) == IDOK) {
         CUpdateDlg updateDialog;
         HandOver(updateDialog, serial, deviceInfo, *image);
-        if (RunModal(updateDialog) != IDOK) {
+        const int result = RunModal(updateDialog);
+        CurrentSession().OnUpdateEnded(result, result == IDOK);
+        if (result != IDOK) {
             AfxMessageBox(kUpdateNotCompletedWarning, MB_OK | MB_ICONSTOP);
         }
     }

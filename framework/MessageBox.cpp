@@ -2,6 +2,8 @@
 
 #include "PlatformMessageBox.h"
 
+#include "SessionEvents.h"
+
 namespace {
 
 MessageBoxOperator* g_operator = nullptr;  // the installed stand-in, if any
@@ -9,6 +11,7 @@ MessageBoxOperator* g_operator = nullptr;  // the installed stand-in, if any
 }  // namespace
 
 int AfxMessageBox(std::string_view text, UINT type) {
+    CurrentSession().OnMessageBox(text);
     if (g_operator != nullptr) {
         return g_operator->Answer(text, type);
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "SessionEvents.h"
+
 namespace {
 
 // One read takes at most this many bytes, and never more than the room left.
@@ -84,6 +86,11 @@ void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame) {
         }
         const int total = static_cast<int>(m_nRxExpected);
         if (!CheckFrame(m_rxBuffer.data(), total)) {
+            // Only a front known to start a frame was a frame that failed;
+            // realigning tries every byte and fails on most of them.
+            if (!m_bRealigning) {
+                CurrentSession().OnChecksumFailed(std::span(m_rxBuffer).first(m_nRxExpected));
+            }
             DropFirstHeldByte();
             continue;
         }
@@ -96,7 +103,10 @@ void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame) {
         std::copy_n(m_rxBuffer.begin(), m_nRxExpected, frame.begin());
         Reset();
         m_bRealigning = droppedBehind;
-        onFrame(std::span(frame).first(static_cast<std::size_t>(total)));
+        const std::span<const std::uint8_t> checked =
+            std::span(frame).first(static_cast<std::size_t>(total));
+        CurrentSession().OnFrameReceived(checked);
+        onFrame(checked);
     }
     m_nRxExpected = 0;
 }

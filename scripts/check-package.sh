@@ -61,10 +61,8 @@ grep -q "^Exec=ziron7-flasher\$" "$unpacked/usr/share/applications/ziron7-flashe
   fail "the menu entry does not start the program"
 grep -q "^Icon=ziron7-flasher\$" "$unpacked/usr/share/applications/ziron7-flasher.desktop" ||
   fail "the menu entry has no icon"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$unpacked/usr/share/applications/ziron7-flasher.desktop" ||
-    fail "the menu entry is not valid"
-fi
+desktop-file-validate "$unpacked/usr/share/applications/ziron7-flasher.desktop" ||
+  fail "the menu entry is not valid"
 [[ "$(head -c 4 "$unpacked/usr/share/icons/hicolor/32x32/apps/ziron7-flasher.png" | tail -c 3)" == PNG ]] ||
   fail "the 32x32 icon is not a PNG"
 "$unpacked/usr/bin/ziron7-sim" --help | grep -q "^Usage: ziron7-sim" ||

@@ -39,7 +39,7 @@ check="$build/package/unpacked"
 mkdir -p "$check"
 unzip -q "$zipfile" -d "$check"
 readme="$check/readme.txt"
-[[ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" == "efbbbf" ]] || fail "readme.txt has no byte-order mark"
+[[ "$(head -c 3 "$readme")" == $'\xEF\xBB\xBF' ]] || fail "readme.txt has no byte-order mark"
 tail -c +4 "$readme" | iconv -f UTF-8 -t UTF-8 >/dev/null || fail "readme.txt is not UTF-8"
 lines=$(wc -l < "$readme")
 crlf=$(grep -c $'\r$' "$readme" || true)

@@ -11,7 +11,7 @@
 # display (simulated instrument only), saving screenshots.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup-packages.sh
+bash scripts/setup-packages.sh run
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target ziron7-flasher ziron7-sim
 

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-packages.sh
+python3 scripts/check-tools.py  # every program called below comes from a listed package
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "SessionEvents.h"
+
 namespace {
 
 // The mask a port gets on opening: received characters, breaks and errors.
@@ -91,6 +93,7 @@ LONG CSerialBase::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, b
     if (::GetDefaultCommConfigA(portName, &config, &size)) {
         ::SetCommConfig(portHandle, &config, size);
     }
+    CurrentSession().OnPortOpened(portName);
     return Finish(readModeResult);
 }
 
@@ -121,6 +124,7 @@ LONG CSerialBase::Configure(DWORD baudRate, BYTE byteSize, BYTE parity, BYTE sto
     if (!::SetCommState(portHandle, &dcb)) {
         return FinishWithSystemError();
     }
+    CurrentSession().OnLineConfigured(baudRate);
     return Finish(0);
 }
 

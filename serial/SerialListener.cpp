@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "LinkFrame.h"
+#include "SessionEvents.h"
 
 CSerialListener::~CSerialListener() {
     CSerialListener::Close();
@@ -43,7 +44,9 @@ LONG CSerialListener::Close() {
 LONG CSerialListener::SendFrame(std::uint8_t* frame) {
     lastError.store(0);
     const std::uint8_t totalLength = SealFrame(frame);
-    return Write(frame, totalLength, nullptr, nullptr, INFINITE);
+    const LONG written = Write(frame, totalLength, nullptr, nullptr, INFINITE);
+    CurrentSession().OnFrameSent(std::span<const std::uint8_t>(frame, totalLength));
+    return written;
 }
 
 LONG CSerialListener::StartListener() {

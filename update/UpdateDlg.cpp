@@ -8,6 +8,7 @@
 #include "FormatText.h"
 #include "ReplyReceiver.h"
 #include "SerialCWnd.h"
+#include "SessionEvents.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ BOOL CUpdateDlg::OnInitDialog() {
 void CUpdateDlg::AddLogLine(const std::string& text) {
     m_ctlLog.InsertItem(m_nLogLine, text);
     ++m_nLogLine;
+    CurrentSession().OnLogLine(text);
 }
 
 void CUpdateDlg::QueueInfoRequest() {

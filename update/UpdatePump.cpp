@@ -7,6 +7,7 @@
 #include "MessageBox.h"
 #include "ReplyReceiver.h"
 #include "SerialCWnd.h"
+#include "SessionEvents.h"
 #include "UpdateDlg.h"
 #include "UpdateMessages.h"
 
@@ -48,6 +49,7 @@ void CUpdateDlg::OnPumpTick() {
         m_nTicks = 0;
     }
     if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY) {
+        CurrentSession().OnRequestRepeated();
         SendTxFrame();
         return;
     }

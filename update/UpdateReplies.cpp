@@ -8,6 +8,7 @@
 #include "MessageBox.h"
 #include "ReplyReceiver.h"
 #include "SerialCWnd.h"
+#include "SessionEvents.h"
 #include "UpdateDlg.h"
 #include "UpdateMessages.h"
 #include "UpdateProgress.h"
@@ -222,9 +223,11 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
             BeginPass(true);
             break;
         case IMAGE_VERIFY_PASSED:
+            CurrentSession().OnVerification(true);
             StartLeaving(true, kSucceededText);
             break;
         case IMAGE_VERIFY_FAILED:
+            CurrentSession().OnVerification(false);
             AddLogLine("Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных");
             if (++m_nVerifyFailures < kMaxVerifyFailures) {
                 AddLogLine(FormatText("Попытка перепрограммирования №%d", m_nVerifyFailures + 1));

@@ -243,17 +243,24 @@ class SimulatedInstrument:
 
 
 class Flasher:
-    """The program as the operator starts it: no arguments. `launcher` comes
-    in front of it (["wine"] for the Windows program), `env` adds to the
-    environment."""
+    """The program as the operator starts it: no arguments. Its user data
+    folder is the work folder's "data", so its session logs land there.
+    `launcher` comes in front of it (["wine"] for the Windows program), `env`
+    adds to the environment."""
 
     def __init__(self, program, display, device_dir, workdir, launcher=(), env=None):
         self._output = open(Path(workdir) / "flasher.out", "w")
+        self.data_dir = Path(workdir) / "data"
         self.process = subprocess.Popen(
             [*launcher, str(program)],
             env={**os.environ, "DISPLAY": display, "ZIRON7_DEVICE_DIR": str(device_dir),
-                 "QT_QPA_PLATFORM": "xcb", **(env or {})},
+                 "QT_QPA_PLATFORM": "xcb", "XDG_DATA_HOME": str(self.data_dir),
+                 **(env or {})},
             stdout=self._output, stderr=subprocess.STDOUT, cwd=workdir)
+
+    def session_logs(self):
+        """The session logs the program left, oldest first."""
+        return sorted((self.data_dir / "ziron7" / "logs").glob("*.log"))
 
     def wait_exit(self, timeout_s):
         try:

@@ -1,7 +1,9 @@
 """The built ziron7-flasher, run as an operator runs it, against the
 simulated instrument on a virtual display: a normal update, the refusal to
-replace later firmware, updates cut short by a lost line or by "Выход", the
-exit from the port dialog, and an instrument left in its bootloader.
+replace later firmware, a verification that fails once, updates cut short by
+a lost line or by "Выход", the exit from the port dialog, and an instrument
+left in its bootloader. After the runs that reach the instrument, the
+session log the program left is read back.
 
 Environment: ZIRON7_BUILD_DIR (the build with ziron7-flasher and ziron7-sim),
 ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
@@ -9,6 +11,7 @@ screenshots and logs go), ZIRON7_E2E_DOCS (optional: keep the screenshots of
 the update dialog there)."""
 
 import os
+import re
 import shutil
 import sys
 import time
@@ -17,6 +20,7 @@ from pathlib import Path
 
 from operator_desktop import (Flasher, Operator, SimulatedInstrument, VirtualDisplay,
                               copy_if_asked, reddish_pixels, wait_until)
+from session_log import SessionLog
 
 BUILD = Path(os.environ.get("ZIRON7_BUILD_DIR", "build/default")).resolve()
 FLASHER = BUILD / "app" / "ziron7-flasher"
@@ -35,6 +39,26 @@ EXIT_TIMEOUT_S = 10.0
 HANGUP_AFTER_FRAMES = 150
 ENTER_HELD_S = 1.5  # longer than the keyboard's repeat delay (660 ms on the virtual display)
 BOOTLOADER_RATE = "38400"  # baud; the rate at which a bootloader-resident instrument answers
+# The simulator's instrument unless told otherwise.
+SIM_SERIAL = "12345"
+SIM_MADE = "7/2011"  # month/year
+KEPT_FRAMES = 200  # the session log keeps the last frames on the wire
+STUCK_ADDRESS = "0x0100"  # a flash byte that reads back wrong in the first verification
+NOT_COMPLETED_WARNING = ("ВНИМАНИЕ!\nОбновление программы не было завершено\n"
+                         "Для работы прибора необходимо повторить операцию")
+SUCCEEDED = "Обновление микропрограммы прошло УСПЕШНО"
+REFUSED = "Версия программы в приборе позже чем обновление\nОбновление не целесообразно"
+
+
+def access_code():
+    """The access code the program was built with (12 hex digits)."""
+    cache = (BUILD / "CMakeCache.txt").read_text()
+    return re.search(r"^ZIRON7_ACCESS_CODE:STRING=(\w+)$", cache, re.M).group(1)
+
+
+def as_logged(box_text):
+    """A message box's text as the session log writes it: one line."""
+    return box_text.replace("\n", "\\n")
 
 
 class OperatorRuns(unittest.TestCase):
@@ -77,6 +101,45 @@ class OperatorRuns(unittest.TestCase):
         self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
         self.assertIsNone(operator.message_box(), "no warning after the outcome")
 
+    def session_log(self, rate, boxes):
+        """The one session log of the run, with what every run that found
+        the instrument records: the program, the instrument and its
+        firmware, every box (`boxes`, in order), the figures, and frames
+        without the access code."""
+        logs = self.flasher.session_logs()
+        self.assertEqual(len(logs), 1, "one log per run")
+        log = SessionLog.read(logs[0])
+        self.assertRegex(log.name, rf"^\d{{8}}-\d{{6}}-\d{{3}}-SN{SIM_SERIAL}\.log$")
+        self.assertRegex(log.text.splitlines()[1], r"^program: version \d+\.\d+, built .+")
+        self.assertEqual(log.field("port"), r"\\.\COM1")
+        self.assertEqual(log.field("rate found"), f"{rate} baud")
+        self.assertEqual(log.field("serial number"), SIM_SERIAL)
+        self.assertEqual(log.field("date of manufacture"), SIM_MADE)
+        self.assertEqual(log.field("device type"), "3")
+        self.assertRegex(log.field("firmware build time"),
+                         r"^[A-Z][a-z]{2} [ \d]\d \d{4} \d\d:\d\d:\d\d$")
+        self.assertRegex(log.field("firmware version"), r"^\d+$")
+        self.assertRegex(log.field("reprogrammings"), r"^\d+$")
+        self.assertEqual(log.events_of("box"), [as_logged(box) for box in boxes])
+        self.assertRegex(log.field("wall time"), r"^\d+ ms$")
+        self.assertRegex(log.field("update time"), r"^\d+ ms$")
+        for count in ("repeated requests", "verification failures", "verification passes"):
+            self.assertRegex(log.field(count), r"^\d+$", count)
+        self.assertRegex(log.field("failed checksums"),
+                         r"^\d+ during the update, \d+ during the search$")
+        times = [ms for ms, _ in log.events]
+        self.assertEqual(times, sorted(times), "events in the order they happened")
+        self.assertEqual(log.access_code_leaks(access_code()), [])
+        return log
+
+    def assert_update_lines(self, log, expected_prefixes):
+        """The update dialog's lines as the log has them, each starting as
+        expected, in order."""
+        lines = log.events_of("log")
+        self.assertEqual(len(lines), len(expected_prefixes), lines)
+        for line, prefix in zip(lines, expected_prefixes):
+            self.assertTrue(line.startswith(prefix), f"{line!r} should start with {prefix!r}")
+
     def test_normal_update_writes_the_image_and_reports_success(self):
         operator = self.start("--baud", "57600", "--firmware-date", "older")
         operator.press_ok_once_found(SEARCH_TIMEOUT_S)
@@ -109,6 +172,19 @@ class OperatorRuns(unittest.TestCase):
         self.assertEqual(self.instrument.sent("^status")[-1]["meaning"], "status: main program",
                          "the instrument runs its main program again")
 
+        log = self.session_log("57600", [SUCCEEDED])
+        self.assert_update_lines(log, [
+            "Зирон-7 найден. Скорость 57600", f"Серийный номер {SIM_SERIAL}. Дата выпуска 7/2011",
+            "Версия программы в приборе №", "Тип 3 Число перепрошивок ", "Переход в загрузчик...",
+            "В загрузчике", "Завершена запись FLASH", SUCCEEDED,
+            "Переход в основную программу...", "Переход завершён"])
+        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+        self.assertEqual(log.field("verification passes"), "1")
+        self.assertEqual(log.field("verification failures"), "0")
+        self.assertEqual(len(log.frames), KEPT_FRAMES)
+        self.assertTrue(any(pairs[1] == "6D" for _, _, pairs in log.frames),
+                        "bootloader frames among the last ones")
+
     def test_later_firmware_in_the_instrument_is_not_replaced(self):
         operator = self.start("--baud", "9600", "--firmware-date", "later")
         flash_before = self.instrument.flash_bytes()
@@ -123,6 +199,32 @@ class OperatorRuns(unittest.TestCase):
         self.assertLessEqual(asked, {"identify request", "information request"})
         self.assertEqual(len(self.instrument.received("^information request")), 3)
         self.assertTrue(self.instrument.flash_bytes() == flash_before, "the flash is untouched")
+
+        log = self.session_log("9600", [REFUSED])
+        self.assert_update_lines(log, [
+            "Зирон-7 найден. Скорость 9600", f"Серийный номер {SIM_SERIAL}. Дата выпуска 7/2011",
+            "Версия программы в приборе №", "Тип 3 Число перепрошивок ",
+            "Версия программы в приборе позже чем обновление", "Обновление не целесообразно"])
+        self.assertEqual(log.field("outcome"), "completed without writing")
+        self.assertEqual(log.field("verification passes"), "0")
+        self.assertFalse([pairs for _, _, pairs in log.frames if pairs[1] in ("6D", "ED")],
+                         "nothing for the bootloader")
+
+    def test_failed_verification_is_written_again_and_logged(self):
+        operator = self.start("--baud", "115200", "--firmware-date", "older",
+                              "--stuck", STUCK_ADDRESS, "--stuck-passes", "1")
+        operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+        operator.acknowledge_box(2 * FULL_UPDATE_TIMEOUT_S)
+        self.assert_ends_without_warning(operator)
+
+        log = self.session_log("115200", [SUCCEEDED])
+        lines = log.events_of("log")
+        self.assertIn("Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных", lines)
+        self.assertIn("Попытка перепрограммирования №2", lines)
+        self.assertEqual(lines.count("Завершена запись FLASH"), 2, "written twice")
+        self.assertEqual(log.field("verification failures"), "1")
+        self.assertEqual(log.field("verification passes"), "1")
+        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
 
     def test_update_cut_short_ends_with_the_warning(self):
         operator = self.start("--baud", "19200", "--hangup-after", str(HANGUP_AFTER_FRAMES))
@@ -145,6 +247,17 @@ class OperatorRuns(unittest.TestCase):
         hangups = [f for f in self.instrument.frames() if f.get("outcome") == "hangs up"]
         self.assertEqual(len(hangups), 1)
         self.assertFalse(self.instrument.sent("^write finished"), "the write never finished")
+
+        log = self.session_log("19200", ["Нет связи с Зирон-7!", NOT_COMPLETED_WARNING])
+        self.assertEqual(log.field("outcome"),
+                         "not completed (end code 5): the update must be repeated")
+        self.assertEqual(log.events_of("log")[-1], "В загрузчике", "cut short while writing")
+        self.assertGreater(int(log.field("repeated requests")), 0,
+                           "the unanswered request went out again until the watchdog")
+        self.assertEqual(log.field("verification passes"), "0")
+        self.assertEqual(len(log.frames), KEPT_FRAMES)
+        _, direction, pairs = log.frames[-1]
+        self.assertEqual((direction, pairs[1]), ("TX", "6D"), "an unanswered write ends it")
 
     def test_exit_in_the_port_dialog_ends_without_a_word(self):
         operator = self.start("--baud", "4800")

@@ -32,6 +32,8 @@ MODEM_LINES = linux_runs.BUILD / "tests" / "support" / "libziron7_pty_modem_line
 OUT = Path(os.environ.get("ZIRON7_E2E_OUT", WINDOWS_BUILD / "e2e")).resolve()
 PREFIX = OUT / "wine-prefix"
 PORT_LINK = OUT / "com1"  # what COM1 names in the prefix
+# The user data folder in the prefix (%LOCALAPPDATA%), where the session logs go.
+USER_DATA = PREFIX / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local"
 PREFIX_TIMEOUT_S = 120.0
 PORT_DIALOG_SETTLE_S = 0.5  # the reply reaches the dialog a tick later
 WINE_ENV = {
@@ -93,9 +95,12 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
         self.instrument = SimulatedInstrument(linux_runs.SIM, self.workdir, *sim_options)
         PORT_LINK.unlink(missing_ok=True)
         PORT_LINK.symlink_to(self.instrument.device_dir / "com1")
+        # The prefix is shared: only this run's session log may be there.
+        shutil.rmtree(USER_DATA / "ziron7", ignore_errors=True)
         self.flasher = Flasher(FLASHER_EXE, self.display.name, self.instrument.device_dir,
                                self.workdir, launcher=["wine"],
                                env={**WINE_ENV, "LD_PRELOAD": str(MODEM_LINES)})
+        self.flasher.data_dir = USER_DATA
         return WindowsOperator(self.display, self.instrument)
 
 

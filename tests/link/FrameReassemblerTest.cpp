@@ -6,6 +6,7 @@
 
 #include "CommandSet.h"
 #include "FrameTestSupport.h"
+#include "SessionEvents.h"
 
 namespace {
 
@@ -244,3 +245,31 @@ TEST_F(Reassembly, FlushReadsAtMost2047Bytes) {
 }
 
 }  // namespace
+
+// What the session log hears from the receiver: every frame handed over, and
+// a corrupted frame once, not once for every byte tried while realigning.
+class ReportedFrames : public Reassembly, private SessionEvents {
+protected:
+    void OnFrameReceived(std::span<const std::uint8_t> frame) override {
+        received.emplace_back(frame.begin(), frame.end());
+    }
+    void OnChecksumFailed(std::span<const std::uint8_t> bytes) override {
+        failed.emplace_back(bytes.begin(), bytes.end());
+    }
+
+    SessionEventsScope listening{*this};
+    std::vector<Bytes> received;
+    std::vector<Bytes> failed;
+};
+
+TEST_F(ReportedFrames, ACorruptedReplyIsReportedOnceAndTheNextOneAsReceived) {
+    Bytes corrupted = ReadBackReply(1);
+    corrupted[40] ^= 0x10;
+    const Bytes good = ReadBackReply(2);
+    Deliver(corrupted);
+    Deliver(good);
+    ASSERT_EQ(failed.size(), 1U);
+    EXPECT_EQ(failed[0], corrupted);
+    EXPECT_EQ(received, std::vector<Bytes>{good});
+    EXPECT_EQ(frames, received);
+}

@@ -10,6 +10,11 @@
 //                                  baud with wire-time pacing, from OK in the
 //                                  port dialog to the outcome box: wall and
 //                                  CPU time
+//   update_runner measure-log [PAIRS]
+//                                  the same update PAIRS times (1 by default)
+//                                  without and then with the session log
+//                                  listening, as the program has it: wall
+//                                  and CPU time of each
 //
 // Exit status 0 when every run ended in one of the update's own outcomes and
 // no success was reported without the image in the flash.
@@ -22,7 +27,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -31,6 +38,7 @@
 #include "ImageFiles.h"
 #include "PortDlg.h"
 #include "RunningDialog.h"
+#include "SessionLog.h"
 #include "SimProcess.h"
 #include "SimTranscript.h"
 #include "UpdateHarness.h"
@@ -188,7 +196,17 @@ int Soak(int runs, unsigned seed, std::size_t imageSize) {
     return faults == 0 ? 0 : 1;
 }
 
-int Measure() {
+// One measured update: from OK in the port dialog to the end of the update
+// dialog, the session log's closing sections included when it listens.
+struct UpdateFigures {
+    bool success = false;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    std::uintmax_t logBytes = 0;  // size of the session log written; 0 without one
+};
+
+UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose) {
+    UpdateFigures figures;
     testsupport::TempDir dir;
     // ZIRON7_TRANSCRIPT names a file for the simulator's record of the line.
     std::vector<std::string> arguments = {"--baud", std::to_string(kMeasureBaud), "--pace",
@@ -199,12 +217,20 @@ int Measure() {
     testsupport::SimProcess sim(dir, arguments);
     if (sim.ReadyLine().empty()) {
         std::fprintf(stderr, "the simulator did not start\n");
-        return 1;
+        return figures;
     }
     ::setenv("ZIRON7_DEVICE_DIR", (dir / "devices").c_str(), 1);
     CFirmwareImage firmware(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
     if (!firmware.LoadFromResource()) {
-        return 1;
+        return figures;
+    }
+    // Kept until the report below, so that its file can be shown.
+    testsupport::TempDir logDir;
+    std::optional<SessionLog> sessionLog;
+    std::optional<SessionEventsScope> listening;
+    if (withSessionLog) {
+        sessionLog.emplace(logDir.Path(), ProgramStamp{"update_runner", "measurement"});
+        listening.emplace(*sessionLog);
     }
     CSerialCWnd serial;
     DeviceInfo device;
@@ -231,7 +257,7 @@ int Measure() {
     operatorHand.start(kPortDialogPollMs);
     if (portDialog.DoModal() != IDOK) {
         std::fprintf(stderr, "the port dialog did not end with OK\n");
-        return 1;
+        return figures;
     }
 
     ObservedUpdateDlg updateDialog;
@@ -239,11 +265,21 @@ int Measure() {
     updateDialog.m_pDeviceInfo = &device;
     updateDialog.m_pImage = &firmware;
     const int result = updateDialog.DoModal();
+    if (sessionLog) {
+        sessionLog->OnUpdateEnded(result, result == IDOK);
+        sessionLog->Finish();
+        std::error_code unreadable;
+        figures.logBytes = std::filesystem::file_size(sessionLog->FilePath(), unreadable);
+    }
     const double wall = std::chrono::duration<double>(Clock::now() - okPressed).count();
     const double cpu = CpuSeconds() - cpuAtOk;
     serial.Close();
 
     const bool success = !person.Shown().empty() && person.Shown().back().text == kSucceeded;
+    figures = {success, wall, cpu, figures.logBytes};
+    if (!verbose) {
+        return figures;
+    }
     std::printf("found at %d baud; update ended with %d, %s\n", device.baudRate, result,
                 success ? "success" : "no success");
     std::printf("wall time from OK to the outcome box: %.3f s\n", wall);
@@ -261,7 +297,75 @@ int Measure() {
             std::printf("first figure: %s\n", first->c_str());
         }
     }
-    return success ? 0 : 1;
+    return figures;
+}
+
+int Measure() {
+    return MeasureUpdate(false, true).success ? 0 : 1;
+}
+
+// The session log's share alone, free of the run-to-run spread of a whole
+// update: the CPU time it takes to receive the events of one update of the
+// embedded image (every frame sent and received, the log lines) and to write
+// its file, as the mean of many.
+double SessionLogWorkMs() {
+    constexpr int kRepeats = 50;
+    constexpr int kFramesEachWay = 3 + 2 + 2 + 421 + 281;  // as the update sends them
+    constexpr std::size_t kLoadHalfFrameSize = 142;        // the largest frame, in bytes
+    constexpr int kLogLines = 10;
+    std::vector<std::uint8_t> frame(kLoadHalfFrameSize, 0x5A);
+    frame[kFrameCommandIndex] = CMD_LOADER;  // masked when written, as the real ones
+    frame[kFrameLengthIndex] = static_cast<std::uint8_t>(kLoadHalfFrameSize - kFrameOverhead);
+    testsupport::TempDir dir;
+    const double cpuBefore = CpuSeconds();
+    for (int repeat = 0; repeat < kRepeats; ++repeat) {
+        SessionLog log(dir.Path(), {"update_runner", "measurement"});
+        log.OnPortOpened("\\\\.\\COM1");
+        for (int line = 0; line < kLogLines; ++line) {
+            log.OnLogLine("Обновление микропрограммы прошло УСПЕШНО");
+        }
+        for (int i = 0; i < kFramesEachWay; ++i) {
+            log.OnFrameSent(frame);
+            log.OnFrameReceived(frame);
+        }
+        log.OnUpdateEnded(IDOK, true);
+    }
+    return 1000.0 * (CpuSeconds() - cpuBefore) / kRepeats;
+}
+
+// The update without and with the session log, `pairs` times each,
+// alternating so that a slow spell of the machine hits both alike.
+int MeasureSessionLog(int pairs) {
+    double wall[2] = {0, 0};
+    double cpu[2] = {0, 0};
+    bool allSucceeded = true;
+    for (int pair = 1; pair <= pairs; ++pair) {
+        for (const bool withLog : {false, true}) {
+            const UpdateFigures figures = MeasureUpdate(withLog, false);
+            allSucceeded = allSucceeded && figures.success;
+            wall[withLog] += figures.wallSeconds;
+            cpu[withLog] += figures.cpuSeconds;
+            std::printf("run %d %-17s %s  wall %7.3f s  CPU %6.3f s", pair,
+                        withLog ? "with the log:" : "without the log:",
+                        figures.success ? "success" : "NO SUCCESS", figures.wallSeconds,
+                        figures.cpuSeconds);
+            if (withLog) {
+                std::printf("  (log of %ju bytes)", figures.logBytes);
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    std::printf("\nmean of %d update(s) each, from OK to the end of the update dialog:\n", pairs);
+    std::printf("  without the session log: wall %7.3f s  CPU %6.3f s\n", wall[0] / pairs,
+                cpu[0] / pairs);
+    std::printf("  with the session log:    wall %7.3f s  CPU %6.3f s\n", wall[1] / pairs,
+                cpu[1] / pairs);
+    std::printf("  difference:              wall %+7.3f s  CPU %+6.3f s\n",
+                (wall[1] - wall[0]) / pairs, (cpu[1] - cpu[0]) / pairs);
+    std::printf("the session log's own work for one update's events: CPU %.3f ms\n",
+                SessionLogWorkMs());
+    return allSucceeded ? 0 : 1;
 }
 
 }  // namespace
@@ -282,6 +386,11 @@ int main(int argc, char** argv) {
     if (mode == "measure") {
         return Measure();
     }
-    std::fprintf(stderr, "usage: update_runner soak [RUNS [SEED [BYTES]]] | measure\n");
+    if (mode == "measure-log") {
+        return MeasureSessionLog(argc > 2 ? std::max(1, std::atoi(argv[2])) : 1);
+    }
+    std::fprintf(
+        stderr,
+        "usage: update_runner soak [RUNS [SEED [BYTES]]] | measure | measure-log [PAIRS]\n");
     return 2;
 }

@@ -1,0 +1,294 @@
+#include "SessionLog.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "AccessCode.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kMsPerSecond = 1000;
+
+// The start of the run in local time: for the file name and for the header.
+struct StartTime {
+    std::string stamp;  // "20261208-230325-123"
+    std::string text;   // "2026-12-08 23:03:25.123"
+};
+
+StartTime LocalStartTime() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        kMsPerSecond);
+    // Only the user-interface thread asks for the time here.
+    const std::tm local = *std::localtime(&seconds);
+    char date[32];
+    char stamp[48];
+    char text[48];
+    std::strftime(date, sizeof date, "%Y%m%d-%H%M%S", &local);
+    std::snprintf(stamp, sizeof stamp, "%s-%03d", date, ms);
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
+    std::snprintf(text, sizeof text, "%s.%03d", date, ms);
+    return {stamp, text};
+}
+
+// A line break inside a message box is written as "\n": one event, one line.
+std::string OneLine(std::string_view text) {
+    while (!text.empty() && text.back() == '\n') {
+        text.remove_suffix(1);
+    }
+    std::string line;
+    for (const char c : text) {
+        if (c == '\n') {
+            line += "\\n";
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+std::string Number(std::uint64_t value) {
+    return std::to_string(value);
+}
+
+}  // namespace
+
+SessionLog::SessionLog(std::filesystem::path folder, ProgramStamp program)
+    : m_folder(std::move(folder)),
+      m_program(std::move(program)),
+      m_start(Clock::now()),
+      m_wire(kAccessCode) {
+    const StartTime start = LocalStartTime();
+    m_startStamp = start.stamp;
+    m_startText = start.text;
+    m_pending =
+        "Зирон-7 firmware updater: session log\n"
+        "program: version " +
+        m_program.version + ", built " + m_program.buildStamp + "\nstarted: " + m_startText +
+        " (local time)\n\n";
+}
+
+SessionLog::~SessionLog() {
+    Finish();
+}
+
+std::int64_t SessionLog::ElapsedMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_start).count();
+}
+
+void SessionLog::Note(std::string_view text) {
+    if (m_finished) {
+        return;
+    }
+    const std::string line = TimeStamp(ElapsedMs()) + std::string(text) + '\n';
+    if (m_fileStarted) {
+        m_file.Append(line);
+    } else {
+        m_pending += line;
+    }
+}
+
+void SessionLog::StartFile() {
+    if (!m_folder.empty()) {
+        // Room for this run's log among the newest kept.
+        RemoveOldestSessionLogs(m_folder, kKeptSessionLogs - 1);
+        if (m_file.Create(m_folder / SessionLogName(m_startStamp, std::nullopt))) {
+            m_file.Append(m_pending);
+        }
+    }
+    // Without a file the lines go nowhere from now on.
+    m_pending.clear();
+    m_fileStarted = true;
+}
+
+void SessionLog::OnPortOpened(std::string_view portName) {
+    if (m_finished) {
+        return;
+    }
+    if (!m_fileStarted) {
+        StartFile();
+    }
+    m_portName = portName;
+    Note("port opened: " + m_portName);
+}
+
+void SessionLog::OnLineConfigured(std::uint32_t baudRate) {
+    m_lineRate = baudRate;
+    // The search steps through the rates many times a second; only the
+    // update's switches between the instrument's programs tell a story.
+    if (m_updateStarted) {
+        Note("line set to " + Number(baudRate) + " baud");
+    }
+}
+
+void SessionLog::OnFrameSent(std::span<const std::uint8_t> frame) {
+    m_wire.Record(ElapsedMs(), WireDirection::Sent, frame);
+    if (frame.size() > static_cast<std::size_t>(kFramePayloadIndex) &&
+        frame[kFrameCommandIndex] == CMD_INFO) {
+        m_askedInfoStep = frame[kFramePayloadIndex];
+    }
+}
+
+void SessionLog::OnFrameReceived(std::span<const std::uint8_t> frame) {
+    m_wire.Record(ElapsedMs(), WireDirection::Received, frame);
+    switch (ReplyCommand(frame)) {
+        case CMD_IDENTIFY:
+            OnIdentifyReply(frame);
+            break;
+        case CMD_INFO:
+            OnInfoReply(frame);
+            break;
+        default:
+            break;
+    }
+}
+
+void SessionLog::OnChecksumFailed(std::span<const std::uint8_t> bytes) {
+    m_wire.Record(ElapsedMs(), WireDirection::FailedChecksum, bytes);
+    ++(m_updateStarted ? m_updateChecksumFailures : m_searchChecksumFailures);
+}
+
+void SessionLog::OnIdentifyReply(std::span<const std::uint8_t> frame) {
+    // The instrument is the one the search found; during the update the
+    // same reply is only the keep-alive's answer.
+    const std::optional<IdentifyReply> reply = DecodeIdentifyReply(frame);
+    if (m_updateStarted || !reply || reply->deviceType != kZiron7DeviceType) {
+        return;
+    }
+    Identity& id = m_identity;
+    if (id.serialNumber == reply->serialNumber && id.year == reply->year &&
+        id.month == reply->month && id.rateFound == m_lineRate) {
+        return;
+    }
+    const bool renamed = id.serialNumber != reply->serialNumber;
+    id.serialNumber = reply->serialNumber;
+    id.year = reply->year;
+    id.month = reply->month;
+    id.identifiedType = reply->deviceType;
+    id.rateFound = m_lineRate;
+    if (renamed) {
+        m_file.Rename(SessionLogName(m_startStamp, id.serialNumber));
+    }
+    Note("instrument found: type " + Number(id.identifiedType) + ", serial number " +
+         Number(*id.serialNumber) + ", made " + Number(id.month) + "/" + Number(id.year) +
+         ", answering at " + Number(id.rateFound) + " baud on " + m_portName);
+}
+
+void SessionLog::OnInfoReply(std::span<const std::uint8_t> frame) {
+    Identity& id = m_identity;
+    switch (m_askedInfoStep) {
+        case kInfoStepDate:
+            id.firmwareDate = DecodeInfoText(frame, kBuildDateTextLength);
+            break;
+        case kInfoStepTime:
+            id.firmwareTime = DecodeInfoText(frame, kBuildTimeTextLength);
+            break;
+        default:
+            if (const auto reply = DecodeFirmwareIdentityReply(frame)) {
+                id.firmwareType = reply->deviceType;
+                id.firmwareVersion = reply->version;
+                id.reprogrammings = reply->reprogrammings;
+                Note("firmware in the instrument: version " + Number(id.firmwareVersion) +
+                     " built " + id.firmwareDate + " " + id.firmwareTime + ", type " +
+                     Number(*id.firmwareType) + ", reprogrammings " + Number(id.reprogrammings));
+            }
+            break;
+    }
+}
+
+void SessionLog::OnLogLine(std::string_view text) {
+    if (!m_updateStarted) {
+        m_updateStarted = true;
+        m_updateStartMs = ElapsedMs();
+    }
+    Note("log: " + OneLine(text));
+}
+
+void SessionLog::OnMessageBox(std::string_view text) {
+    m_lastMessageBox = OneLine(text);
+    Note("box: " + m_lastMessageBox);
+}
+
+void SessionLog::OnRequestRepeated() {
+    ++m_repeatedRequests;
+}
+
+void SessionLog::OnVerification(bool passed) {
+    ++(passed ? m_verificationPasses : m_verificationFailures);
+}
+
+void SessionLog::OnUpdateEnded(int result, bool completed) {
+    m_updateResult = result;
+    m_updateCompleted = completed;
+    m_updateEndMs = ElapsedMs();
+    Note("update dialog ended with code " + std::to_string(result));
+}
+
+std::string SessionLog::IdentitySection() const {
+    const Identity& id = m_identity;
+    std::string text = "== instrument ==\nport: " + m_portName + "\n";
+    if (!id.serialNumber) {
+        return text + "not found\n";
+    }
+    text += "rate found: " + Number(id.rateFound) + " baud\n";
+    text +=
+        "device type: " + (id.firmwareType ? Number(*id.firmwareType) : Number(id.identifiedType)) +
+        "\n";
+    text += "serial number: " + Number(*id.serialNumber) + "\n";
+    text += "date of manufacture: " + Number(id.month) + "/" + Number(id.year) + "\n";
+    if (!id.firmwareType) {
+        return text + "firmware: not read\n";
+    }
+    text += "firmware version: " + Number(id.firmwareVersion) + "\n";
+    text += "firmware build time: " + id.firmwareDate + " " + id.firmwareTime + "\n";
+    text += "reprogrammings: " + Number(id.reprogrammings) + "\n";
+    return text;
+}
+
+std::string SessionLog::OutcomeSection() const {
+    std::string outcome;
+    if (!m_updateResult) {
+        outcome = "no update: the port dialog ended without OK";
+    } else if (!m_updateCompleted) {
+        outcome = "not completed (end code " + std::to_string(*m_updateResult) +
+                  "): the update must be repeated";
+    } else if (m_verificationPasses > 0) {
+        outcome = "completed: the firmware passed verification";
+    } else if (m_verificationFailures > 0) {
+        outcome = "completed: verification failed " + Number(m_verificationFailures) + " times";
+    } else {
+        outcome = "completed without writing";
+    }
+    std::string text = "== outcome ==\noutcome: " + outcome + "\n";
+    if (!m_lastMessageBox.empty()) {
+        text += "last message: " + m_lastMessageBox + "\n";
+    }
+    text += "wall time: " + std::to_string(ElapsedMs()) + " ms\n";
+    if (m_updateResult) {
+        text += "update time: " + std::to_string(*m_updateEndMs - m_updateStartMs) + " ms\n";
+    }
+    return text;
+}
+
+std::string SessionLog::CountsSection() const {
+    return "== counts ==\nrepeated requests: " + Number(m_repeatedRequests) +
+           "\nfailed checksums: " + Number(m_updateChecksumFailures) + " during the update, " +
+           Number(m_searchChecksumFailures) + " during the search" +
+           "\nverification failures: " + Number(m_verificationFailures) +
+           "\nverification passes: " + Number(m_verificationPasses) + "\n";
+}
+
+void SessionLog::Finish() {
+    if (m_finished) {
+        return;
+    }
+    Note("end of the run");
+    m_finished = true;
+    m_file.Append("\n" + IdentitySection() + "\n" + OutcomeSection() + "\n" + CountsSection() +
+                  "\n== last " + Number(m_wire.Size()) + " frames on the wire ==\n" +
+                  m_wire.Render());
+}

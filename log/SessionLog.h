@@ -1,0 +1,116 @@
+// The session log: one plain-text UTF-8 file per run that opens a port, in
+// the user's data folder (LogFiles.h), for the operator to send to the
+// service centre. It listens to the run's SessionEvents and writes, in this
+// order:
+//
+//   - the program's version and build stamp and the start time;
+//   - as they happen, each with its time in ms from the start: the ports
+//     opened, the instrument found and its firmware's identity, the rate
+//     changes during the update, every line of the update dialog's log and
+//     every message box;
+//   - when the run ends: the instrument's identity, the outcome and the
+//     wall time, the counts of repeated requests, failed checksums,
+//     verification failures and passes, and the last 200 frames on the wire
+//     (WireHistory, with the access code masked).
+//
+// The file is created, and the oldest logs beyond the newest 100 removed,
+// when the first port opens; what happened before is written then. It is
+// renamed once the instrument's serial number is known. A folder or file
+// that cannot be written leaves the log missing and nothing else changes.
+//
+// Lives on the user-interface thread, like every report it receives.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "LogFiles.h"
+#include "SessionEvents.h"
+#include "WireHistory.h"
+
+// Who wrote the log: shown in its first lines.
+struct ProgramStamp {
+    std::string version;     // "1.0"
+    std::string buildStamp;  // when the program was built
+};
+
+class SessionLog final : public SessionEvents {
+public:
+    // Logs into `folder` (empty: nowhere). Touches no file before a port opens.
+    SessionLog(std::filesystem::path folder, ProgramStamp program);
+    // Finishes the log if Finish has not.
+    ~SessionLog();
+
+    // Writes the closing sections; later reports are ignored.
+    void Finish();
+    // The file being written; empty while there is none.
+    std::filesystem::path FilePath() const { return m_file.Path(); }
+
+    void OnPortOpened(std::string_view portName) override;
+    void OnLineConfigured(std::uint32_t baudRate) override;
+    void OnFrameSent(std::span<const std::uint8_t> frame) override;
+    void OnFrameReceived(std::span<const std::uint8_t> frame) override;
+    void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
+    void OnLogLine(std::string_view text) override;
+    void OnMessageBox(std::string_view text) override;
+    void OnRequestRepeated() override;
+    void OnVerification(bool passed) override;
+    void OnUpdateEnded(int result, bool completed) override;
+
+private:
+    // What the instrument told about itself.
+    struct Identity {
+        std::optional<std::uint16_t> serialNumber;
+        std::uint16_t year = 0;
+        std::uint8_t month = 0;
+        std::uint8_t identifiedType = 0;  // from the identify reply
+        std::uint32_t rateFound = 0;      // baud
+        std::string firmwareDate;         // information step 0
+        std::string firmwareTime;         // information step 1
+        std::optional<std::uint16_t> firmwareType;
+        std::uint16_t firmwareVersion = 0;
+        std::uint32_t reprogrammings = 0;
+    };
+
+    std::int64_t ElapsedMs() const;
+    // A timed line: written at once, or kept until the file exists.
+    void Note(std::string_view text);
+    void StartFile();
+    void OnIdentifyReply(std::span<const std::uint8_t> frame);
+    void OnInfoReply(std::span<const std::uint8_t> frame);
+    std::string IdentitySection() const;
+    std::string OutcomeSection() const;
+    std::string CountsSection() const;
+
+    std::filesystem::path m_folder;
+    ProgramStamp m_program;
+    std::chrono::steady_clock::time_point m_start;
+    std::string m_startStamp;  // for the file name
+    std::string m_startText;   // for the header
+    LogFile m_file;
+    std::string m_pending;       // written when the file is created
+    bool m_fileStarted = false;  // the first port has opened: lines go to the file, if any
+    bool m_finished = false;
+
+    WireHistory m_wire;
+    Identity m_identity;
+    std::string m_portName;
+    std::uint32_t m_lineRate = 0;      // baud the port runs at now
+    std::uint8_t m_askedInfoStep = 0;  // step of the last information request sent
+    bool m_updateStarted = false;      // the update dialog's first line has been shown
+    std::int64_t m_updateStartMs = 0;
+    std::optional<std::int64_t> m_updateEndMs;
+    std::optional<int> m_updateResult;
+    bool m_updateCompleted = false;
+    std::string m_lastMessageBox;
+
+    std::uint32_t m_repeatedRequests = 0;
+    std::uint32_t m_searchChecksumFailures = 0;
+    std::uint32_t m_updateChecksumFailures = 0;
+    std::uint32_t m_verificationFailures = 0;
+    std::uint32_t m_verificationPasses = 0;
+};

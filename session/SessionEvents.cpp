@@ -1,0 +1,34 @@
+#include "SessionEvents.h"
+
+namespace {
+
+// Ignores every report: the state of a run without a session log.
+class SilentSession final : public SessionEvents {};
+
+SilentSession g_silent;
+SessionEvents* g_current = &g_silent;
+
+}  // namespace
+
+void SessionEvents::OnPortOpened(std::string_view) {}
+void SessionEvents::OnLineConfigured(std::uint32_t) {}
+void SessionEvents::OnFrameSent(std::span<const std::uint8_t>) {}
+void SessionEvents::OnFrameReceived(std::span<const std::uint8_t>) {}
+void SessionEvents::OnChecksumFailed(std::span<const std::uint8_t>) {}
+void SessionEvents::OnLogLine(std::string_view) {}
+void SessionEvents::OnMessageBox(std::string_view) {}
+void SessionEvents::OnRequestRepeated() {}
+void SessionEvents::OnVerification(bool) {}
+void SessionEvents::OnUpdateEnded(int, bool) {}
+
+SessionEvents& CurrentSession() {
+    return *g_current;
+}
+
+SessionEventsScope::SessionEventsScope(SessionEvents& listener) : m_previous(g_current) {
+    g_current = &listener;
+}
+
+SessionEventsScope::~SessionEventsScope() {
+    g_current = m_previous;
+}

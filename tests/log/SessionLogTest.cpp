@@ -1,0 +1,158 @@
+// What the session log holds after a run: the instrument's identity as it
+// told it, every line and box, the figures, and the newest frames with the
+// access code masked wherever it could show.
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "AccessCode.h"
+#include "CommandSet.h"
+#include "SealedFrame.h"
+#include "SessionLog.h"
+#include "TempDir.h"
+#include "WireHistory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+using testing::Not;
+using testsupport::Sealed;
+
+std::string Read(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::uint8_t> SwitchRequest() {
+    return Sealed(BuildSwitchRequest(kAccessCode));
+}
+
+std::string CodeAsHex() {
+    std::string hex;
+    for (const std::uint8_t byte : kAccessCode) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%s%02X", hex.empty() ? "" : " ", byte);
+        hex += pair;
+    }
+    return hex;
+}
+
+TEST(MaskedHexTest, BootloaderFramesHideTheCodeAndTheCrc) {
+    EXPECT_EQ(MaskedHex(SwitchRequest(), kAccessCode), "FE 6D 09 ** ** ** ** ** ** 07 00 00 ** **");
+    // The acknowledgement's signature byte is the code's first byte.
+    EXPECT_EQ(MaskedHex(Sealed({0xFE, CMD_LOADER | kReplyFlagBit, 1, kAccessCode[0]}), kAccessCode),
+              "FE ED 01 ** ** **");
+    EXPECT_EQ(MaskedHex(Sealed({0xFE, CMD_IDENTIFY, 0}), kAccessCode), "FE 46 00 22 50");
+}
+
+TEST(MaskedHexTest, TheCodeIsHiddenWhereverItShowsAndShortFramesAreSafe) {
+    // An echo of a request on a line that also garbled its command byte.
+    std::vector<std::uint8_t> echo = SwitchRequest();
+    echo[kFrameCommandIndex] = CMD_STATUS;
+    EXPECT_THAT(MaskedHex(echo, kAccessCode), HasSubstr("FE 4A 09 ** ** ** ** ** ** 07 00 00"));
+    EXPECT_EQ(MaskedHex(std::vector<std::uint8_t>{0xFE, CMD_LOADER}, kAccessCode), "** **");
+    EXPECT_EQ(MaskedHex({}, kAccessCode), "");
+}
+
+TEST(WireHistoryTest, KeepsTheNewestFramesOldestFirst) {
+    WireHistory history(kAccessCode);
+    for (std::uint8_t step = 0; step < 250; ++step) {
+        history.Record(step, WireDirection::Sent, Sealed({0xFE, CMD_INFO, 1, step}));
+    }
+    history.Record(250, WireDirection::FailedChecksum,
+                   std::vector<std::uint8_t>{0xFE, 0x4A, 0, 1, 2});
+    EXPECT_EQ(history.Size(), kKeptFrames);
+    std::istringstream lines(history.Render());
+    std::string first;
+    std::getline(lines, first);
+    EXPECT_THAT(first, testing::StartsWith("[      51 ms] TX FE 6C 01 33 "));
+    std::string line;
+    std::string last;
+    while (std::getline(lines, line)) {
+        last = line;
+    }
+    EXPECT_EQ(last, "[     250 ms] RX bad checksum FE 4A 00 01 02");
+}
+
+class SessionLogTest : public testing::Test {
+protected:
+    testsupport::TempDir m_dir;
+    SessionLog m_log{m_dir.Path(), {"1.0", "Dec  8 2026 22:00:00"}};
+
+    // The search finds the instrument at 19200 baud; the update reads the
+    // firmware's identity.
+    void FindAndIdentify() {
+        m_log.OnPortOpened("\\\\.\\COM3");
+        m_log.OnLineConfigured(19200);
+        m_log.OnFrameSent(Sealed({0xFE, CMD_IDENTIFY, 0}));
+        m_log.OnFrameReceived(
+            Sealed({0xFE, CMD_IDENTIFY | kReplyFlagBit, 5, kZiron7DeviceType, 11, 7, 0x39, 0x30}));
+        m_log.OnLogLine("Зирон-7 найден. Скорость 19200");
+        const std::string date = "Jun 20 2011";
+        const std::string time = "09:15:48";
+        for (const auto& [step, text] :
+             {std::pair{kInfoStepDate, date}, std::pair{kInfoStepTime, time}}) {
+            m_log.OnFrameSent(Sealed(BuildInfoRequest(step)));
+            std::vector<std::uint8_t> reply = {0xFE, CMD_INFO,
+                                               static_cast<std::uint8_t>(text.size())};
+            reply.insert(reply.end(), text.begin(), text.end());
+            m_log.OnFrameReceived(Sealed(reply));
+        }
+        m_log.OnFrameSent(Sealed(BuildInfoRequest(kInfoStepIdentity)));
+        m_log.OnFrameReceived(Sealed({0xFE, CMD_INFO, 8, 3, 0, 6, 0, 5, 0, 0, 0}));
+    }
+};
+
+TEST_F(SessionLogTest, ARunLeavesTheIdentityTheLinesTheFiguresAndNoAccessCode) {
+    FindAndIdentify();
+    const fs::path renamed = m_log.FilePath();
+    EXPECT_THAT(renamed.filename().string(), testing::EndsWith("-SN12345.log"));
+    m_log.OnFrameSent(SwitchRequest());
+    m_log.OnFrameReceived(Sealed({0xFE, CMD_LOADER, 1, kAccessCode[0]}));
+    m_log.OnLineConfigured(38400);
+    m_log.OnRequestRepeated();
+    m_log.OnRequestRepeated();
+    m_log.OnChecksumFailed(std::vector<std::uint8_t>{0xFE, 0x4A, 0, 0, 0});
+    m_log.OnVerification(false);
+    m_log.OnVerification(true);
+    m_log.OnMessageBox("Невозможно выйти из загрузчика!\nВыключите питание\n");
+    m_log.OnUpdateEnded(1, true);
+    m_log.Finish();
+    m_log.OnLogLine("after the end");
+
+    const std::string text = Read(m_log.FilePath());
+    EXPECT_THAT(text, testing::StartsWith("Зирон-7 firmware updater: session log\n"
+                                          "program: version 1.0, built Dec  8 2026 22:00:00\n"));
+    for (const char* expected :
+         {"port: \\\\.\\COM3\n", "rate found: 19200 baud\n", "device type: 3\n",
+          "serial number: 12345\n", "date of manufacture: 7/2011\n", "firmware version: 6\n",
+          "firmware build time: Jun 20 2011 09:15:48\n", "reprogrammings: 5\n",
+          "] log: Зирон-7 найден. Скорость 19200\n", "] line set to 38400 baud\n",
+          "] box: Невозможно выйти из загрузчика!\\nВыключите питание\n",
+          "outcome: completed: the firmware passed verification\n", "repeated requests: 2\n",
+          "failed checksums: 1 during the update, 0 during the search\n",
+          "verification failures: 1\n", "verification passes: 1\n",
+          "] TX FE 6D 09 ** ** ** ** ** ** 07 00 00 ** **\n", "] RX FE 6D 01 ** ** **\n",
+          "] RX bad checksum FE 4A 00 00 00\n"}) {
+        EXPECT_THAT(text, HasSubstr(expected));
+    }
+    EXPECT_THAT(text, Not(HasSubstr(CodeAsHex())));
+    EXPECT_THAT(text, Not(HasSubstr("after the end")));
+}
+
+TEST_F(SessionLogTest, ARunWithoutTheOperatorsOkSaysSo) {
+    m_log.OnPortOpened("\\\\.\\COM1");
+    m_log.OnMessageBox("Нет связи с Зирон-7!");
+    m_log.Finish();
+    const std::string text = Read(m_log.FilePath());
+    EXPECT_THAT(text, HasSubstr("outcome: no update: the port dialog ended without OK\n"));
+    EXPECT_THAT(text, HasSubstr("== instrument ==\nport: \\\\.\\COM1\nnot found\n"));
+}
+
+}  // namespace
