@@ -1,8 +1,8 @@
 """The Windows program, ziron7-flasher.exe, run under Wine as an operator
 runs it, against the simulated instrument on a virtual display with a window
 manager: the same runs and judgements as the Linux program's
-(test_operator_runs.py), for a normal update, the refusal to replace later
-firmware and an update cut short.
+(test_operator_runs.py), from the normal update to the instrument left in
+its bootloader; the session log is read from the prefix's local data folder.
 
 The port: the Wine prefix maps COM1 (HKLM\\Software\\Wine\\Ports) to a link
 in the output folder that each run points at the simulator's pseudo-terminal.
