@@ -5,12 +5,9 @@
 #include <string>
 
 #include "Control.h"
-
-inline constexpr int CB_ERR = -1;  // combo box: no such entry, or nothing selected
-
-inline constexpr int LVCFMT_LEFT = 0;  // list view column alignment
-inline constexpr int LVCFMT_RIGHT = 1;
-inline constexpr int LVCFMT_CENTER = 2;
+// CB_ERR (combo box: no such entry, or nothing selected) and the LVCFMT_
+// column alignments.
+#include "winapi_dialog_codes.h"
 
 class CStatic : public CControl {};
 

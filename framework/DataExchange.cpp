@@ -2,7 +2,6 @@
 
 #include "Control.h"
 #include "Dialog.h"
-#include "DialogItem.h"
 
 void DDX_Control(CDataExchange* exchange, int controlId, CControl& control) {
     DialogItem* item = exchange->m_pDlgWnd->FindItem(controlId);
@@ -16,9 +15,13 @@ void DDX_Text(CDataExchange* exchange, int controlId, std::string& value) {
     if (item == nullptr) {
         return;
     }
+    // The text goes through a control object of its own, so the exchange
+    // reads and writes exactly as the program's own calls on the control.
+    CControl control;
+    control.AttachItem(item);
     if (exchange->m_bSaveAndValidate) {
-        value = ItemText(*item).toStdString();
+        value = control.GetWindowText();
     } else {
-        SetItemText(*item, QString::fromStdString(value));
+        control.SetWindowText(value);
     }
 }

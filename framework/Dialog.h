@@ -9,7 +9,7 @@
 // after that are dropped.
 //
 // Everything here runs on the user-interface thread, except that any thread
-// may post to the window handle (winapi_user.h PostMessageA).
+// may post to the window handle (PostMessageA).
 #pragma once
 
 #include <functional>
@@ -85,8 +85,11 @@ private:
     // Dispatch from the window to the map and the virtual handlers.
     void HandleCommand(int controlId);
     void HandleSelectionChanged(int controlId);
-    void HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // False when the map has no entry for the message.
+    bool HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void HandleTimer(UINT_PTR id);
+    // The window exists and the run has not been ended.
+    bool IsRunning() const;
     void ReleaseWindow();
     DialogItem* FindItem(int controlId);
     // Binds `control` to `item` until the window goes.

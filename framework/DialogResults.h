@@ -1,7 +1,5 @@
-// The codes with which a modal dialog or a message box ends.
+// The codes with which a modal dialog or a message box ends: IDOK, IDCANCEL,
+// the platform's own values.
 #pragma once
 
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
+#include "winapi_dialog_codes.h"

@@ -17,16 +17,11 @@
 #include "DialogResults.h"
 #include "winapi_types.h"
 
-// Box types: buttons (OK, or Yes and No), then no icon, the stop icon, the
-// information icon.
-inline constexpr UINT MB_OK = 0;
-inline constexpr UINT MB_YESNO = 4;
-inline constexpr UINT MB_ICONSTOP = 16;
-inline constexpr UINT MB_ICONINFORMATION = 64;
-
-// Shows `text` (UTF-8; "\n" breaks lines) and returns, once the operator has
-// closed the box, IDOK, or for MB_YESNO IDYES or IDNO (closing the box
-// without choosing is No). Runs on the user-interface thread.
+// Shows `text` (UTF-8; "\n" breaks lines) with the buttons and the icon that
+// `type` names (MB_OK or MB_YESNO; no icon, MB_ICONSTOP or MB_ICONINFORMATION)
+// and returns, once the operator has closed the box, IDOK, or for MB_YESNO
+// IDYES or IDNO (closing the box without choosing is No). Runs on the
+// user-interface thread.
 int AfxMessageBox(std::string_view text, UINT type = MB_OK);
 
 // A box as the operator saw it.

@@ -17,6 +17,6 @@ for preset in default asan; do
 done
 bash scripts/check-fuzz.sh   # libFuzzer targets under ASan/UBSan, about 20 s each
 bash scripts/check-tsan.sh    # the serial tests under ThreadSanitizer
-bash scripts/check-windows.sh # the serial classes against the real Win32 headers
+bash scripts/check-windows.sh # the Windows program: cross build, tests and runs under Wine, zip
 bash scripts/check-e2e.sh    # the program itself, operated with keys on a virtual display
 bash scripts/check-package.sh # the Debian package: builds it and checks its contents

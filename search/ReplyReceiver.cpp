@@ -3,11 +3,11 @@
 namespace {
 
 // The port's read as the reassembler wants it: what is there, without
-// waiting (the dialogs' ports read in the non-blocking mode).
+// waiting, whatever the driver does with a read of more than has arrived.
 FrameReassembler::PortRead PendingBytesOf(CSerialBase& port) {
     return [&port](std::span<std::uint8_t> into) -> std::size_t {
         DWORD count = 0;
-        port.Read(into.data(), static_cast<DWORD>(into.size()), &count, nullptr, INFINITE);
+        port.ReadArrived(into.data(), static_cast<DWORD>(into.size()), &count);
         return count;
     };
 }

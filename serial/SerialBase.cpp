@@ -1,5 +1,6 @@
 #include "SerialBase.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "SessionEvents.h"
@@ -323,6 +324,25 @@ LONG CSerialBase::Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED*
     DWORD* count = ZeroedCount(bytesRead, ownCount);
     return RunIo([&](OVERLAPPED* ov) { return ::ReadFile(portHandle, buffer, length, count, ov); },
                  count, overlapped, timeout);
+}
+
+LONG CSerialBase::ReadArrived(void* buffer, DWORD length, DWORD* bytesRead) {
+    lastError.store(0);
+    DWORD ownCount = 0;
+    DWORD* count = ZeroedCount(bytesRead, ownCount);
+    if (!IsOpen()) {
+        return Finish(ToCode(ERROR_INVALID_HANDLE));
+    }
+    DWORD errors = 0;
+    COMSTAT status;
+    std::memset(&status, 0, sizeof status);
+    if (!::ClearCommError(portHandle, &errors, &status)) {
+        return FinishWithSystemError();
+    }
+    if (status.cbInQue == 0) {
+        return Finish(0);
+    }
+    return Read(buffer, std::min(length, status.cbInQue), count, nullptr, INFINITE);
 }
 
 LONG CSerialBase::WaitForEvent(OVERLAPPED* overlapped, DWORD timeout) {

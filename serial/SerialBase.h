@@ -65,6 +65,14 @@ public:
                        OVERLAPPED* overlapped, DWORD timeout);
     virtual LONG Read(void* buffer, DWORD length, DWORD* bytesRead, OVERLAPPED* overlapped,
                       DWORD timeout);
+    // What has already arrived, at most `length` bytes, never waiting: asks
+    // the driver how many bytes are queued, then Reads (no OVERLAPPED,
+    // INFINITE) no more than that, and nothing when none are. In the
+    // non-blocking read mode a plain Read returns at once as well; some
+    // drivers, though, keep a read of more than is queued pending until the
+    // rest comes. Line errors found on the way are cleared. 0 or the code of
+    // the failing step; `bytesRead` (may be null) as for Read.
+    LONG ReadArrived(void* buffer, DWORD length, DWORD* bytesRead);
     // A read without an OVERLAPPED, whatever the port's mode; `overlapped`
     // and `timeout` are ignored. On an overlapped port it completes before
     // it returns.

@@ -90,6 +90,9 @@ DWORD WINAPI CSerialListener::ThreadProc(LPVOID self) {
 }
 
 void CSerialListener::AbandonWait(OVERLAPPED& overlapped) {
+    // Rewriting the mask ends a pending wait on every driver; cancelling
+    // alone does not end it on all of them, and the wait below would last.
+    ::SetCommMask(portHandle, eventMask.load());
     ::CancelIo(portHandle);
     DWORD ignored = 0;
     ::GetOverlappedResult(portHandle, &overlapped, &ignored, TRUE);

@@ -8,11 +8,20 @@ import re
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 from dataclasses import dataclass
 from pathlib import Path
 
 SCREEN_GEOMETRY = "1024x768x24"
+# The window manager's settings: title bars without the window's icon, so
+# that a picture of a box shows only what the program drew (Wine gives every
+# window a red glass there).
+WINDOW_MANAGER_CONFIG = """<?xml version="1.0"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><titleLayout>LIMC</titleLayout></theme>
+</openbox_config>
+"""
 START_TIMEOUT_S = 10.0  # for the display and the simulator to come up
 POLL_PERIOD_S = 0.1  # how often a wait looks again
 STOP_TIMEOUT_S = 5.0  # for a process to end after SIGTERM before SIGKILL
@@ -66,9 +75,11 @@ class Window:
 
 
 class VirtualDisplay:
-    """An X server of its own, on a free display number."""
+    """An X server of its own, on a free display number; with
+    `window_manager`, openbox manages its windows (Wine's message boxes take
+    keys reliably only under one)."""
 
-    def __init__(self):
+    def __init__(self, window_manager=False):
         read_end, write_end = os.pipe()
         self._server = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN_GEOMETRY,
@@ -89,8 +100,20 @@ class VirtualDisplay:
                 time.sleep(POLL_PERIOD_S)
         os.close(read_end)
         self.name = ":" + number.decode().strip()
+        self._manager = None
+        if window_manager:
+            self._manager_config = tempfile.NamedTemporaryFile("w", suffix=".xml")
+            self._manager_config.write(WINDOW_MANAGER_CONFIG)
+            self._manager_config.flush()
+            self._manager = subprocess.Popen(
+                ["openbox", "--config-file", self._manager_config.name],
+                env={**os.environ, "DISPLAY": self.name},
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def close(self):
+        if self._manager is not None:
+            stop_process(self._manager)
+            self._manager_config.close()
         stop_process(self._server)
 
     def _run_xdotool(self, *args):
@@ -105,14 +128,28 @@ class VirtualDisplay:
         """The visible windows whose caption matches `caption` (a regex)."""
         found = []
         for window_id in self._xdotool("search", "--onlyvisible", "--name", caption).split():
-            shell = dict(line.split("=", 1)
-                         for line in self._xdotool("getwindowgeometry", "--shell",
-                                                   window_id).split())
-            if shell:
-                found.append(Window(window_id, int(shell["X"]), int(shell["Y"]),
-                                    int(shell["WIDTH"]), int(shell["HEIGHT"])))
+            place = self._place(window_id)
+            if place:
+                found.append(Window(window_id, *place))
         # Helper windows of the toolkit are a few pixels wide.
         return [w for w in found if w.width > 50 and w.height > 50]
+
+    def _place(self, window_id):
+        """Where the window's own area lies on the screen, and its size; None
+        when it has gone. (xdotool counts a window manager's frame twice.)"""
+        result = subprocess.run(["xwininfo", "-id", window_id],
+                                env={**os.environ, "DISPLAY": self.name},
+                                capture_output=True, text=True, timeout=START_TIMEOUT_S)
+        if result.returncode != 0:
+            return None
+        fields = dict(line.strip().split(":", 1) for line in result.stdout.splitlines()
+                      if ":" in line)
+        try:
+            return tuple(int(fields[name]) for name in ("Absolute upper-left X",
+                                                        "Absolute upper-left Y",
+                                                        "Width", "Height"))
+        except (KeyError, ValueError):
+            return None
 
     def press(self, window, key, hold_s=0.0):
         """Types `key` ("Return", "Escape") as a keyboard would (not sent to
@@ -207,15 +244,18 @@ class SimulatedInstrument:
 
 class Flasher:
     """The program as the operator starts it: no arguments. Its user data
-    folder is the work folder's "data", so its session logs land there."""
+    folder is the work folder's "data", so its session logs land there.
+    `launcher` comes in front of it (["wine"] for the Windows program), `env`
+    adds to the environment."""
 
-    def __init__(self, program, display, device_dir, workdir):
+    def __init__(self, program, display, device_dir, workdir, launcher=(), env=None):
         self._output = open(Path(workdir) / "flasher.out", "w")
         self.data_dir = Path(workdir) / "data"
         self.process = subprocess.Popen(
-            [program],
+            [*launcher, str(program)],
             env={**os.environ, "DISPLAY": display, "ZIRON7_DEVICE_DIR": str(device_dir),
-                 "QT_QPA_PLATFORM": "xcb", "XDG_DATA_HOME": str(self.data_dir)},
+                 "QT_QPA_PLATFORM": "xcb", "XDG_DATA_HOME": str(self.data_dir),
+                 **(env or {})},
             stdout=self._output, stderr=subprocess.STDOUT, cwd=workdir)
 
     def session_logs(self):

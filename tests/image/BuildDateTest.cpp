@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
 
 struct ParsedCase {
@@ -61,24 +59,6 @@ TEST(ParseBuildDate, EmbeddedNulCountsAsACharacter) {
     const std::string date("Jun 2\0 2011", 11);
     EXPECT_EQ(ParseBuildDate(date, "09:15:48", parsed), BUILD_DATE_PARSED);
     EXPECT_EQ(FormatLocalTime(parsed, "%d/%m/%Y"), "02/06/2011");
-}
-
-TEST(ParseBuildDate, DaylightSavingIsDecidedByTheConversion) {
-    // In a zone with summer time, a summer date must not come out an hour off.
-    const char* previous = std::getenv("TZ");
-    const std::string saved = previous ? previous : "";
-    setenv("TZ", "Europe/Moscow", 1);  // summer time in 2010, none in 2011
-    tzset();
-    std::time_t summer = 0;
-    ASSERT_EQ(ParseBuildDate("Jul 01 2010", "12:00:00", summer), BUILD_DATE_PARSED);
-    EXPECT_EQ(FormatLocalTime(summer, "%H:%M:%S"), "12:00:00");
-    EXPECT_EQ(summer, 1277971200);  // 08:00:00 UTC: MSD is UTC+4
-    if (previous) {
-        setenv("TZ", saved.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
-    tzset();
 }
 
 TEST(MakeLocalTime, IsTheInverseOfFormatLocalTime) {

@@ -335,6 +335,27 @@ TEST_F(SerialBaseTest, NonBlockingReadTakesOnlyWhatHasArrived) {
     EXPECT_EQ(std::memcmp(buffer, "abc", 3), 0);
 }
 
+TEST_F(SerialBaseTest, ReadArrivedNeverWaitsForMoreThanHasArrived) {
+    // In the blocking mode a read of more than is queued would wait, as
+    // some drivers do even in the non-blocking one.
+    OpenPort(true);
+    ASSERT_EQ(port.SetReadMode(CSerialBase::ReadBlocking), 0);
+    std::uint8_t buffer[299];
+    DWORD count = 5;
+    EXPECT_EQ(port.ReadArrived(buffer, sizeof buffer, &count), 0);
+    EXPECT_EQ(count, 0u);
+    line.Send("abcdef");
+    AwaitReceived(port);
+    EXPECT_EQ(port.ReadArrived(buffer, 4, &count), 0);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(port.ReadArrived(buffer, sizeof buffer, &count), 0);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(std::memcmp(buffer, "ef", 2), 0);
+    port.Close();
+    EXPECT_EQ(port.ReadArrived(buffer, sizeof buffer, &count), 6);
+    EXPECT_EQ(count, 0u);
+}
+
 TEST_F(SerialBaseTest, APlainPortRefusesTimeOutsAndCallerOverlapped) {
     OpenPort(false);
     std::uint8_t buffer[8] = {'x'};

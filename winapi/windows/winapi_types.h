@@ -1,0 +1,4 @@
+// On Windows the base types are the system's own.
+#pragma once
+
+#include <windows.h>
