@@ -6,6 +6,19 @@
 
 #include "DialogResults.h"
 
+CControl* CDialog::GetDlgItem(int controlId) {
+    DialogItem* item = FindItem(controlId);
+    if (item == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<CControl>& control = m_dialogItems[controlId];
+    if (control == nullptr) {
+        control = std::make_unique<CControl>();
+        control->AttachItem(item);
+    }
+    return control.get();
+}
+
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {
     if (m_pWindow == nullptr) {
         return FALSE;

@@ -104,4 +104,6 @@ private:
 
     struct Window;  // the window while the modal run lasts
     std::unique_ptr<Window> m_pWindow;
+    // Controls handed out by GetDlgItem, by id; they go with the window.
+    std::map<int, std::unique_ptr<CControl>> m_dialogItems;
 };

@@ -13,7 +13,6 @@
 struct CDialog::Window {
     std::unique_ptr<DialogWindow> window;
     std::vector<CControl*> boundControls;  // members bound by DDX_Control; not owned
-    std::map<int, std::unique_ptr<CControl>> dialogItems;  // handed out by GetDlgItem
     bool ended = false;
     int result = IDCANCEL;
 };
@@ -75,19 +74,6 @@ std::string CDialog::GetWindowText() const {
     return m_pWindow == nullptr ? std::string() : m_pWindow->window->windowTitle().toStdString();
 }
 
-CControl* CDialog::GetDlgItem(int controlId) {
-    DialogItem* item = FindItem(controlId);
-    if (item == nullptr) {
-        return nullptr;
-    }
-    std::unique_ptr<CControl>& control = m_pWindow->dialogItems[controlId];
-    if (control == nullptr) {
-        control = std::make_unique<CControl>();
-        control->AttachItem(item);
-    }
-    return control.get();
-}
-
 UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT periodMs) {
     if (m_pWindow == nullptr || id == 0) {
         return 0;
@@ -113,6 +99,7 @@ void CDialog::ReleaseWindow() {
     for (CControl* control : m_pWindow->boundControls) {
         control->AttachItem(nullptr);
     }
+    m_dialogItems.clear();
     // Deleting the window stops its timers and drops the messages still
     // queued for it.
     m_pWindow.reset();

@@ -68,19 +68,6 @@ std::string CDialog::GetWindowText() const {
     return NarrowToUtf8(text);
 }
 
-CControl* CDialog::GetDlgItem(int controlId) {
-    DialogItem* item = FindItem(controlId);
-    if (item == nullptr) {
-        return nullptr;
-    }
-    std::unique_ptr<CControl>& control = m_pWindow->dialogItems[controlId];
-    if (control == nullptr) {
-        control = std::make_unique<CControl>();
-        control->AttachItem(item);
-    }
-    return control.get();
-}
-
 UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT periodMs) {
     if (m_pWindow == nullptr || m_pWindow->hwnd == nullptr || id == 0) {
         return 0;
@@ -111,6 +98,7 @@ void CDialog::ReleaseWindow() {
     for (CControl* control : m_pWindow->boundControls) {
         control->AttachItem(nullptr);
     }
+    m_dialogItems.clear();
     m_pWindow.reset();
 }
 

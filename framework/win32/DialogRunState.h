@@ -17,7 +17,6 @@ struct CDialog::Window {
     HWND hwnd = nullptr;                               // null until the window starts
     std::map<int, std::unique_ptr<DialogItem>> items;  // by control id
     std::vector<CControl*> boundControls;              // members bound by DDX_Control; not owned
-    std::map<int, std::unique_ptr<CControl>> dialogItems;  // handed out by GetDlgItem
     std::set<UINT_PTR> timers;                             // running window timers
     bool ended = false;
     int result = IDCANCEL;
