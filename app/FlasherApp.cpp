@@ -11,19 +11,6 @@
 #include "SessionEvents.h"
 #include "UpdateDlg.h"
 
-namespace {
-
-// Both dialogs work on the same three objects; none of them is owned by a
-// dialog.
-template <typename Dialog>
-void HandOver(Dialog& dialog, CSerialCWnd& serial, DeviceInfo& deviceInfo, CFirmwareImage& image) {
-    dialog.m_pSerial = &serial;
-    dialog.m_pDeviceInfo = &deviceInfo;
-    dialog.m_pImage = &image;
-}
-
-}  // namespace
-
 CFlasherApp::CFlasherApp() {
     MapCommand(ID_HELP, [this] { OnHelp(); });
 }

@@ -10,6 +10,17 @@
 
 class CDialog;
 class CFirmwareImage;
+class CSerialCWnd;
+class DeviceInfo;
+
+// Both dialogs work on the same three objects; none of them is owned by a
+// dialog.
+template <typename Dialog>
+void HandOver(Dialog& dialog, CSerialCWnd& serial, DeviceInfo& deviceInfo, CFirmwareImage& image) {
+    dialog.m_pSerial = &serial;
+    dialog.m_pDeviceInfo = &deviceInfo;
+    dialog.m_pImage = &image;
+}
 
 // Shown whenever the update dialog ends with anything but IDOK.
 inline constexpr const char* kUpdateNotCompletedWarning =

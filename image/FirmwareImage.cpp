@@ -14,13 +14,6 @@ namespace {
 constexpr const char* kResourceType = "BIN";
 constexpr int kResourceId = 154;
 
-// Header fields, as image offsets.
-constexpr std::size_t kBuildDateOffset = 140;
-constexpr std::size_t kBuildTimeOffset = 152;
-constexpr std::size_t kVersionOffset = 163;
-constexpr std::size_t kMinImageSize = kVersionOffset + 2;  // the header must fit
-constexpr std::size_t kMaxImageSize = 0xFFFF;              // addresses and E travel as 16 bits
-
 constexpr std::uint32_t kPageEndBits = 0xFF;  // E = S with these bits set
 constexpr std::uint8_t kErasedByte = 0xFF;    // what lies beyond the image
 
@@ -42,13 +35,12 @@ constexpr const char* kBadDateTimeText =
 constexpr const char* kBadMonthText =
     "Ошибка в файле данных - Неверное имя месяца!\nДанный файл некорректен!";
 
-// A NUL-terminated header text; one without a terminator ends with the image.
-std::string_view HeaderText(std::span<const std::uint8_t> image, std::size_t offset) {
+}  // namespace
+
+std::string_view ImageHeaderText(std::span<const std::uint8_t> image, std::size_t offset) {
     const char* text = reinterpret_cast<const char*>(image.data() + offset);
     return {text, strnlen(text, image.size() - offset)};
 }
-
-}  // namespace
 
 CFirmwareImage::CFirmwareImage(std::uint32_t accessLow, std::uint32_t accessHigh,
                                std::uint8_t command)
@@ -69,7 +61,7 @@ bool CFirmwareImage::LoadFromBytes(std::span<const std::uint8_t> image) {
         return false;
     }
     std::time_t buildTime = m_buildTime;
-    switch (ParseBuildDate(HeaderText(image, kBuildDateOffset), HeaderText(image, kBuildTimeOffset),
+    switch (ParseBuildDate(ImageHeaderText(image, kImageBuildDateOffset), ImageHeaderText(image, kImageBuildTimeOffset),
                            buildTime)) {
         case BUILD_DATE_PARSED:
             break;
@@ -83,7 +75,7 @@ bool CFirmwareImage::LoadFromBytes(std::span<const std::uint8_t> image) {
     m_image = image;
     m_buildTime = buildTime;
     m_version =
-        static_cast<std::uint16_t>(image[kVersionOffset] | (image[kVersionOffset + 1] << 8));
+        static_cast<std::uint16_t>(image[kImageVersionOffset] | (image[kImageVersionOffset + 1] << 8));
     m_endValue = static_cast<std::uint32_t>(image.size()) | kPageEndBits;
     // The checksum covers offsets 0..E-1 of the padded image: E bytes.
     std::vector<std::uint8_t> padded(m_endValue, kErasedByte);

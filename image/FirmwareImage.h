@@ -17,9 +17,22 @@
 #include <ctime>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "CommandSet.h"
 #include "LinkFrame.h"
+
+// Header fields, as image offsets, and the sizes an image may have: the
+// header must fit, and addresses and E travel as 16 bits.
+inline constexpr std::size_t kImageBuildDateOffset = 140;
+inline constexpr std::size_t kImageBuildTimeOffset = 152;
+inline constexpr std::size_t kImageVersionOffset = 163;
+inline constexpr std::size_t kMinImageSize = kImageVersionOffset + 2;
+inline constexpr std::size_t kMaxImageSize = 0xFFFF;
+
+// A NUL-terminated header text at `offset`; one without a terminator ends
+// with the image. `offset` must lie inside the image.
+std::string_view ImageHeaderText(std::span<const std::uint8_t> image, std::size_t offset);
 
 // Results of BeginWrite, BeginVerify and OnReply.
 inline constexpr std::uint8_t IMAGE_FRAME_READY = 0;     // queue GetFrame(), await its reply

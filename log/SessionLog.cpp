@@ -116,6 +116,10 @@ void SessionLog::OnPortOpened(std::string_view portName) {
     Note("port opened: " + m_portName);
 }
 
+void SessionLog::OnImageFile(std::string_view path, std::string_view sha256Hex) {
+    Note("image file: " + std::string(path) + ", SHA-256 " + std::string(sha256Hex));
+}
+
 void SessionLog::OnLineConfigured(std::uint32_t baudRate) {
     m_lineRate = baudRate;
     // The search steps through the rates many times a second; only the
@@ -149,7 +153,7 @@ void SessionLog::OnFrameReceived(std::span<const std::uint8_t> frame) {
 
 void SessionLog::OnChecksumFailed(std::span<const std::uint8_t> bytes) {
     m_wire.Record(ElapsedMs(), WireDirection::FailedChecksum, bytes);
-    ++(m_updateStarted ? m_updateChecksumFailures : m_searchChecksumFailures);
+    ++(m_updateStarted ? m_counts.updateChecksumFailures : m_counts.searchChecksumFailures);
 }
 
 void SessionLog::OnIdentifyReply(std::span<const std::uint8_t> frame) {
@@ -214,11 +218,11 @@ void SessionLog::OnMessageBox(std::string_view text) {
 }
 
 void SessionLog::OnRequestRepeated() {
-    ++m_repeatedRequests;
+    ++m_counts.repeatedRequests;
 }
 
 void SessionLog::OnVerification(bool passed) {
-    ++(passed ? m_verificationPasses : m_verificationFailures);
+    ++(passed ? m_counts.verificationPasses : m_counts.verificationFailures);
 }
 
 void SessionLog::OnUpdateEnded(int result, bool completed) {
@@ -256,10 +260,10 @@ std::string SessionLog::OutcomeSection() const {
     } else if (!m_updateCompleted) {
         outcome = "not completed (end code " + std::to_string(*m_updateResult) +
                   "): the update must be repeated";
-    } else if (m_verificationPasses > 0) {
+    } else if (m_counts.verificationPasses > 0) {
         outcome = "completed: the firmware passed verification";
-    } else if (m_verificationFailures > 0) {
-        outcome = "completed: verification failed " + Number(m_verificationFailures) + " times";
+    } else if (m_counts.verificationFailures > 0) {
+        outcome = "completed: verification failed " + Number(m_counts.verificationFailures) + " times";
     } else {
         outcome = "completed without writing";
     }
@@ -275,11 +279,11 @@ std::string SessionLog::OutcomeSection() const {
 }
 
 std::string SessionLog::CountsSection() const {
-    return "== counts ==\nrepeated requests: " + Number(m_repeatedRequests) +
-           "\nfailed checksums: " + Number(m_updateChecksumFailures) + " during the update, " +
-           Number(m_searchChecksumFailures) + " during the search" +
-           "\nverification failures: " + Number(m_verificationFailures) +
-           "\nverification passes: " + Number(m_verificationPasses) + "\n";
+    return "== counts ==\nrepeated requests: " + Number(m_counts.repeatedRequests) +
+           "\nfailed checksums: " + Number(m_counts.updateChecksumFailures) + " during the update, " +
+           Number(m_counts.searchChecksumFailures) + " during the search" +
+           "\nverification failures: " + Number(m_counts.verificationFailures) +
+           "\nverification passes: " + Number(m_counts.verificationPasses) + "\n";
 }
 
 void SessionLog::Finish() {

@@ -40,28 +40,6 @@ struct ProgramStamp {
 
 class SessionLog final : public SessionEvents {
 public:
-    // Logs into `folder` (empty: nowhere). Touches no file before a port opens.
-    SessionLog(std::filesystem::path folder, ProgramStamp program);
-    // Finishes the log if Finish has not.
-    ~SessionLog();
-
-    // Writes the closing sections; later reports are ignored.
-    void Finish();
-    // The file being written; empty while there is none.
-    std::filesystem::path FilePath() const { return m_file.Path(); }
-
-    void OnPortOpened(std::string_view portName) override;
-    void OnLineConfigured(std::uint32_t baudRate) override;
-    void OnFrameSent(std::span<const std::uint8_t> frame) override;
-    void OnFrameReceived(std::span<const std::uint8_t> frame) override;
-    void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
-    void OnLogLine(std::string_view text) override;
-    void OnMessageBox(std::string_view text) override;
-    void OnRequestRepeated() override;
-    void OnVerification(bool passed) override;
-    void OnUpdateEnded(int result, bool completed) override;
-
-private:
     // What the instrument told about itself.
     struct Identity {
         std::optional<std::uint16_t> serialNumber;
@@ -75,7 +53,40 @@ private:
         std::uint16_t firmwareVersion = 0;
         std::uint32_t reprogrammings = 0;
     };
+    // The run's figures, as the closing section writes them.
+    struct Counts {
+        std::uint32_t repeatedRequests = 0;
+        std::uint32_t updateChecksumFailures = 0;
+        std::uint32_t searchChecksumFailures = 0;
+        std::uint32_t verificationFailures = 0;
+        std::uint32_t verificationPasses = 0;
+    };
 
+    // Logs into `folder` (empty: nowhere). Touches no file before a port opens.
+    SessionLog(std::filesystem::path folder, ProgramStamp program);
+    // Finishes the log if Finish has not.
+    ~SessionLog();
+
+    // Writes the closing sections; later reports are ignored.
+    void Finish();
+    // The file being written; empty while there is none.
+    std::filesystem::path FilePath() const { return m_file.Path(); }
+    const Identity& InstrumentIdentity() const { return m_identity; }
+    const Counts& RunCounts() const { return m_counts; }
+
+    void OnPortOpened(std::string_view portName) override;
+    void OnImageFile(std::string_view path, std::string_view sha256Hex) override;
+    void OnLineConfigured(std::uint32_t baudRate) override;
+    void OnFrameSent(std::span<const std::uint8_t> frame) override;
+    void OnFrameReceived(std::span<const std::uint8_t> frame) override;
+    void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
+    void OnLogLine(std::string_view text) override;
+    void OnMessageBox(std::string_view text) override;
+    void OnRequestRepeated() override;
+    void OnVerification(bool passed) override;
+    void OnUpdateEnded(int result, bool completed) override;
+
+private:
     std::int64_t ElapsedMs() const;
     // A timed line: written at once, or kept until the file exists.
     void Note(std::string_view text);
@@ -108,9 +119,5 @@ private:
     bool m_updateCompleted = false;
     std::string m_lastMessageBox;
 
-    std::uint32_t m_repeatedRequests = 0;
-    std::uint32_t m_searchChecksumFailures = 0;
-    std::uint32_t m_updateChecksumFailures = 0;
-    std::uint32_t m_verificationFailures = 0;
-    std::uint32_t m_verificationPasses = 0;
+    Counts m_counts;
 };

@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # End to end, as a person: the built ziron7-flasher on a virtual display
 # against the simulated instrument, keys pressed with xdotool, outcomes read
-# from the simulator's transcript and flash and from screenshots.
+# from the simulator's transcript and flash and from screenshots; and
+# ziron7-cli as a script runs it, with no display, against the same simulator.
 # Uses the default build; ZIRON7_E2E_DOCS=docs also refreshes the pictures
 # in docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-readonly whole_run_timeout_s=1200  # thirteen runs: eight whole updates of 35 to 75 s each
+# The dialogs' thirteen runs (eight whole updates of 35 to 75 s each) and
+# ziron7-cli's ten (one whole update, the others of a small image).
+readonly whole_run_timeout_s=1500
 
 build=${ZIRON7_BUILD_DIR:-build/default}
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake --preset default >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-sim
+cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-cli ziron7-sim
 firmware=$(sed -n 's/^ZIRON7_FIRMWARE:FILEPATH=//p' "$build/CMakeCache.txt")
 
-echo "== end to end: ziron7-flasher on a virtual display against ziron7-sim =="
+echo "== end to end: ziron7-flasher on a virtual display and ziron7-cli, against ziron7-sim =="
 ZIRON7_BUILD_DIR="$build" ZIRON7_E2E_FIRMWARE="$firmware" ZIRON7_E2E_OUT="$build/e2e" \
   timeout --kill-after=10 "$whole_run_timeout_s" \
   python3 -m unittest discover -s tests/e2e -p "test_*.py" -v

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack and checks what it holds: the program
-# with its readme.txt, the link that puts it on the PATH, the simulated
+# with its readme.txt, ziron7-cli beside it, the links that put both on the
+# PATH, the simulated
 # instrument, the menu entry with its icon, the documentation with the note
 # on the dialout group, and the control fields.
 set -euo pipefail
@@ -10,7 +11,7 @@ build=${ZIRON7_BUILD_DIR:-build/default}
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake --preset default >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-sim ziron7_desktop_icons
+cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-cli ziron7-sim ziron7_desktop_icons
 echo "== Debian package =="
 rm -rf "$build/package"
 cpack --config "$build/CPackConfig.cmake" -B "$build/package" >/dev/null
@@ -29,6 +30,7 @@ contents=$(dpkg-deb -c "$deb")
 for path in \
   ./usr/lib/ziron7-flasher/ziron7-flasher \
   ./usr/lib/ziron7-flasher/readme.txt \
+  ./usr/lib/ziron7-flasher/ziron7-cli \
   ./usr/bin/ziron7-sim \
   ./usr/share/applications/ziron7-flasher.desktop \
   ./usr/share/icons/hicolor/32x32/apps/ziron7-flasher.png \
@@ -42,6 +44,10 @@ grep -q " ./usr/bin/ziron7-flasher -> ../lib/ziron7-flasher/ziron7-flasher\$" <<
   fail "usr/bin/ziron7-flasher does not link to the program"
 grep -q "^-rwxr-xr-x .* ./usr/lib/ziron7-flasher/ziron7-flasher\$" <<<"$contents" ||
   fail "the program is not executable"
+grep -q " ./usr/bin/ziron7-cli -> ../lib/ziron7-flasher/ziron7-cli\$" <<<"$contents" ||
+  fail "usr/bin/ziron7-cli does not link to the console program"
+grep -q "^-rwxr-xr-x .* ./usr/lib/ziron7-flasher/ziron7-cli\$" <<<"$contents" ||
+  fail "the console program is not executable"
 
 info=$(dpkg-deb -I "$deb")
 for field in "Package: ziron7-flasher" "Version: " "Architecture: amd64" "Section: electronics"; do
@@ -67,6 +73,10 @@ desktop-file-validate "$unpacked/usr/share/applications/ziron7-flasher.desktop" 
   fail "the 32x32 icon is not a PNG"
 "$unpacked/usr/bin/ziron7-sim" --help | grep -q "^Usage: ziron7-sim" ||
   fail "the packaged simulator does not run"
+# The console program needs no display: its help and the exit codes in it.
+cli_help=$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/usr/lib/ziron7-flasher/ziron7-cli" --help) ||
+  fail "the packaged console program does not run"
+grep -q "^  130  interrupted" <<<"$cli_help" || fail "the console program's help lacks its exit codes"
 
 if ((failures > 0)); then
   echo "$failures package check(s) failed" >&2

@@ -61,7 +61,7 @@ BOOL CPortDlg::OnInitDialog() {
     for (int port = kFirstPortNumber; port <= kLastPortNumber; ++port) {
         m_ctlPort.AddString(FormatText("COM%d", port));
     }
-    m_ctlPort.SetCurSel(0);
+    m_ctlPort.SetCurSel(m_nInitialPort);
     m_nBaudIndex = 0;
     m_nTicks = 0;
     OnSelchangePort();

@@ -38,6 +38,10 @@ public:
     std::uint8_t m_nBaudIndex = 0;       // index into SearchBaudRates of the rate in use
     CFirmwareImage* m_pImage = nullptr;  // gives the caption its version and date
     std::uint8_t m_nScans = 0;           // passes over SearchBaudRates since the port check
+    // The entry of the port list selected when the dialog opens: 0, COM1,
+    // for the operator; a console program names its port here so that no
+    // other port is opened.
+    int m_nInitialPort = 0;
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;

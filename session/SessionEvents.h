@@ -21,6 +21,10 @@ public:
 
     // The port `portName` ("\\.\COM1") was opened.
     virtual void OnPortOpened(std::string_view portName);
+    // The firmware image comes from the file `path` (UTF-8), whose content
+    // has the SHA-256 digest `sha256Hex` (64 lower-case hex digits), instead
+    // of the program's own.
+    virtual void OnImageFile(std::string_view path, std::string_view sha256Hex);
     // The open port now runs at `baudRate` bits per second.
     virtual void OnLineConfigured(std::uint32_t baudRate);
     // A sealed frame went to the port: header, payload and CRC.

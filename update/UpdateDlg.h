@@ -43,6 +43,13 @@ inline constexpr std::uint8_t PHASE_VERIFY = 3;  // the image reads the flash ba
 inline constexpr std::uint8_t PHASE_LEAVE = 4;   // returning the instrument to its main program
 inline constexpr std::uint8_t PHASE_DONE = 5;    // the outcome is shown; the dialog ends
 
+// What a run of the dialog is for (m_nPurpose). The operator's program
+// always updates; a console program may also only verify the flash or only
+// read the firmware's identity.
+inline constexpr std::uint8_t PURPOSE_UPDATE = 0;    // decide, then write or verify
+inline constexpr std::uint8_t PURPOSE_VERIFY = 1;    // verify whatever the build times; never write
+inline constexpr std::uint8_t PURPOSE_IDENTIFY = 2;  // end with OK once the identity is logged
+
 // Window timers of the dialog, by id.
 inline constexpr UINT_PTR TIMER_PUMP = 2;           // 50 ms: one frame per tick, the watchdog
 inline constexpr UINT_PTR TIMER_RX_GAP = 4;         // 50 ms after the last received byte
@@ -72,6 +79,7 @@ public:
     std::string m_strPercent;            // control 1179: the progress as text
     std::string m_strStatus;             // control 1198: the address in work
     CFirmwareImage* m_pImage = nullptr;  // set by the application; not owned
+    std::uint8_t m_nPurpose = PURPOSE_UPDATE;  // set before the modal run
     std::uint8_t m_nPhase = PHASE_INFO;
     bool m_bSameDate = false;         // the instrument has the image's build time: verify first
     std::uint8_t m_nLoaderTries = 0;  // set to 10 at the decision; shared by entering and leaving

@@ -25,6 +25,9 @@ constexpr const char* kSucceededText = "Обновление микропрог�
 constexpr const char* kFailedText =
     "Обновление прошло НЕУСПЕШНО - рекомендуется обраться в сервисный центр";
 
+// The outcome of a verification alone that found a difference.
+constexpr const char* kDiffersText = "Микропрограмма в приборе отличается от обновления";
+
 }  // namespace
 
 LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
@@ -124,6 +127,15 @@ void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
     AddLogLine(FormatText("Тип %d Число перепрошивок %d", identity.deviceType,
                           static_cast<int>(identity.reprogrammings)));
 
+    if (m_nPurpose == PURPOSE_IDENTIFY) {
+        OnOK();
+        return;
+    }
+    if (m_nPurpose == PURPOSE_VERIFY) {
+        // The flash is compared with the image, whichever build is later.
+        StartEntering(true);
+        return;
+    }
     const std::time_t imageTime = m_pImage->GetBuildTime();
     if (imageTime < deviceTime) {
         AddLogLine("Версия программы в приборе позже чем обновление");
@@ -257,7 +269,10 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
         case IMAGE_VERIFY_FAILED:
             CurrentSession().OnVerification(false);
             AddLogLine("Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных");
-            if (++m_nVerifyFailures < kMaxVerifyFailures) {
+            if (m_nPurpose == PURPOSE_VERIFY) {
+                ++m_nVerifyFailures;
+                StartLeaving(false, kDiffersText);
+            } else if (++m_nVerifyFailures < kMaxVerifyFailures) {
                 AddLogLine(FormatText("Попытка перепрограммирования №%d", m_nVerifyFailures + 1));
                 BeginPass(false);
             } else {

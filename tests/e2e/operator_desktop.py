@@ -193,22 +193,23 @@ def reddish_pixels(path):
 
 
 class SimulatedInstrument:
-    """ziron7-sim as COM1 in a private device namespace, with a transcript and
-    a flash file."""
+    """ziron7-sim as COM1 (or COM`com`) in a private device namespace (or in
+    `device_dir`, which several may share), with a transcript and a flash
+    file."""
 
-    def __init__(self, program, workdir, *options):
+    def __init__(self, program, workdir, *options, com=1, device_dir=None):
         self.workdir = Path(workdir)
-        self.device_dir = self.workdir / "devices"
+        self.device_dir = Path(device_dir) if device_dir else self.workdir / "devices"
         self.transcript = self.workdir / "transcript.jsonl"
         self.flash = self.workdir / "flash.bin"
         self.device_dir.mkdir(parents=True, exist_ok=True)
         self._output = open(self.workdir / "sim.out", "w")
         self._process = subprocess.Popen(
-            [program, "--com", "1", "--transcript", str(self.transcript), "--flash",
+            [program, "--com", str(com), "--transcript", str(self.transcript), "--flash",
              str(self.flash), *options],
             env={**os.environ, "ZIRON7_DEVICE_DIR": str(self.device_dir)},
             stdout=self._output, stderr=subprocess.STDOUT)
-        wait_until(lambda: "ready COM1" in (self.workdir / "sim.out").read_text()
+        wait_until(lambda: f"ready COM{com}" in (self.workdir / "sim.out").read_text()
                    or self._process.poll() is not None, START_TIMEOUT_S, "simulator start")
         if self._process.poll() is not None:
             raise AssertionError("simulator ended: " + (self.workdir / "sim.out").read_text())

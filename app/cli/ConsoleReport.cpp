@@ -1,0 +1,134 @@
+#include "ConsoleReport.h"
+
+#include <unistd.h>
+
+#include "DialogResults.h"
+#include "PortDlg.h"
+#include "PortOpenFailure.h"
+#include "SerialCWnd.h"
+#include "UpdateDlg.h"
+
+namespace {
+
+constexpr const char* kBoxMark = "[box] ";
+constexpr const char* kEraseLine = "\r\033[K";  // back to the start, erase to the end
+constexpr int kPercentStep = 10;
+
+// A box type's question is answered by the policy, anything else with OK.
+constexpr UINT kButtonBits = 0x0F;
+
+std::string PortName(const CPortDlg& dialog) {
+    return "COM" + std::to_string(dialog.m_nInitialPort + 1);
+}
+
+}  // namespace
+
+ConsoleReport::ConsoleReport(std::FILE* out, bool answerYes)
+    : m_out(out), m_answerYes(answerYes), m_terminal(isatty(fileno(out)) != 0) {}
+
+void ConsoleReport::OnDialogStarted(CDialog& dialog) {
+    m_current = &dialog;
+    if (m_interrupted) {
+        PressDialogButton(dialog, IDCANCEL);
+        return;
+    }
+    if (auto* search = dynamic_cast<CPortDlg*>(&dialog); search != nullptr && !search->m_pSerial->IsOpen()) {
+        // The dialog would wait for another choice of port; there is none.
+        m_portUnavailable = true;
+        Line(search->m_strStatus + ": " +
+             DescribePortOpenFailure(PortName(*search), search->m_pSerial->LastError()));
+        PressDialogButton(dialog, IDCANCEL);
+    }
+}
+
+void ConsoleReport::OnControlChanged(CDialog& dialog, int) {
+    if (auto* search = dynamic_cast<CPortDlg*>(&dialog)) {
+        if (CControl* ok = search->GetDlgItem(IDOK); ok != nullptr && ok->IsWindowEnabled()) {
+            PressDialogButton(dialog, IDOK);
+        }
+        if (m_terminal && !search->m_strStatus.empty()) {
+            std::fprintf(m_out, "%s%s", kEraseLine, search->m_strStatus.c_str());
+            std::fflush(m_out);
+            m_statusLineShown = true;
+        }
+        return;
+    }
+    auto* update = dynamic_cast<CUpdateDlg*>(&dialog);
+    if (update == nullptr) {
+        return;
+    }
+    while (m_logLinesShown < update->m_ctlLog.GetItemCount()) {
+        Line(update->m_ctlLog.GetItemText(m_logLinesShown++, 0));
+    }
+    if (const int position = update->m_ctlProgress.GetPos(); position != m_lastPosition) {
+        ShowProgress(position, update->m_strPercent, update->m_strStatus);
+    }
+}
+
+int ConsoleReport::OnMessageBox(std::string_view text, UINT type) {
+    m_lastBox = text;
+    std::string_view rest = text;
+    while (!rest.empty() && rest.back() == '\n') {
+        rest.remove_suffix(1);
+    }
+    for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1)) {
+        Line(kBoxMark + std::string(rest.substr(0, end)));
+    }
+    if ((type & kButtonBits) != MB_YESNO) {
+        Line(kBoxMark + std::string(rest));
+        return IDOK;
+    }
+    Line(kBoxMark + std::string(rest) + (m_answerYes ? " -> Да" : " -> Нет"));
+    return m_answerYes ? IDYES : IDNO;
+}
+
+void ConsoleReport::OnDialogEnded() {
+    m_current = nullptr;
+    // The next dialog starts with an empty log and bar.
+    m_logLinesShown = 0;
+    m_lastPosition = 0;
+    m_lastTenth = 0;
+    ClearStatusLine();
+}
+
+void ConsoleReport::Interrupt() {
+    if (m_interrupted) {
+        return;
+    }
+    m_interrupted = true;
+    Line("interrupted: ending the run as Выход does");
+    if (m_current != nullptr) {
+        PressDialogButton(*m_current, IDCANCEL);
+    }
+}
+
+void ConsoleReport::Line(std::string_view text) {
+    ClearStatusLine();
+    std::fprintf(m_out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(m_out);
+}
+
+void ConsoleReport::ShowProgress(int position, const std::string& percent,
+                                 const std::string& status) {
+    if (position < m_lastPosition) {
+        m_lastTenth = 0;  // a new write pass starts the bar again
+    }
+    m_lastPosition = position;
+    if (m_terminal) {
+        std::fprintf(m_out, "%s%s  %s", kEraseLine, percent.c_str(), status.c_str());
+        std::fflush(m_out);
+        m_statusLineShown = true;
+        return;
+    }
+    if (position / kPercentStep > m_lastTenth) {
+        m_lastTenth = position / kPercentStep;
+        Line("progress " + percent + "  " + status);
+    }
+}
+
+void ConsoleReport::ClearStatusLine() {
+    if (m_statusLineShown) {
+        std::fprintf(m_out, "%s", kEraseLine);
+        m_statusLineShown = false;
+    }
+}

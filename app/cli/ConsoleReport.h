@@ -1,0 +1,54 @@
+// The console operator of ziron7-cli: shows on the console what the dialogs
+// show (the update's log lines in order, its progress, every message box,
+// marked as a box) and acts for the person who is not there: presses OK
+// once the search has found the instrument, answers the question about an
+// instrument found in its bootloader by the --yes policy, and presses
+// "Выход" when the user interrupts.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "ConsoleOperator.h"
+
+class ConsoleReport final : public ConsoleOperator {
+public:
+    // Writes to `out` (not owned); `answerYes` answers every question Yes,
+    // otherwise No. A terminal gets one updating progress line, anything
+    // else a line per 10 %.
+    ConsoleReport(std::FILE* out, bool answerYes);
+
+    void OnDialogStarted(CDialog& dialog) override;
+    void OnControlChanged(CDialog& dialog, int controlId) override;
+    int OnMessageBox(std::string_view text, UINT type) override;
+
+    // The dialog's modal run has returned.
+    void OnDialogEnded();
+    // Ctrl+C: ends the running dialog as "Выход" does, and any dialog that
+    // would start afterwards.
+    void Interrupt();
+    bool Interrupted() const { return m_interrupted; }
+    // The port dialog could not open its port.
+    bool PortUnavailable() const { return m_portUnavailable; }
+    // The text of the last message box; empty when none was shown.
+    const std::string& LastBox() const { return m_lastBox; }
+    // Writes a line of the program's own (UTF-8).
+    void Line(std::string_view text);
+
+private:
+    void ShowProgress(int position, const std::string& percent, const std::string& status);
+    void ClearStatusLine();
+
+    std::FILE* m_out;
+    bool m_answerYes;
+    bool m_terminal;
+    CDialog* m_current = nullptr;  // the dialog running now; not owned
+    bool m_interrupted = false;
+    bool m_portUnavailable = false;
+    std::string m_lastBox;
+    bool m_statusLineShown = false;  // a terminal's updating line is on screen
+    int m_logLinesShown = 0;
+    int m_lastPosition = 0;
+    int m_lastTenth = 0;  // the last 10 % step written, on anything but a terminal
+};

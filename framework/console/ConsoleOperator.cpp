@@ -1,0 +1,31 @@
+#include "ConsoleOperator.h"
+
+#include <QCoreApplication>
+
+#include "DialogItem.h"
+
+namespace {
+
+ConsoleOperator* g_operator = nullptr;  // not owned
+
+}  // namespace
+
+void InstallConsoleOperator(ConsoleOperator* consoleOperator) {
+    g_operator = consoleOperator;
+}
+
+ConsoleOperator* InstalledConsoleOperator() {
+    return g_operator;
+}
+
+void NotifyControlChanged(DialogItem& item) {
+    if (g_operator != nullptr && item.dialog != nullptr) {
+        g_operator->OnControlChanged(*item.dialog, item.id);
+    }
+}
+
+void PostToConsoleLoop(std::function<void()> work) {
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(application, std::move(work), Qt::QueuedConnection);
+    }
+}

@@ -1,0 +1,115 @@
+// The command line of ziron7-cli: what each subcommand takes, and every
+// way a command line can be wrong, which must end with exit code 2 before
+// anything is opened.
+#include <gtest/gtest.h>
+
+#include "CliCommand.h"
+
+namespace {
+
+CliParse Parse(std::vector<std::string_view> arguments) {
+    return ParseCliArguments(arguments);
+}
+
+TEST(CliCommand, UpdateTakesOnePortTheAnswerTheImageAndJson) {
+    const CliParse parse =
+        Parse({"update", "--port", "COM7", "--yes", "--image", "new.bin", "--json"});
+    ASSERT_TRUE(parse.command) << parse.error;
+    EXPECT_EQ(parse.command->subcommand, CliSubcommand::Update);
+    EXPECT_EQ(parse.command->ports, std::vector<int>{7});
+    EXPECT_TRUE(parse.command->yes);
+    EXPECT_TRUE(parse.command->json);
+    EXPECT_EQ(parse.command->imageFile, "new.bin");
+}
+
+TEST(CliCommand, WithoutYesTheQuestionIsAnsweredNo) {
+    const CliParse parse = Parse({"update", "--port", "1"});
+    ASSERT_TRUE(parse.command) << parse.error;
+    EXPECT_FALSE(parse.command->yes);
+    EXPECT_FALSE(parse.command->json);
+    EXPECT_FALSE(parse.command->imageFile);
+}
+
+TEST(CliCommand, PortsAreNamedAsTheDialogListsThemOrByNumber) {
+    for (const std::string_view port : {"COM12", "com12", "Com12", "12"}) {
+        const CliParse parse = Parse({"verify", "--port", port});
+        ASSERT_TRUE(parse.command) << port << ": " << parse.error;
+        EXPECT_EQ(parse.command->ports, std::vector<int>{12}) << port;
+    }
+    EXPECT_EQ(Parse({"verify", "--port", "COM255"}).command->ports, std::vector<int>{255});
+}
+
+TEST(CliCommand, FindTakesAnyNumberOfPortsInOrderAndInfo) {
+    const CliParse none = Parse({"find"});
+    ASSERT_TRUE(none.command);
+    EXPECT_TRUE(none.command->ports.empty());
+    EXPECT_FALSE(none.command->info);
+
+    const CliParse some = Parse({"find", "--port", "3", "--info", "--port", "COM1"});
+    ASSERT_TRUE(some.command) << some.error;
+    EXPECT_EQ(some.command->ports, (std::vector<int>{3, 1}));
+    EXPECT_TRUE(some.command->info);
+}
+
+TEST(CliCommand, HelpAnywhereIsHelp) {
+    for (const auto& arguments : std::vector<std::vector<std::string_view>>{
+             {"--help"}, {"-h"}, {"help"}, {"update", "--port", "1", "--help"}, {"find", "-h"}}) {
+        const CliParse parse = Parse(arguments);
+        ASSERT_TRUE(parse.command) << arguments[0];
+        EXPECT_EQ(parse.command->subcommand, CliSubcommand::Help);
+    }
+}
+
+TEST(CliCommand, PortsTakesNothing) {
+    EXPECT_EQ(Parse({"ports"}).command->subcommand, CliSubcommand::Ports);
+    EXPECT_FALSE(Parse({"ports", "--port", "1"}).command);
+}
+
+TEST(CliCommand, WrongCommandLinesAreRefusedWithTheReason) {
+    struct Case {
+        std::vector<std::string_view> arguments;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {{}, "no subcommand"},
+        {{"flash"}, "unknown subcommand 'flash'"},
+        {{"update"}, "exactly one --port"},
+        {{"verify"}, "exactly one --port"},
+        {{"update", "--port", "1", "--port", "2"}, "exactly one --port"},
+        {{"update", "--port"}, "--port needs a port"},
+        {{"update", "--port", "COM0"}, "not a port COM1 to COM255"},
+        {{"update", "--port", "256"}, "not a port COM1 to COM255"},
+        {{"update", "--port", "COM"}, "not a port COM1 to COM255"},
+        {{"update", "--port", "/dev/ttyUSB0"}, "not a port COM1 to COM255"},
+        {{"update", "--port", "3x"}, "not a port COM1 to COM255"},
+        {{"update", "--port", "1", "--image"}, "--image needs a file"},
+        {{"update", "--port", "1", "--image", ""}, "--image needs a file"},
+        {{"verify", "--port", "1", "--yes"}, "'--yes' is not an option of 'verify'"},
+        {{"update", "--port", "1", "--info"}, "'--info' is not an option of 'update'"},
+        {{"find", "--json"}, "'--json' is not an option of 'find'"},
+        {{"find", "--image", "a.bin"}, "'--image' is not an option of 'find'"},
+        {{"update", "--port", "1", "extra"}, "'extra' is not an option of 'update'"},
+    };
+    for (const Case& wrong : cases) {
+        const CliParse parse = Parse(wrong.arguments);
+        EXPECT_FALSE(parse.command);
+        EXPECT_NE(parse.error.find(wrong.reason), std::string::npos)
+            << "got: " << parse.error << "; wanted: " << wrong.reason;
+    }
+}
+
+TEST(CliCommand, FastPacingIsRefusedAsNotAvailable) {
+    const CliParse parse = Parse({"update", "--port", "1", "--fast"});
+    EXPECT_FALSE(parse.command);
+    EXPECT_NE(parse.error.find("--fast is not available"), std::string::npos) << parse.error;
+}
+
+TEST(CliCommand, HelpNamesEveryExitCode) {
+    const std::string help = CliHelpText();
+    for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",
+                             "\n  130 "}) {
+        EXPECT_NE(help.find(code), std::string::npos) << code;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// An image file is checked before any byte goes to the instrument; each
+// check that fails is named. The digest in the session log is SHA-256.
+#include <gtest/gtest.h>
+
+#include "ImageFile.h"
+#include "ImageFiles.h"
+#include "Sha256.h"
+#include "TempDir.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::MakeImage;
+
+constexpr std::size_t kHeaderEnd = 165;      // the version's last byte is 164
+constexpr std::size_t kLargestImage = 0xFFFF;  // addresses travel as 16 bits
+
+std::string Failure(const Bytes& image) {
+    return CheckImage(image).value_or("");
+}
+
+TEST(ImageFile, AnImageWithAParsingDateAndTimeAndARoomySizePasses) {
+    EXPECT_FALSE(CheckImage(MakeImage(35698, "Jun 20 2011", "09:15:48", 6, 1)));
+    EXPECT_FALSE(CheckImage(MakeImage(kHeaderEnd, "Jan  1 2030", "23:59:59", 7, 2)));
+    EXPECT_FALSE(CheckImage(MakeImage(kLargestImage, "Dec 31 2012", "00:00:00", 8, 3)));
+}
+
+TEST(ImageFile, SizesOutsideTheFormatFailTheSizeCheck) {
+    // One byte short of the header, and one byte past 16-bit addresses.
+    EXPECT_NE(Failure(Bytes(kHeaderEnd - 1, 0)).find("size check failed: 164 bytes"),
+              std::string::npos);
+    EXPECT_NE(Failure(MakeImage(kLargestImage + 1, "Jun 20 2011", "09:15:48", 6, 1))
+                  .find("size check failed: 65536 bytes, an image holds 165 to 65535 bytes"),
+              std::string::npos);
+    EXPECT_NE(Failure({}).find("size check failed: 0 bytes"), std::string::npos);
+}
+
+TEST(ImageFile, AMonthThatIsNoMonthFailsTheDateCheck) {
+    EXPECT_NE(Failure(MakeImage(4096, "Jux 20 2011", "09:15:48", 6, 1))
+                  .find("build date check failed: no month name in \"Jux 20 2011\""),
+              std::string::npos);
+}
+
+TEST(ImageFile, DateOrTimeTextsOfTheWrongShapeFailTheDateAndTimeCheck) {
+    for (const auto& [date, time] : {std::pair{"Jun 20 11", "09:15:48"},
+                                     std::pair{"Jun 20 2011", "9:15"},
+                                     std::pair{"Jun 20 2011", "09:15:48pm"},
+                                     std::pair{"", ""}}) {
+        EXPECT_NE(Failure(MakeImage(4096, date, time, 6, 1)).find("build date and time check failed"),
+                  std::string::npos)
+            << date << " " << time;
+    }
+}
+
+TEST(ImageFile, AFileIsReadCheckedAndDigested) {
+    testsupport::TempDir folder;
+    const Bytes image = MakeImage(4096, "Jun 20 2011", "09:15:48", 6, 4);
+    testsupport::WriteFile(folder / "good.bin", image);
+    const ImageFile good = ReadImageFile(folder / "good.bin");
+    EXPECT_EQ(good.error, "");
+    EXPECT_EQ(good.bytes, image);
+    EXPECT_EQ(good.sha256Hex, Sha256Hex(image));
+
+    testsupport::WriteFile(folder / "bad.bin", MakeImage(4096, "Jun 20 2011", "9:15:48", 6, 4));
+    const ImageFile bad = ReadImageFile(folder / "bad.bin");
+    EXPECT_NE(bad.error.find("check failed"), std::string::npos) << bad.error;
+    EXPECT_EQ(bad.sha256Hex, "");
+}
+
+TEST(ImageFile, AMissingFileOrAFolderIsNoImage) {
+    testsupport::TempDir folder;
+    EXPECT_EQ(ReadImageFile(folder / "missing.bin").error, "cannot read the file: no such file");
+    EXPECT_EQ(ReadImageFile(folder.Path()).error, "cannot read the file: no such file");
+}
+
+TEST(ImageFile, AHugeFileFailsTheSizeCheckWithoutBeingRead) {
+    testsupport::TempDir folder;
+    testsupport::WriteFile(folder / "huge.bin", Bytes(1 << 20, 0xFF));
+    const ImageFile huge = ReadImageFile(folder / "huge.bin");
+    EXPECT_NE(huge.error.find("size check failed: 1048576 bytes"), std::string::npos) << huge.error;
+    EXPECT_TRUE(huge.bytes.empty());
+}
+
+TEST(Sha256, KnownDigests) {
+    // FIPS 180-4 examples, and a message that spills the length into a
+    // second block.
+    const std::string abc = "abc";
+    EXPECT_EQ(Sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256Hex({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()}),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    EXPECT_EQ(Sha256Hex({reinterpret_cast<const std::uint8_t*>(two.data()), two.size()}),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Sha256Hex(Bytes(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+}  // namespace

@@ -1,0 +1,307 @@
+"""ziron7-cli against the simulated instrument, as a script at a service
+centre runs it: no display, no person. A whole update in text and in JSON,
+later firmware refused, nothing on the port, a line that falls silent
+mid-write, a verification that keeps failing, verify of a good and of a
+corrupted flash, a bad image file (nothing sent), Ctrl+C mid-write, and two
+instruments updated at once by two processes.
+
+Environment: ZIRON7_BUILD_DIR (the build with ziron7-cli and ziron7-sim),
+ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
+the runs' files go)."""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import threading
+import time
+import unittest
+from pathlib import Path
+
+from operator_desktop import SimulatedInstrument, wait_until
+from session_log import SessionLog
+
+BUILD = Path(os.environ.get("ZIRON7_BUILD_DIR", "build/default")).resolve()
+CLI = BUILD / "app" / "cli" / "ziron7-cli"
+SIM = BUILD / "sim" / "ziron7-sim"
+FIRMWARE = Path(os.environ.get("ZIRON7_E2E_FIRMWARE",
+                               "res/firmware/standin-firmware.bin")).resolve()
+OUT = Path(os.environ.get("ZIRON7_E2E_OUT", BUILD / "e2e")).resolve() / "cli"
+
+PAGE_END_BITS = 0xFF  # the last page written is filled up to E = size | 0xFF
+FULL_UPDATE_TIMEOUT_S = 120.0  # the embedded image takes about 37 s
+SMALL_UPDATE_TIMEOUT_S = 60.0  # the small image: a few seconds per pass
+SMALL_IMAGE_SIZE = 4096  # 16 pages: a pass of a few seconds
+WRITE_FRAMES = r"load half|program page|finish"
+SUCCEEDED = "Обновление микропрограммы прошло УСПЕШНО"
+NOT_COMPLETED_WARNING = ["ВНИМАНИЕ!", "Обновление программы не было завершено",
+                         "Для работы прибора необходимо повторить операцию"]
+# The simulator's instrument unless told otherwise.
+SIM_SERIAL = 12345
+
+
+def make_image(size, date=b"Jun 20 2011", time_text=b"09:15:48", version=6):
+    """A firmware image of `size` bytes with its header fields; other bytes
+    from a fixed sequence without runs of 0xFF."""
+    image = bytearray((i * 37 + 11) % 251 for i in range(size))
+    image[140:140 + len(date) + 1] = date + b"\0"
+    image[152:152 + len(time_text) + 1] = time_text + b"\0"
+    image[163:165] = version.to_bytes(2, "little")
+    return bytes(image)
+
+
+def box_lines(text):
+    return ["[box] " + line for line in text.split("\n")]
+
+
+class CliRuns(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        for program in (CLI, SIM):
+            if not program.exists():
+                raise unittest.SkipTest(f"{program} is not built")
+        cls.image = FIRMWARE.read_bytes()
+
+    def setUp(self):
+        self.workdir = OUT / self.id().rsplit(".", 1)[1]
+        shutil.rmtree(self.workdir, ignore_errors=True)
+        self.workdir.mkdir(parents=True)
+        self.device_dir = self.workdir / "devices"
+        self.data_dir = self.workdir / "data"
+        self.instruments = []
+        self.small = self.workdir / "small.bin"
+        self.small.write_bytes(make_image(SMALL_IMAGE_SIZE))
+
+    def tearDown(self):
+        for instrument in self.instruments:
+            instrument.stop()
+
+    def instrument(self, *options, com=1):
+        workdir = self.workdir / f"com{com}"
+        workdir.mkdir(exist_ok=True)
+        instrument = SimulatedInstrument(SIM, workdir, *options, com=com,
+                                         device_dir=self.device_dir)
+        self.instruments.append(instrument)
+        return instrument
+
+    def environment(self):
+        return {**os.environ, "ZIRON7_DEVICE_DIR": str(self.device_dir),
+                "XDG_DATA_HOME": str(self.data_dir)}
+
+    def start(self, *arguments):
+        return subprocess.Popen([str(CLI), *arguments], env=self.environment(),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def run_cli(self, *arguments, timeout=SMALL_UPDATE_TIMEOUT_S):
+        started = time.monotonic()
+        process = self.start(*arguments)
+        out, err = process.communicate(timeout=timeout)
+        self.wall_s = time.monotonic() - started
+        (self.workdir / "cli.out").write_text(out + "\n--- stderr ---\n" + err)
+        return process.returncode, out.splitlines(), err.splitlines()
+
+    def session_logs(self):
+        folder = self.data_dir / "ziron7" / "logs"
+        return sorted(folder.glob("*.log")) if folder.exists() else []
+
+    def expected_flash(self, image):
+        end_value = len(image) | PAGE_END_BITS
+        return image + b"\xff" * (end_value + 1 - len(image))
+
+    def assert_in_order(self, lines, expected):
+        position = 0
+        for line in expected:
+            self.assertIn(line, lines[position:], f"{line!r} after line {position}")
+            position = lines.index(line, position) + 1
+
+    def test_update_of_the_embedded_image_prints_the_dialog_lines_in_order(self):
+        instrument = self.instrument()
+        code, out, err = self.run_cli("update", "--port", "COM1", timeout=FULL_UPDATE_TIMEOUT_S)
+        self.assertEqual(code, 0, "\n".join(out + err))
+        self.assert_in_order(out, [
+            "Зирон-7 найден. Скорость 9600", "Серийный номер 12345. Дата выпуска 7/2011",
+            "Версия программы в приборе №6 от 20/06/2010 09:15:48", "Тип 3 Число перепрошивок 0",
+            "Переход в загрузчик...", "В загрузчике", "Завершена запись FLASH", SUCCEEDED,
+            "Переход в основную программу...", "Переход завершён", "[box] " + SUCCEEDED])
+        # Not a terminal: a progress line every 10 %, writing then verifying.
+        progress = [line for line in out if line.startswith("progress ")]
+        self.assertEqual([line.split()[1] for line in progress],
+                         [f"{p}%" for p in range(10, 101, 10)])
+        self.assertIn("Запись по адресу", progress[0])
+        self.assertIn("Проверка по адресу", progress[-1])
+        self.assertEqual(instrument.flash_bytes()[:len(self.expected_flash(self.image))],
+                         self.expected_flash(self.image))
+        logs = self.session_logs()
+        self.assertEqual(len(logs), 1)
+        log = SessionLog.read(logs[0])
+        self.assertRegex(log.name, rf"-SN{SIM_SERIAL}\.log$")
+        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+        self.assertIn(f"exit code 0, session log {logs[0]}", out)
+        print(f"\nziron7-cli: whole update of the embedded image {self.wall_s:.1f} s "
+              f"from start to exit (search included)")
+
+    def test_update_from_an_image_file_ends_with_one_json_object(self):
+        instrument = self.instrument()
+        code, out, err = self.run_cli("update", "--port", "1", "--image", str(self.small),
+                                      "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        self.assertEqual(len(out), 1, "stdout holds the JSON object alone")
+        result = json.loads(out[0])
+        self.assertEqual(result["port"], "COM1")
+        self.assertEqual(result["rate"], 9600)
+        self.assertEqual(result["identity"]["serial_number"], SIM_SERIAL)
+        self.assertEqual(result["identity"]["manufactured"], "7/2011")
+        self.assertEqual(result["identity"]["firmware_version"], 6)
+        self.assertEqual(result["decision"], "write")
+        self.assertEqual(result["outcome"], SUCCEEDED)
+        self.assertEqual(result["exit_code"], 0)
+        self.assertGreater(result["wall_time_ms"], 0)
+        self.assertEqual(result["counts"]["verification_passes"], 1)
+        self.assertEqual(result["counts"]["verification_failures"], 0)
+        self.assertEqual(Path(result["session_log"]), self.session_logs()[0])
+        self.assertIn(SUCCEEDED, err, "the account of the run goes to stderr")
+        flash = instrument.flash_bytes()
+        small = self.small.read_bytes()
+        self.assertEqual(flash[:len(self.expected_flash(small))], self.expected_flash(small))
+        log = SessionLog.read(Path(result["session_log"]))
+        digest = __import__("hashlib").sha256(small).hexdigest()
+        self.assertIn(f"image file: {self.small}, SHA-256 {digest}", [t for _, t in log.events])
+
+    def test_later_firmware_is_refused_with_exit_code_1(self):
+        instrument = self.instrument("--firmware-date", "later")
+        code, out, err = self.run_cli("update", "--port", "COM1")
+        self.assertEqual(code, 1, "\n".join(out + err))
+        self.assert_in_order(out, [
+            "Версия программы в приборе позже чем обновление", "Обновление не целесообразно",
+            *box_lines("Версия программы в приборе позже чем обновление\n"
+                       "Обновление не целесообразно")])
+        self.assertEqual(instrument.received("loader request"), [])
+
+    def test_nothing_on_the_port_ends_with_exit_code_3(self):
+        # No device behind COM2 at all, and a device that never answers.
+        code, out, err = self.run_cli("update", "--port", "COM2")
+        self.assertEqual(code, 3, "\n".join(out + err))
+        self.assertTrue(any(line.startswith("Порт COM2 недоступен: ") for line in out), out)
+        self.assertEqual(self.session_logs(), [], "no port opened, no log")
+
+        self.instrument("--silent-after", "0")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--json")
+        self.assertEqual(code, 3, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual(result["outcome"], "Нет связи с Зирон-7!")
+        self.assertEqual(result["decision"], "none")
+        self.assertIn("[box] Нет связи с Зирон-7!", err)
+
+    def test_a_line_silent_mid_write_ends_with_exit_code_4_and_the_warning(self):
+        instrument = self.instrument("--silent-after", "40")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image", str(self.small))
+        self.assertEqual(code, 4, "\n".join(out + err))
+        self.assert_in_order(out, ["В загрузчике", "[box] Нет связи с Зирон-7!",
+                                   *box_lines("\n".join(NOT_COMPLETED_WARNING))])
+        self.assertIn("instrument: in its bootloader with the flash partly written: "
+                      "repeat the update", out)
+        self.assertTrue(instrument.received(WRITE_FRAMES))
+
+    def test_a_verification_failing_five_times_ends_with_exit_code_5(self):
+        self.instrument("--stuck", "0x0100")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image", str(self.small),
+                                      "--json", timeout=120)
+        self.assertEqual(code, 5, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual(result["counts"]["verification_failures"], 5)
+        self.assertEqual(result["outcome"],
+                         "Обновление прошло НЕУСПЕШНО - рекомендуется обраться в сервисный центр")
+        self.assertEqual(err.count("Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных"), 5)
+
+    def test_verify_reads_back_without_writing(self):
+        small = self.small.read_bytes()
+        good = self.instrument("--firmware", str(self.small), "--firmware-date", "same")
+        code, out, err = self.run_cli("verify", "--port", "COM1", "--image", str(self.small),
+                                      "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        self.assertEqual(json.loads(out[0])["decision"], "verify")
+        self.assertTrue(good.received("read back"))
+        self.assertEqual(good.received(WRITE_FRAMES), [])
+        good.stop()
+        self.instruments.clear()
+
+        (self.workdir / "com1").rename(self.workdir / "good")
+        corrupted = self.instrument("--firmware", str(self.small), "--firmware-date", "same",
+                                    "--stuck", "0x0100")
+        code, out, err = self.run_cli("verify", "--port", "COM1", "--image", str(self.small))
+        self.assertEqual(code, 5, "\n".join(out + err))
+        self.assert_in_order(out, ["Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных",
+                                   "Микропрограмма в приборе отличается от обновления",
+                                   "Переход завершён"])
+        self.assertEqual(corrupted.received(WRITE_FRAMES), [])
+        self.assertEqual(corrupted.flash_bytes()[:len(small)], small, "flash unchanged")
+
+    def test_a_bad_image_file_sends_nothing_and_ends_with_exit_code_2(self):
+        instrument = self.instrument()
+        bad = self.workdir / "bad.bin"
+        for content, check in [(make_image(SMALL_IMAGE_SIZE, date=b"Jux 20 2011"),
+                                "build date check failed"),
+                               (make_image(SMALL_IMAGE_SIZE, time_text=b"9:15"),
+                                "build date and time check failed"),
+                               (b"\x00" * 100, "size check failed: 100 bytes"),
+                               (make_image(0x10000), "size check failed: 65536 bytes")]:
+            bad.write_bytes(content)
+            for subcommand in ("update", "verify"):
+                code, out, err = self.run_cli(subcommand, "--port", "COM1", "--image", str(bad),
+                                              "--json")
+                self.assertEqual(code, 2, check)
+                self.assertIn(f"image file {bad}: {check}", "\n".join(err))
+                self.assertEqual(json.loads(out[0])["exit_code"], 2)
+        self.assertEqual(instrument.frames(), [], "the instrument untouched")
+        self.assertEqual(self.session_logs(), [], "no port opened, no log")
+
+    def test_ctrl_c_mid_write_ends_as_exit_does(self):
+        instrument = self.instrument()
+        process = self.start("update", "--port", "COM1")
+        wait_until(lambda: len(instrument.received(WRITE_FRAMES)) > 30, 30, "writing")
+        process.send_signal(signal.SIGINT)
+        out, err = process.communicate(timeout=20)
+        self.assertEqual(process.returncode, 130, out + err)
+        lines = out.splitlines()
+        self.assert_in_order(lines, ["interrupted: ending the run as Выход does",
+                                     *box_lines("\n".join(NOT_COMPLETED_WARNING)),
+                                     "instrument: in its bootloader with the flash partly "
+                                     "written: repeat the update"])
+        log = SessionLog.read(self.session_logs()[0])
+        self.assertEqual(log.field("outcome"),
+                         "not completed (end code 2): the update must be repeated")
+
+    def test_two_instruments_updated_at_once_by_two_processes(self):
+        first = self.instrument("--serial", "1001", com=1)
+        second = self.instrument("--serial", "1002", "--baud", "57600", com=2)
+        results = {}
+
+        def update(port):
+            process = self.start("update", "--port", port, "--image", str(self.small), "--json")
+            out, err = process.communicate(timeout=SMALL_UPDATE_TIMEOUT_S)
+            results[port] = (process.returncode, out, err)
+
+        threads = [threading.Thread(target=update, args=(port,)) for port in ("COM1", "COM2")]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        for port, serial, rate in (("COM1", 1001, 9600), ("COM2", 1002, 57600)):
+            code, out, err = results[port]
+            self.assertEqual(code, 0, port + "\n" + out + err)
+            result = json.loads(out)
+            self.assertEqual(result["identity"]["serial_number"], serial)
+            self.assertEqual(result["rate"], rate)
+        small = self.small.read_bytes()
+        for instrument in (first, second):
+            self.assertEqual(instrument.flash_bytes()[:len(self.expected_flash(small))],
+                             self.expected_flash(small))
+        names = [log.name for log in self.session_logs()]
+        self.assertEqual(sorted(re.search(r"-SN(\d+)\.log$", name).group(1) for name in names),
+                         ["1001", "1002"], names)
+
+
+if __name__ == "__main__":
+    unittest.main()
