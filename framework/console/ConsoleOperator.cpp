@@ -1,7 +1,5 @@
 #include "ConsoleOperator.h"
 
-#include <QCoreApplication>
-
 #include "DialogItem.h"
 
 namespace {
@@ -21,11 +19,5 @@ ConsoleOperator* InstalledConsoleOperator() {
 void NotifyControlChanged(DialogItem& item) {
     if (g_operator != nullptr && item.dialog != nullptr) {
         g_operator->OnControlChanged(*item.dialog, item.id);
-    }
-}
-
-void PostToConsoleLoop(std::function<void()> work) {
-    if (QCoreApplication* application = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(application, std::move(work), Qt::QueuedConnection);
     }
 }

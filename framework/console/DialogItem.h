@@ -2,6 +2,8 @@
 // window, its state held in memory as the window system would hold it.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,10 @@ struct DialogItem {
 };
 
 class ConsoleOperator;
+
+// The template's controls that have an id, as `owner`'s items.
+std::map<int, std::unique_ptr<DialogItem>> MakeDialogItems(CDialog& owner,
+                                                           const DialogTemplate& dialogTemplate);
 
 // The operator installed, or null.
 ConsoleOperator* InstalledConsoleOperator();

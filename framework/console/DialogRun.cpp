@@ -1,126 +1,14 @@
 // The dialog base without windows: the controls of the template as items in
-// memory, window timers and posted messages on the toolkit's event loop
-// (QtCore alone), a modal run as a nested loop. The console operator sees
-// the dialog start and may press its buttons.
+// memory, window timers and posted messages on the platform's event loop, a
+// modal run as a nested loop. The console operator sees the dialog start
+// and may press its buttons.
 #include "Dialog.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QEventLoop>
-#include <QTimer>
-#include <algorithm>
-#include <map>
 #include <vector>
 
 #include "ConsoleOperator.h"
-#include "DialogItem.h"
 #include "DialogResults.h"
-#include "DialogTemplate.h"
-
-namespace {
-
-// The shortest timer period, as the windowed program has it: shorter
-// requests (0 included) get this one.
-constexpr UINT kShortestTimerPeriodMs = 10;
-
-const QEvent::Type kPostedMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class PostedMessageEvent final : public QEvent {
-public:
-    PostedMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
-        : QEvent(kPostedMessageEvent), m_message(message), m_wParam(wParam), m_lParam(lParam) {}
-
-    const UINT m_message;
-    const WPARAM m_wParam;
-    const LPARAM m_lParam;
-};
-
-}  // namespace
-
-// The stand-in for a dialog's window: owns the items, the timers and the
-// loop of the modal run, and hands what happens to its CDialog.
-class DialogWindow final : public QObject {
-public:
-    DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate) : m_owner(owner) {
-        for (const DialogControlTemplate& control : dialogTemplate.controls) {
-            if (control.id == kNoControlId) {
-                continue;
-            }
-            auto item = std::make_unique<DialogItem>();
-            item->dialog = &owner;
-            item->id = control.id;
-            item->kind = control.kind;
-            item->text = control.text;
-            item->enabled = (control.styles & kStyleDisabled) == 0;
-            m_items[control.id] = std::move(item);
-        }
-    }
-
-    DialogItem* FindItem(int controlId) {
-        const auto it = m_items.find(controlId);
-        return it == m_items.end() ? nullptr : it->second.get();
-    }
-
-    void QueuePostedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-        QCoreApplication::postEvent(this, new PostedMessageEvent(message, wParam, lParam));
-    }
-
-    void StartTimer(UINT_PTR id, UINT periodMs) {
-        QTimer*& timer = m_timers[id];
-        if (timer == nullptr) {
-            timer = new QTimer(this);
-            timer->setTimerType(Qt::PreciseTimer);
-            connect(timer, &QTimer::timeout, this, [this, id] { m_owner.HandleTimer(id); });
-        }
-        timer->start(static_cast<int>(std::max(periodMs, kShortestTimerPeriodMs)));
-    }
-
-    bool StopTimer(UINT_PTR id) {
-        const auto it = m_timers.find(id);
-        if (it == m_timers.end() || !it->second->isActive()) {
-            return false;
-        }
-        it->second->stop();  // not deleted: its tick may be the one running
-        return true;
-    }
-
-    void Press(int controlId) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, controlId] {
-                // A disabled button takes no click.
-                if (const DialogItem* item = FindItem(controlId); item == nullptr || item->enabled) {
-                    m_owner.HandleCommand(controlId);
-                }
-            },
-            Qt::QueuedConnection);
-    }
-
-    int Run() { return m_loop.exec(); }
-    void Finish() {
-        if (m_loop.isRunning()) {
-            m_loop.exit();
-        }
-    }
-
-    static void PressButtonOf(CDialog& dialog, int controlId);
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() == kPostedMessageEvent) {
-            const auto* posted = static_cast<PostedMessageEvent*>(event);
-            m_owner.HandlePostedMessage(posted->m_message, posted->m_wParam, posted->m_lParam);
-            return true;
-        }
-        return QObject::event(event);
-    }
-
-private:
-    CDialog& m_owner;
-    std::map<int, std::unique_ptr<DialogItem>> m_items;  // by control id
-    std::map<UINT_PTR, QTimer*> m_timers;                // children of this object
-    QEventLoop m_loop;
-};
+#include "DialogWindow.h"
 
 // What exists only while a modal run lasts.
 struct CDialog::Window {
@@ -130,6 +18,43 @@ struct CDialog::Window {
     bool ended = false;
     int result = IDCANCEL;
 };
+
+std::map<int, std::unique_ptr<DialogItem>> MakeDialogItems(CDialog& owner,
+                                                           const DialogTemplate& dialogTemplate) {
+    std::map<int, std::unique_ptr<DialogItem>> items;
+    for (const DialogControlTemplate& control : dialogTemplate.controls) {
+        if (control.id == kNoControlId) {
+            continue;
+        }
+        auto item = std::make_unique<DialogItem>();
+        item->dialog = &owner;
+        item->id = control.id;
+        item->kind = control.kind;
+        item->text = control.text;
+        item->enabled = (control.styles & kStyleDisabled) == 0;
+        items[control.id] = std::move(item);
+    }
+    return items;
+}
+
+DialogItem* DialogWindow::FindItem(int controlId) {
+    const auto it = m_items.find(controlId);
+    return it == m_items.end() ? nullptr : it->second.get();
+}
+
+void DialogWindow::OnTimer(UINT_PTR id) {
+    m_owner.HandleTimer(id);
+}
+
+void DialogWindow::OnPosted(UINT message, WPARAM wParam, LPARAM lParam) {
+    m_owner.HandlePostedMessage(message, wParam, lParam);
+}
+
+void DialogWindow::OnPress(int controlId) {
+    if (const DialogItem* item = FindItem(controlId); item == nullptr || item->enabled) {
+        m_owner.HandleCommand(controlId);
+    }
+}
 
 void DialogWindow::PressButtonOf(CDialog& dialog, int controlId) {
     if (dialog.m_pWindow != nullptr) {
@@ -146,24 +71,21 @@ CDialog::~CDialog() {
 int CDialog::DoModal() {
     const DialogTemplate* dialogTemplate = FindDialogTemplate(m_nTemplateId);
     if (m_pWindow != nullptr || dialogTemplate == nullptr ||
-        QCoreApplication::instance() == nullptr) {
+        !DialogWindow::EventLoopExists()) {
         return -1;
     }
     m_pWindow = std::make_unique<Window>();
     m_pWindow->title = dialogTemplate->caption;
     m_pWindow->window = std::make_unique<DialogWindow>(*this, *dialogTemplate);
-    // The handle goes before the window, so the window outlives every call.
-    DialogWindow* const window = m_pWindow->window.get();
-    m_hWnd = CreateWindowHandle([window](UINT message, WPARAM wParam, LPARAM lParam) {
-        window->QueuePostedMessage(message, wParam, lParam);
-    });
+    m_hWnd = m_pWindow->window->Handle();
 
     OnInitDialog();
-    if (ConsoleOperator* person = InstalledConsoleOperator(); person != nullptr && !m_pWindow->ended) {
+    if (ConsoleOperator* person = InstalledConsoleOperator();
+        person != nullptr && !m_pWindow->ended) {
         person->OnDialogStarted(*this);
     }
     if (!m_pWindow->ended) {
-        window->Run();
+        m_pWindow->window->Run();
     }
     const int result = m_pWindow->result;
     ReleaseWindow();
@@ -209,13 +131,12 @@ void CDialog::ReleaseWindow() {
     if (m_pWindow == nullptr) {
         return;
     }
-    DestroyWindowHandle(m_hWnd);
     m_hWnd = nullptr;
     for (CControl* control : m_pWindow->boundControls) {
         control->AttachItem(nullptr);
     }
     m_dialogItems.clear();
-    // Deleting the window stops its timers and drops what is still queued.
+    // The window takes its handle, its timers and what is still queued.
     m_pWindow.reset();
 }
 

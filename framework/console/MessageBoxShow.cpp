@@ -1,8 +1,5 @@
 // Message boxes without windows: the console operator answers them at once,
 // so a run never waits for a person who is not there.
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <cstdio>
 #include <string>
 
@@ -19,13 +16,4 @@ int ShowMessageBox(std::string_view text, UINT type) {
     // answered No, which changes nothing in the instrument.
     std::fprintf(stderr, "%s\n", std::string(text).c_str());
     return AsksYesNo(type) ? IDNO : IDOK;
-}
-
-void KeepEventsRunningFor(int durationMs) {
-    if (QCoreApplication::instance() == nullptr) {
-        return;
-    }
-    QEventLoop loop;
-    QTimer::singleShot(durationMs, &loop, &QEventLoop::quit);
-    loop.exec();
 }
