@@ -5,7 +5,8 @@
 # the program's imports), then operates ziron7-flasher.exe under Wine on a virtual display
 # against ziron7-sim (a normal update, later firmware refused, an update cut
 # short), beside the Linux program's normal update for the time it takes,
-# and builds and checks the Windows package.
+# runs the console program ziron7-cli.exe under Wine against ziron7-sim as
+# a script would, and builds and checks the Windows package.
 # ZIRON7_E2E_DOCS=docs also refreshes the Windows pictures in docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,5 +39,9 @@ ZIRON7_E2E_OUT="$PWD/$linux/e2e" ZIRON7_E2E_DOCS="" \
 ZIRON7_E2E_OUT="$PWD/$windows/e2e" \
   timeout --kill-after=10 "$e2e_timeout_s" \
   python3 -m unittest discover -s tests/e2e -p "windows_runs.py" -v
+echo "== end to end under Wine: ziron7-cli.exe against ziron7-sim =="
+ZIRON7_E2E_OUT="$PWD/$windows/e2e" \
+  timeout --kill-after=10 "$e2e_timeout_s" \
+  python3 -m unittest discover -s tests/e2e -p "windows_cli_runs.py" -v
 
 bash scripts/package-windows.sh

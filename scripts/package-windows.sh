@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows package and checks it: a zip holding ziron7-flasher.exe
-# and readme.txt, the readme in a form Windows Notepad shows in Russian
+# Builds the Windows package and checks it: a zip holding ziron7-flasher.exe,
+# the console program ziron7-cli.exe and readme.txt, the readme in a form Windows Notepad shows in Russian
 # (UTF-8 with a byte-order mark, CRLF line ends). Checks the contents, that
 # the program needs only the system's DLLs, and that it starts under Wine.
 # Prints the package's path last.
@@ -12,7 +12,7 @@ readonly start_check_s=5  # the program must still be running after this long
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake --preset windows -B "$build" >/dev/null
 fi
-cmake --build "$build" -j 2 --target ziron7-flasher >/dev/null
+cmake --build "$build" -j 2 --target ziron7-flasher ziron7-cli >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 
 echo "== Windows package =="
@@ -20,10 +20,10 @@ staging="$build/package/ziron7-flasher"
 zipfile="$build/package/ziron7-flasher-$version-windows-x64.zip"
 rm -rf "$build/package"
 mkdir -p "$staging"
-cp "$build/app/ziron7-flasher.exe" "$staging/"
+cp "$build/app/ziron7-flasher.exe" "$build/app/cli/ziron7-cli.exe" "$staging/"
 # Byte-order mark, then the text with CR before every LF.
 { printf '\xEF\xBB\xBF'; sed 's/$/\r/' app/readme.txt; } > "$staging/readme.txt"
-(cd "$staging" && zip -q -X "$zipfile" ziron7-flasher.exe readme.txt)
+(cd "$staging" && zip -q -X "$zipfile" ziron7-flasher.exe ziron7-cli.exe readme.txt)
 
 failures=0
 fail() {
@@ -32,7 +32,7 @@ fail() {
 }
 
 listed=$(unzip -Z1 "$zipfile" | sort | tr '\n' ' ')
-[[ "$listed" == "readme.txt ziron7-flasher.exe " ]] || fail "the zip holds: $listed"
+[[ "$listed" == "readme.txt ziron7-cli.exe ziron7-flasher.exe " ]] || fail "the zip holds: $listed"
 
 # Unpacked inside the build folder, so that Wine runs it in the build's prefix.
 check="$build/package/unpacked"
@@ -48,6 +48,14 @@ cmp -s <(tail -c +4 "$readme" | tr -d '\r') app/readme.txt || fail "readme.txt d
 cmp -s "$check/ziron7-flasher.exe" "$build/app/ziron7-flasher.exe" || fail "the program differs from the build's"
 
 bash scripts/check-imports.sh "$check/ziron7-flasher.exe" || fail "the program needs DLLs Windows lacks"
+bash scripts/check-imports.sh "$check/ziron7-cli.exe" || fail "the console program needs DLLs Windows lacks"
+cmp -s "$check/ziron7-cli.exe" "$build/app/cli/ziron7-cli.exe" || fail "the console program differs from the build's"
+# A program of the console subsystem, which runs under Wine without a display.
+subsystem=$(x86_64-w64-mingw32-objdump -p "$check/ziron7-cli.exe" | sed -n 's/^Subsystem[[:space:]]*//p')
+[[ "$subsystem" == *"Windows CUI"* ]] || fail "ziron7-cli.exe is not a console program: $subsystem"
+cli_help=$(timeout 60 bash scripts/wine-run.sh "$check/ziron7-cli.exe" --help 2>/dev/null | tr -d '\r') ||
+  fail "the console program does not run under Wine"
+grep -q "^  130  interrupted" <<<"$cli_help" || fail "the console program's help lacks its exit codes"
 
 # Started from the unpacked folder, the program must come up and wait for
 # the operator (no display here: Wine's null driver; COM1 leads nowhere).

@@ -32,6 +32,13 @@ std::optional<CliSubcommand> ParseSubcommand(std::string_view word) {
     return std::nullopt;
 }
 
+// `text` in single quotes, as the errors name what was typed.
+std::string Quoted(std::string_view text) {
+    std::string quoted(1, '\'');
+    quoted.append(text).push_back('\'');
+    return quoted;
+}
+
 CliParse Fail(std::string error) {
     return {std::nullopt, std::move(error)};
 }
@@ -44,7 +51,7 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
     }
     const std::optional<CliSubcommand> subcommand = ParseSubcommand(arguments[0]);
     if (!subcommand) {
-        return Fail("unknown subcommand '" + std::string(arguments[0]) + "'");
+        return Fail("unknown subcommand " + Quoted(arguments[0]));
     }
     CliCommand command;
     command.subcommand = *subcommand;
@@ -70,7 +77,7 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
             }
             const std::optional<int> port = ParsePort(*text);
             if (!port) {
-                return Fail("'" + std::string(*text) + "' is not a port COM1 to COM255");
+                return Fail(Quoted(*text) + " is not a port COM1 to COM255");
             }
             command.ports.push_back(*port);
         } else if (option == "--info" && command.subcommand == CliSubcommand::Find) {
@@ -89,8 +96,7 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
             return Fail("--fast is not available: this version paces every update at one "
                         "request per 50 ms tick");
         } else {
-            return Fail("'" + std::string(option) + "' is not an option of '" +
-                        std::string(arguments[0]) + "'");
+            return Fail(Quoted(option) + " is not an option of " + Quoted(arguments[0]));
         }
     }
     if (updating && command.ports.size() != 1) {
@@ -100,39 +106,49 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
 }
 
 std::string CliHelpText() {
-    return "ziron7-cli: the Зирон-7 firmware updater for scripts, one instrument per port.\n"
-           "\n"
-           "usage:\n"
-           "  ziron7-cli ports\n"
-           "      the serial ports present, with what the system says of each\n"
-           "  ziron7-cli find [--port P]... [--info]\n"
-           "      searches the ports (default: every port present) across the six rates;\n"
-           "      prints port, rate, device type, serial number, date of manufacture;\n"
-           "      --info adds the firmware's build time, version and reprogrammings\n"
-           "  ziron7-cli update --port P [--yes] [--image FILE] [--json]\n"
-           "      the whole update of the dialogs: update, verify only or refuse later\n"
-           "      firmware; --yes writes an instrument found in its bootloader (without\n"
-           "      it the answer is No)\n"
-           "  ziron7-cli verify --port P [--image FILE] [--json]\n"
-           "      reads the flash back and compares it with the image, writing nothing\n"
-           "\n"
-           "  P is COMn or n (1 to 255), as `ports` lists them. --image FILE takes the\n"
-           "  image from FILE instead of the program's own; it is checked before any\n"
-           "  byte is sent. --json prints one JSON object on stdout at the end, and\n"
-           "  everything else on stderr.\n"
-           "\n"
-           "exit codes:\n"
-           "  " + std::to_string(kExitSuccess) + "    success, or verified\n"
-           "  " + std::to_string(kExitRefused) + "    refused: the instrument holds later firmware\n"
-           "  " + std::to_string(kExitBadUsage) + "    bad usage or bad image file (nothing sent)\n"
-           "  " + std::to_string(kExitNotFound) + "    no instrument found (or the port cannot be opened)\n"
-           "  " + std::to_string(kExitLinkLost) + "    link lost or cannot enter the bootloader: the instrument is\n"
-           "       still in its main program or its state is unknown; repeat the update\n"
-           "  " + std::to_string(kExitVerifyFailed) + "    verification failed (after five passes, or the flash differs)\n"
-           "  " + std::to_string(kExitCannotLeave) + "    cannot leave the bootloader: switch the source off, then see\n"
-           "       readme.txt\n"
-           "  " + std::to_string(kExitInterrupted) + "  interrupted (Ctrl+C): the run ends as Выход does\n"
-           "\n"
-           "Every run that opens a port leaves a session log in $XDG_DATA_HOME/ziron7/logs\n"
-           "(or ~/.local/share/ziron7/logs; on Windows %LOCALAPPDATA%\\ziron7\\logs).\n";
+    std::string help =
+        "ziron7-cli: the Зирон-7 firmware updater for scripts, one instrument per port.\n"
+        "\n"
+        "usage:\n"
+        "  ziron7-cli ports\n"
+        "      the serial ports present, with what the system says of each\n"
+        "  ziron7-cli find [--port P]... [--info]\n"
+        "      searches the ports (default: every port present) across the six rates;\n"
+        "      prints port, rate, device type, serial number, date of manufacture;\n"
+        "      --info adds the firmware's build time, version and reprogrammings\n"
+        "  ziron7-cli update --port P [--yes] [--image FILE] [--json]\n"
+        "      the whole update of the dialogs: update, verify only or refuse later\n"
+        "      firmware; --yes writes an instrument found in its bootloader (without\n"
+        "      it the answer is No)\n"
+        "  ziron7-cli verify --port P [--image FILE] [--json]\n"
+        "      reads the flash back and compares it with the image, writing nothing\n"
+        "\n"
+        "  P is COMn or n (1 to 255), as `ports` lists them. --image FILE takes the\n"
+        "  image from FILE instead of the program's own; it is checked before any\n"
+        "  byte is sent. --json prints one JSON object on stdout at the end, and\n"
+        "  everything else on stderr.\n"
+        "\n"
+        "exit codes:\n";
+    const auto code = [&help](int value, const char* meaning) {
+        const std::string number = std::to_string(value);
+        help.append("  ").append(number).append(number.size() < 3 ? "    " : "  ");
+        help.append(meaning).append("\n");
+    };
+    code(kExitSuccess, "success, or verified");
+    code(kExitRefused, "refused: the instrument holds later firmware");
+    code(kExitBadUsage, "bad usage or bad image file (nothing sent)");
+    code(kExitNotFound, "no instrument found (or the port cannot be opened)");
+    code(kExitLinkLost,
+         "link lost or cannot enter the bootloader: the instrument is\n"
+         "       still in its main program or its state is unknown; repeat the update");
+    code(kExitVerifyFailed, "verification failed (after five passes, or the flash differs)");
+    code(kExitCannotLeave,
+         "cannot leave the bootloader: switch the source off, then see\n"
+         "       readme.txt");
+    code(kExitInterrupted, "interrupted (Ctrl+C): the run ends as Выход does");
+    help.append(
+        "\n"
+        "Every run that opens a port leaves a session log in $XDG_DATA_HOME/ziron7/logs\n"
+        "(or ~/.local/share/ziron7/logs; on Windows %LOCALAPPDATA%\\ziron7\\logs).\n");
+    return help;
 }

@@ -1,0 +1,73 @@
+"""ziron7-cli.exe, the Windows console program, run under Wine as a script
+runs it, against the simulated instrument: the runs of test_cli_runs.py
+that need one port and no signal (an update in text and in JSON, a refusal,
+a line silent mid-write, a verification failing five times, verify of a
+good and of a corrupted flash, bad image files); the session log is read
+from the prefix's local data folder. The port is the Windows runs' COM1
+(windows_runs.py), pointed at the simulator's pseudo-terminal.
+
+Environment: ZIRON7_WINDOWS_BUILD_DIR (the build with ziron7-cli.exe),
+ZIRON7_BUILD_DIR (the Linux build with ziron7-sim and the preload library),
+ZIRON7_E2E_FIRMWARE, ZIRON7_E2E_OUT."""
+
+import os
+import shutil
+import subprocess
+import unittest
+
+import test_cli_runs
+import windows_runs
+
+CLI_EXE = windows_runs.WINDOWS_BUILD / "app" / "cli" / "ziron7-cli.exe"
+
+
+class WindowsCliRuns(test_cli_runs.CliRuns):
+    # A second port, Ctrl+C and a port with no device behind it are the
+    # system's own matters, which Wine plays its own way: the Linux program
+    # runs them.
+    LINUX_ONLY = {
+        "test_two_instruments_updated_at_once_by_two_processes",
+        "test_ctrl_c_mid_write_ends_as_exit_does",
+        "test_nothing_on_the_port_ends_with_exit_code_3",
+    }
+
+    @classmethod
+    def setUpClass(cls):
+        for needed in (CLI_EXE, test_cli_runs.SIM, windows_runs.MODEM_LINES):
+            if not needed.exists():
+                raise unittest.SkipTest(f"{needed} is not built")
+        windows_runs.OUT.mkdir(parents=True, exist_ok=True)
+        windows_runs.make_prefix()
+        cls.image = test_cli_runs.FIRMWARE.read_bytes()
+
+    def setUp(self):
+        if self._testMethodName in self.LINUX_ONLY:
+            self.skipTest("run by the Linux program only")
+        super().setUp()
+        # The prefix is shared: only this run's session logs may be there.
+        shutil.rmtree(windows_runs.USER_DATA / "ziron7", ignore_errors=True)
+
+    def instrument(self, *options, com=1):
+        instrument = super().instrument(*options, com=com)
+        windows_runs.PORT_LINK.unlink(missing_ok=True)
+        windows_runs.PORT_LINK.symlink_to(self.device_dir / "com1")
+        return instrument
+
+    def start(self, *arguments):
+        return subprocess.Popen(
+            ["wine", str(CLI_EXE), *arguments],
+            env={**os.environ, **windows_runs.WINE_ENV,
+                 "LD_PRELOAD": str(windows_runs.MODEM_LINES)},
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def path_argument(self, path):
+        # The prefix's drive Z: is the root of the file system.
+        return "Z:" + str(path).replace("/", "\\")
+
+    def session_logs(self):
+        folder = windows_runs.USER_DATA / "ziron7" / "logs"
+        return sorted(folder.glob("*.log")) if folder.exists() else []
+
+
+if __name__ == "__main__":
+    unittest.main()
