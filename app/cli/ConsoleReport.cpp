@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "DialogResults.h"
+#include "PlatformMessageBox.h"
 #include "PortDlg.h"
 #include "PortOpenFailure.h"
 #include "SerialCWnd.h"
@@ -14,8 +15,6 @@ constexpr const char* kBoxMark = "[box] ";
 constexpr const char* kEraseLine = "\r\033[K";  // back to the start, erase to the end
 constexpr int kPercentStep = 10;
 
-// A box type's question is answered by the policy, anything else with OK.
-constexpr UINT kButtonBits = 0x0F;
 
 std::string PortName(const CPortDlg& dialog) {
     return "COM" + std::to_string(dialog.m_nInitialPort + 1);
@@ -74,7 +73,7 @@ int ConsoleReport::OnMessageBox(std::string_view text, UINT type) {
     for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1)) {
         Line(kBoxMark + std::string(rest.substr(0, end)));
     }
-    if ((type & kButtonBits) != MB_YESNO) {
+    if (!AsksYesNo(type)) {
         Line(kBoxMark + std::string(rest));
         return IDOK;
     }

@@ -245,6 +245,22 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(corrupted.received(WRITE_FRAMES), [])
         self.assertEqual(corrupted.flash_bytes()[:len(small)], small, "flash unchanged")
 
+    def test_an_instrument_in_its_bootloader_is_written_only_with_yes(self):
+        question = box_lines("Зирон-7 находится в загрузчике, микропрограмма в приборе "
+                             "неизвестна.\nЗаписать обновление?")
+        instrument = self.instrument("--start-in-bootloader")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image",
+                                      self.path_argument(self.small))
+        self.assertEqual(code, 4, "\n".join(out + err))
+        self.assertIn(question[0], out)
+        self.assertIn(question[1] + " -> Нет", out)
+        self.assertEqual(instrument.received(WRITE_FRAMES), [], "nothing written after No")
+
+        code, out, err = self.run_cli("update", "--port", "COM1", "--yes", "--image",
+                                      self.path_argument(self.small))
+        self.assertEqual(code, 0, "\n".join(out + err))
+        self.assert_in_order(out, [question[0], question[1] + " -> Да", "[box] " + SUCCEEDED])
+
     def test_a_bad_image_file_sends_nothing_and_ends_with_exit_code_2(self):
         instrument = self.instrument()
         bad = self.workdir / "bad.bin"
