@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "NewFile.h"
+
 namespace {
 
 constexpr std::string_view kExtension = ".log";
@@ -86,8 +88,7 @@ void RemoveOldestSessionLogs(const std::filesystem::path& folder, std::size_t ke
 bool LogFile::Create(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (error || !file) {
+    if (error || !CreateNewFile(path)) {
         return false;
     }
     m_path = path;

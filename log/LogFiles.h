@@ -34,8 +34,9 @@ void RemoveOldestSessionLogs(const std::filesystem::path& folder, std::size_t ke
 // so it can be renamed at any time (Windows renames no open file).
 class LogFile {
 public:
-    // Creates the folder and an empty file at `path`; false when that fails,
-    // and every later call then does nothing.
+    // Creates the folder and a new empty file at `path`; false when that
+    // fails or a file of that name exists (another run's, which is left as
+    // it is), and every later call then does nothing.
     bool Create(const std::filesystem::path& path);
     // Appends `text` as it is (UTF-8); a failed write is dropped.
     void Append(std::string_view text);

@@ -10,6 +10,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::int64_t kMsPerSecond = 1000;
+// Names tried, a millisecond apart, when runs started together took the
+// first ones.
+constexpr int kLogNameAttempts = 1000;
 
 // The start of the run in local time: for the file name and for the header.
 struct StartTime {
@@ -17,8 +20,7 @@ struct StartTime {
     std::string text;   // "2026-12-08 23:03:25.123"
 };
 
-StartTime LocalStartTime() {
-    const auto now = std::chrono::system_clock::now();
+StartTime LocalStartTime(std::chrono::system_clock::time_point now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto ms = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
@@ -61,8 +63,9 @@ SessionLog::SessionLog(std::filesystem::path folder, ProgramStamp program)
     : m_folder(std::move(folder)),
       m_program(std::move(program)),
       m_start(Clock::now()),
+      m_startWall(std::chrono::system_clock::now()),
       m_wire(kAccessCode) {
-    const StartTime start = LocalStartTime();
+    const StartTime start = LocalStartTime(m_startWall);
     m_startStamp = start.stamp;
     m_startText = start.text;
     m_pending =
@@ -96,8 +99,20 @@ void SessionLog::StartFile() {
     if (!m_folder.empty()) {
         // Room for this run's log among the newest kept.
         RemoveOldestSessionLogs(m_folder, kKeptSessionLogs - 1);
-        if (m_file.Create(m_folder / SessionLogName(m_startStamp, std::nullopt))) {
-            m_file.Append(m_pending);
+        for (int attempt = 1; attempt <= kLogNameAttempts; ++attempt) {
+            const std::filesystem::path file = m_folder / SessionLogName(m_startStamp, std::nullopt);
+            if (m_file.Create(file)) {
+                m_file.Append(m_pending);
+                break;
+            }
+            std::error_code error;
+            if (!std::filesystem::exists(file, error)) {
+                break;  // the folder cannot be written
+            }
+            // Another run started in the same millisecond: this one takes the
+            // next free name, and its header keeps the true start.
+            m_startStamp =
+                LocalStartTime(m_startWall + std::chrono::milliseconds(attempt)).stamp;
         }
     }
     // Without a file the lines go nowhere from now on.

@@ -100,6 +100,7 @@ private:
     std::filesystem::path m_folder;
     ProgramStamp m_program;
     std::chrono::steady_clock::time_point m_start;
+    std::chrono::system_clock::time_point m_startWall;  // the same instant, on the calendar
     std::string m_startStamp;  // for the file name
     std::string m_startText;   // for the header
     LogFile m_file;

@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -77,6 +80,40 @@ TEST(LogFilesTest, ANewRunKeepsTheNewestHundredAndLeavesOtherFilesAlone) {
     EXPECT_EQ(log.FilePath().filename().string().substr(0, 2), "20");
     EXPECT_TRUE(fs::exists(folder / "readme.txt"));
     EXPECT_TRUE(fs::exists(log.FilePath()));
+}
+
+TEST(LogFilesTest, AFileOfAnotherRunIsNeverTakenOver) {
+    // Two runs that start in the same millisecond choose the same name; the
+    // second must not truncate or share the first one's file.
+    testsupport::TempDir dir;
+    const fs::path name = dir / "20261209-041000-123.log";
+    LogFile first;
+    ASSERT_TRUE(first.Create(name));
+    first.Append("first run\n");
+    LogFile second;
+    EXPECT_FALSE(second.Create(name));
+    second.Append("second run\n");
+    EXPECT_FALSE(second.IsOpen());
+    std::ifstream file(name);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "first run\n");
+}
+
+TEST(LogFilesTest, RunsStartedTogetherEachGetALogOfTheirOwn) {
+    testsupport::TempDir dir;
+    // More runs than fit into one millisecond, all started before any opens
+    // its port.
+    std::vector<std::unique_ptr<SessionLog>> logs;
+    for (int run = 0; run < 20; ++run) {
+        logs.push_back(std::make_unique<SessionLog>(dir.Path(), ProgramStamp{"1.0", "today"}));
+    }
+    std::set<fs::path> files;
+    for (const auto& log : logs) {
+        log->OnPortOpened("\\\\.\\COM1");
+        files.insert(log->FilePath());
+    }
+    EXPECT_EQ(files.size(), logs.size());
+    EXPECT_EQ(NamesIn(dir.Path()).size(), logs.size());
 }
 
 TEST(LogFilesTest, NoFileIsWrittenBeforeAPortOpens) {
