@@ -179,6 +179,39 @@ TEST(UpdateWithSim, LaterFirmwareIsRefusedAfterTheInformationRequests) {
     EXPECT_EQ(run.outcome.result, IDOK);
 }
 
+TEST(UpdateWithSim, VerifyingAloneComparesWhateverTheBuildsAndNeverWrites) {
+    SimRun run;
+    run.dialog.m_nPurpose = PURPOSE_VERIFY;
+    // A later build in the instrument, which an update would refuse, and
+    // other program bytes.
+    run.Run({"--firmware-date", "later"},
+            testsupport::MakeImage(kSmallImageSize, "Jun 20 2011", "09:15:48", 6, 2));
+    EXPECT_THAT(run.outcome.log,
+                ElementsAre(kFoundLine, kSerialLine, ::testing::_, kTypeLine,
+                            "Переход в загрузчик...", "В загрузчике", kVerifyFailed,
+                            "Микропрограмма в приборе отличается от обновления",
+                            "Переход в основную программу...", "Переход завершён"));
+    EXPECT_THAT(run.received, Not(Contains(::testing::Truly(IsLoadHalf))));
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+    EXPECT_EQ(run.outcome.boxes[0].type, MB_ICONSTOP);
+    EXPECT_EQ(run.dialog.m_nVerifyFailures, 1);
+    EXPECT_FALSE(run.dialog.m_bSuccess);
+    EXPECT_EQ(run.outcome.result, IDOK);
+}
+
+TEST(UpdateWithSim, ReadingTheIdentityAloneEndsAfterTheInformationRequests) {
+    SimRun run;
+    run.dialog.m_nPurpose = PURPOSE_IDENTIFY;
+    run.Run({});
+    EXPECT_THAT(run.outcome.log, ElementsAre(kFoundLine, kSerialLine, kOlderVersionLine, kTypeLine));
+    EXPECT_THAT(run.outcome.boxes, SizeIs(0));
+    for (const Bytes& frame : run.received) {
+        EXPECT_TRUE(frame[1] == CMD_IDENTIFY || frame[1] == CMD_INFO) << int{frame[1]};
+    }
+    EXPECT_EQ(run.dialog.m_nPhase, PHASE_INFO);
+    EXPECT_EQ(run.outcome.result, IDOK);
+}
+
 TEST(UpdateWithSim, UnparseableDeviceDateCountsAs2000AndIsWritten) {
     SimRun run;
     run.Run({"--firmware-date", "unparseable"});
