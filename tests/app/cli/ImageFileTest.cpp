@@ -2,6 +2,9 @@
 // check that fails is named. The digest in the session log is SHA-256.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "ImageFile.h"
 #include "ImageFiles.h"
 #include "Sha256.h"
@@ -14,6 +17,15 @@ using testsupport::MakeImage;
 
 constexpr std::size_t kHeaderEnd = 165;      // the version's last byte is 164
 constexpr std::size_t kLargestImage = 0xFFFF;  // addresses travel as 16 bits
+
+// A good image whose header texts are then overwritten with `date` and
+// `time` as they stand, each with its terminating NUL.
+Bytes WithHeaderTexts(const char* date, const char* time) {
+    Bytes image = MakeImage(4096, "Jun 20 2011", "09:15:48", 6, 1);
+    std::copy(date, date + std::strlen(date) + 1, image.begin() + 140);
+    std::copy(time, time + std::strlen(time) + 1, image.begin() + 152);
+    return image;
+}
 
 std::string Failure(const Bytes& image) {
     return CheckImage(image).value_or("");
@@ -46,7 +58,7 @@ TEST(ImageFile, DateOrTimeTextsOfTheWrongShapeFailTheDateAndTimeCheck) {
                                      std::pair{"Jun 20 2011", "9:15"},
                                      std::pair{"Jun 20 2011", "09:15:48pm"},
                                      std::pair{"", ""}}) {
-        EXPECT_NE(Failure(MakeImage(4096, date, time, 6, 1)).find("build date and time check failed"),
+        EXPECT_NE(Failure(WithHeaderTexts(date, time)).find("build date and time check failed"),
                   std::string::npos)
             << date << " " << time;
     }
@@ -61,7 +73,7 @@ TEST(ImageFile, AFileIsReadCheckedAndDigested) {
     EXPECT_EQ(good.bytes, image);
     EXPECT_EQ(good.sha256Hex, Sha256Hex(image));
 
-    testsupport::WriteFile(folder / "bad.bin", MakeImage(4096, "Jun 20 2011", "9:15:48", 6, 4));
+    testsupport::WriteFile(folder / "bad.bin", WithHeaderTexts("Jun 20 2011", "9:15:48"));
     const ImageFile bad = ReadImageFile(folder / "bad.bin");
     EXPECT_NE(bad.error.find("check failed"), std::string::npos) << bad.error;
     EXPECT_EQ(bad.sha256Hex, "");
