@@ -25,7 +25,6 @@ DWORD ApplyDcbToTermios(const DCB& dcb, termios& tty);
 // termios records comes from `tty` (fBinary is set only when the tty passes
 // bytes as they are), the rest from `unrecorded`.
 DCB DcbFromTermios(const termios& tty, const DCB& unrecorded);
-DCB DcbFromTermios(const termios& tty);  // the rest as DefaultDcb()
 
 // True when the tty neither changes, drops, echoes nor holds back a byte.
 bool PassesBytesAsTheyAre(const termios& tty);

@@ -141,10 +141,6 @@ DWORD ApplyDcbToTermios(const DCB& dcb, termios& tty) {
     return ERROR_SUCCESS;
 }
 
-DCB DcbFromTermios(const termios& tty) {
-    return DcbFromTermios(tty, DefaultDcb());
-}
-
 DCB DcbFromTermios(const termios& tty, const DCB& unrecorded) {
     DCB dcb = unrecorded;
     dcb.DCBlength = sizeof dcb;
