@@ -6,11 +6,13 @@
 # against ziron7-sim (a normal update, later firmware refused, an update cut
 # short), beside the Linux program's normal update for the time it takes,
 # runs the console program ziron7-cli.exe under Wine against ziron7-sim as
-# a script would, and builds and checks the Windows package.
+# a script would, and builds and checks the Windows package, once signed
+# with a throw-away certificate it makes (the signatures must verify), then
+# as the build ships it.
 # ZIRON7_E2E_DOCS=docs also refreshes the Windows pictures in docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-readonly e2e_timeout_s=900  # nine runs, the longest (a verification that fails once) about 75 s
+readonly e2e_timeout_s=900  # eleven runs, the longest (a verification that fails once) about 75 s
 
 windows=${ZIRON7_WINDOWS_BUILD_DIR:-build/windows}
 linux=${ZIRON7_BUILD_DIR:-build/default}
@@ -44,4 +46,16 @@ ZIRON7_E2E_OUT="$PWD/$windows/e2e" \
   timeout --kill-after=10 "$e2e_timeout_s" \
   python3 -m unittest discover -s tests/e2e -p "windows_cli_runs.py" -v
 
+echo "== the package signed with a throw-away certificate =="
+signing="$windows/signing-check"
+rm -rf "$signing"
+mkdir -p "$signing"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Ziron-7 test signature" \
+  -addext "extendedKeyUsage=codeSigning" \
+  -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>/dev/null
+ZIRON7_SIGN_CERT="$signing/cert.pem" ZIRON7_SIGN_KEY="$signing/key.pem" \
+  bash scripts/package-windows.sh
+rm -rf "$signing"
+
+echo "== the package as this build ships it =="
 bash scripts/package-windows.sh

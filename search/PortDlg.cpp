@@ -80,7 +80,7 @@ void CPortDlg::OnSelchangePort() {
     const std::string device = kDevicePrefix + portName;
     const LONG opened = m_pSerial->Open(device.c_str(), this, 0, 0, 0, 0);
     if (opened != 0) {
-        m_strStatus = "Порт " + portName + " недоступен";
+        m_strStatus = PortOpenStatus(portName, opened);
         m_ctlStatus.SetToolTip(DescribePortOpenFailure(portName, opened));
     } else {
         m_nBaudIndex = 0;

@@ -4,11 +4,59 @@
 #include <cstring>
 
 #include "SessionEvents.h"
+#include "WriteLimit.h"
 
 namespace {
 
 // The mask a port gets on opening: received characters, breaks and errors.
 constexpr DWORD kOpenEventMask = EV_RXCHAR | EV_BREAK | EV_ERR;
+
+// The rate a port is set to on opening, in baud, until Configure sets the
+// one wanted.
+constexpr DWORD kOpenBaudRate = 9600;
+constexpr BYTE kOpenByteSize = 8;
+// The flow-control characters and limits (bytes free in the input queue)
+// that matter only while software flow control is on, which it never is
+// here; set all the same so that nothing of a previous user's stays.
+constexpr char kXonChar = 0x11;
+constexpr char kXoffChar = 0x13;
+constexpr WORD kXonLimit = 2048;
+constexpr WORD kXoffLimit = 512;
+
+// Every field of the line state for an 8-bit binary link: no flow control
+// of any kind, no character replaced, dropped or acted on, no stop on a
+// line error, DTR and RTS raised (some adapters and instruments draw power
+// from them or wait for them).
+DCB CleanLineState() {
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = kOpenBaudRate;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = 0;
+    dcb.XonLim = kXonLimit;
+    dcb.XoffLim = kXoffLimit;
+    dcb.ByteSize = kOpenByteSize;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = kXonChar;
+    dcb.XoffChar = kXoffChar;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    return dcb;
+}
 
 LONG ToCode(DWORD win32Error) {
     return static_cast<LONG>(win32Error);
@@ -81,20 +129,26 @@ LONG CSerialBase::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, b
             return Finish(error);
         }
     }
-    // Neither of these closes the port: a failed mask is overwritten by the
-    // read mode, and a failed read mode is the result with the port open.
+    // None of these closes the port: a failed mask is overwritten by the
+    // line state, and a failed line state or read mode is the result with
+    // the port open. The driver keeps everything its last user set, so every
+    // field is set here and nothing is left as found.
     SetEventMask(kOpenEventMask);
+    const LONG lineStateResult = SetCleanLineState();
     const LONG readModeResult = SetReadMode(ReadNonBlocking);
-
-    COMMCONFIG config;
-    std::memset(&config, 0, sizeof config);
-    config.dwSize = sizeof config;
-    DWORD size = sizeof config;
-    if (::GetDefaultCommConfigA(portName, &config, &size)) {
-        ::SetCommConfig(portHandle, &config, size);
-    }
     CurrentSession().OnPortOpened(portName);
-    return Finish(readModeResult);
+    return Finish(lineStateResult != 0 ? lineStateResult : readModeResult);
+}
+
+LONG CSerialBase::SetCleanLineState() {
+    if (const LONG code = Begin(); code != 0) {
+        return code;
+    }
+    DCB dcb = CleanLineState();
+    if (!::SetCommState(portHandle, &dcb)) {
+        return FinishWithSystemError();
+    }
+    return Finish(0);
 }
 
 LONG CSerialBase::Close() {
@@ -187,18 +241,22 @@ LONG CSerialBase::SetReadMode(int mode) {
     if (const LONG code = Begin(); code != 0) {
         return code;
     }
-    COMMTIMEOUTS timeouts;
-    if (!::GetCommTimeouts(portHandle, &timeouts)) {
-        return FinishWithSystemError();
-    }
     if (mode != ReadNonBlocking && mode != ReadBlocking) {
         return Finish(E_INVALIDARG);
     }
+    // All five are set: the driver keeps what its last user left, and a
+    // write time-out left short would cut frames.
+    COMMTIMEOUTS timeouts;
+    std::memset(&timeouts, 0, sizeof timeouts);
     // Non-blocking: a read takes what has arrived and returns at once.
     // Blocking: a read completes when the requested count has arrived.
     timeouts.ReadIntervalTimeout = mode == ReadNonBlocking ? MAXDWORD : 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
+    // A write never outlasts its wire time at the slowest rate plus the
+    // margin, whatever the line does.
+    timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+    timeouts.WriteTotalTimeoutConstant = kWriteMarginMs;
     if (!::SetCommTimeouts(portHandle, &timeouts)) {
         return FinishWithSystemError();
     }

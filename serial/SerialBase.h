@@ -32,7 +32,11 @@ public:
 
     // Opens `portName` ("\\.\COMn"). Queue sizes are in bytes; with both 0 the
     // driver's sizes stay. `overlapped` lets a listener wait on the port
-    // while this thread reads and writes. 1247 when already open.
+    // while this thread reads and writes. 1247 when already open. Every
+    // field of the line state and all five time-outs are set (9600 baud,
+    // 8N1, binary, no flow control, DTR and RTS on, the non-blocking read
+    // mode, writes bounded as WriteLimit.h says), so nothing a previous user
+    // of the port left in its driver stays.
     virtual LONG Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, bool overlapped);
     // 0 also when the port was not open.
     virtual LONG Close();
@@ -99,6 +103,8 @@ protected:
     HANDLE ioEvent = nullptr;  // owned; only on an overlapped port; UI thread only
 
 private:
+    // Writes the whole line state of an 8-bit binary link with no flow control.
+    LONG SetCleanLineState();
     template <typename StartCall>
     LONG RunIo(StartCall start, DWORD* count, OVERLAPPED* overlapped, DWORD timeout);
     // The common start of the operations: clears the last error; 0, or 6

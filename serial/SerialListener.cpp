@@ -4,6 +4,7 @@
 
 #include "LinkFrame.h"
 #include "SessionEvents.h"
+#include "WriteLimit.h"
 
 CSerialListener::~CSerialListener() {
     CSerialListener::Close();
@@ -44,9 +45,17 @@ LONG CSerialListener::Close() {
 LONG CSerialListener::SendFrame(std::uint8_t* frame) {
     lastError.store(0);
     const std::uint8_t totalLength = SealFrame(frame);
-    const LONG written = Write(frame, totalLength, nullptr, nullptr, INFINITE);
+    const LONG rate = GetBaudRate();
+    DWORD written = 0;
+    LONG result = Write(frame, totalLength, &written, nullptr,
+                        WriteLimitMs(totalLength, rate > 0 ? static_cast<DWORD>(rate) : 0));
+    // A driver whose own write time-out ran out completes the write with
+    // what it sent: the line did not take the frame in time either way.
+    if (result == 0 && written < totalLength) {
+        result = Finish(static_cast<LONG>(ERROR_TIMEOUT));
+    }
     CurrentSession().OnFrameSent(std::span<const std::uint8_t>(frame, totalLength));
-    return written;
+    return result;
 }
 
 LONG CSerialListener::StartListener() {
@@ -98,6 +107,16 @@ void CSerialListener::AbandonWait(OVERLAPPED& overlapped) {
     ::GetOverlappedResult(portHandle, &overlapped, &ignored, TRUE);
 }
 
+DWORD CSerialListener::EndWithLostLine(LONG error) {
+    lastError.store(error);
+    // Told once, and the thread ends: a driver that fails every wait (an
+    // adapter pulled out) would otherwise keep it spinning.
+    if (!stopRequested.load()) {
+        OnLineLost(error);
+    }
+    return static_cast<DWORD>(error);
+}
+
 DWORD CSerialListener::Listen() {
     for (;;) {
         ::ResetEvent(waitEvent);
@@ -106,7 +125,7 @@ DWORD CSerialListener::Listen() {
         overlapped.hEvent = waitEvent;
         const LONG armed = WaitForEvent(&overlapped, INFINITE);
         if (armed != 0) {
-            return static_cast<DWORD>(armed);
+            return EndWithLostLine(armed);
         }
         // A stop that rewrote the mask before this wait was armed woke
         // nothing; the flag is already visible here, so the stop ends us now.
@@ -116,12 +135,17 @@ DWORD CSerialListener::Listen() {
         }
         if (::WaitForSingleObject(waitEvent, INFINITE) != WAIT_OBJECT_0) {
             const auto error = static_cast<LONG>(::GetLastError());
-            lastError.store(error);
             AbandonWait(overlapped);
-            return static_cast<DWORD>(error);
+            return EndWithLostLine(error);
         }
         if (stopRequested.load()) {
             return 0;
+        }
+        // The wait itself may have failed: the driver ends it with an error
+        // when the device goes away.
+        DWORD ignored = 0;
+        if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE)) {
+            return EndWithLostLine(static_cast<LONG>(::GetLastError()));
         }
         const DWORD events = TakeEvents();
         DWORD errors = 0;

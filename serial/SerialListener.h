@@ -22,7 +22,9 @@ public:
     LONG Close() override;
 
     // Seals the link frame in `frame` (which needs room for the two CRC bytes
-    // behind the payload) and writes all of it, waiting without limit.
+    // behind the payload) and writes all of it, waiting no longer than
+    // WriteLimitMs at the port's rate. ERROR_TIMEOUT (1460) when the line did
+    // not take the whole frame in that time: the line has stalled.
     virtual LONG SendFrame(std::uint8_t* frame);
     // 0 and nothing more when a thread exists already.
     virtual LONG StartListener();
@@ -33,6 +35,10 @@ public:
     // the mask (never 0), `errors` the CE_ bits of this wake-up. The result is
     // ignored.
     virtual LONG OnEvent(DWORD events, DWORD errors) = 0;
+    // On the listener thread, once, when the port's event wait failed (the
+    // device went away) and the thread ends; `error` is the Win32 code. Not
+    // called when the thread ends because it was asked to.
+    virtual void OnLineLost(LONG error) = 0;
 
 protected:
     std::atomic<bool> stopRequested{false};  // written by the UI thread, read by the listener
@@ -42,6 +48,8 @@ protected:
 private:
     static DWORD WINAPI ThreadProc(LPVOID self);
     DWORD Listen();
+    // Keeps `error`, tells OnLineLost and gives the thread's exit code.
+    DWORD EndWithLostLine(LONG error);
     // Ends a wait that the listener left pending so that the system no longer
     // touches its OVERLAPPED.
     void AbandonWait(OVERLAPPED& overlapped);

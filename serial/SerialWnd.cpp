@@ -54,6 +54,10 @@ LONG CSerialWnd::OnEvent(DWORD events, DWORD errors) {
     return ::PostMessageA(window, message, wParam, userParam.load());
 }
 
+void CSerialWnd::OnLineLost(LONG) {
+    OnEvent(kLineLostEvent, 0);
+}
+
 void CSerialWnd::SetOwner(HWND owner) {
     ownerWindow.store(owner);
 }

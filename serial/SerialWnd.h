@@ -14,6 +14,11 @@ extern const UINT serialDefaultComMessage;
 // The EV_ bits that a notification's wParam carries.
 DWORD NotifiedEvents(WPARAM wParam);
 
+// The bit a notification carries in place of the EV_ bits when the port's
+// event wait failed: the device went away (an adapter pulled out) and no
+// more notifications follow. The system's EV_ bits end below it.
+inline constexpr DWORD kLineLostEvent = 0x8000;
+
 class CSerialWnd : public CSerialListener {
 public:
     ~CSerialWnd() override;
@@ -23,6 +28,8 @@ public:
     LONG Close() override;
     // Posts the notification; a window that no longer exists loses it.
     LONG OnEvent(DWORD events, DWORD errors) override;
+    // Posts the notification with kLineLostEvent alone.
+    void OnLineLost(LONG error) override;
 
     // Opens the port and starts the listener with `ownerWindow` (may be null)
     // as the receiver of `message` (0: serialDefaultComMessage). The owner is

@@ -13,6 +13,8 @@
 namespace sim {
 namespace {
 
+constexpr std::size_t kFillPiece = 512;  // bytes per write while filling a stalled line
+
 constexpr std::array<std::pair<speed_t, std::uint32_t>, 10> kRates = {{
     {B1200, 1200},
     {B2400, 2400},
@@ -119,6 +121,21 @@ ssize_t SimLine::Read(std::span<std::uint8_t> into) {
 
 ssize_t SimLine::Write(std::span<const std::uint8_t> bytes) {
     return ::write(m_fd, bytes.data(), bytes.size());
+}
+
+void SimLine::FillFromFarEnd() {
+    if (!m_pseudo || m_farEndFd < 0) {
+        return;
+    }
+    // Non-blocking on our own hold of the far end only; the program's open
+    // of it is its own.
+    ::fcntl(m_farEndFd, F_SETFL, ::fcntl(m_farEndFd, F_GETFL) | O_NONBLOCK);
+    const std::array<std::uint8_t, kFillPiece> filler{};
+    // Big pieces first, then single bytes for the last room there is.
+    for (const std::size_t piece : {filler.size(), std::size_t{1}}) {
+        while (::write(m_farEndFd, filler.data(), piece) > 0) {
+        }
+    }
 }
 
 void SimLine::Close() {

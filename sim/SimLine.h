@@ -44,6 +44,11 @@ public:
 
     // Hangs up: closes both ends.
     void Close();
+    // Fills a pseudo-terminal from its far end until it takes no more, as a
+    // reader that stopped reading leaves it: the program's writes then
+    // wait. The kernel makes a little room again as it moves the bytes on,
+    // so a stalled line is filled again now and then. Nothing on a tty.
+    void FillFromFarEnd();
 
 private:
     int m_fd = -1;        // owned: the pseudo-terminal master, or the tty

@@ -155,6 +155,7 @@ constexpr OptionRule kRules[] = {
     {"reply-bit7", false, [](SimOptions& o, std::string_view) { return o.replyBit7 = true; }},
     {"silent-after", true, [](SimOptions& o, std::string_view v) { return SetFrameCount(v, o.silentAfter); }},
     {"hangup-after", true, [](SimOptions& o, std::string_view v) { return SetFrameCount(v, o.hangupAfter); }},
+    {"stall-after", true, [](SimOptions& o, std::string_view v) { return SetFrameCount(v, o.stallAfter); }},
     {"seed", true, [](SimOptions& o, std::string_view v) { return SetSeed(v, o.seed); }},
     {"transcript", true, [](SimOptions& o, std::string_view v) { return SetText(v, o.transcriptPath); }},
 };
@@ -268,6 +269,8 @@ Faults (probabilities 0..1, drawn from --seed)
                         on the line (the bootloader keeps running)
   --silent-after N      answer the first N frames only
   --hangup-after N      close the line when frame N + 1 arrives, and end
+  --stall-after N       stop reading when frame N + 1 arrives and keep the line
+                        full, so the program's writes wait (a stalled line)
   --start-in-bootloader the bootloader runs from the start (it answers identify
                         and status, not information, as after an update cut short)
   --reply-bit7          replies carry their command with bit 7 set

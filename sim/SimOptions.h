@@ -57,6 +57,7 @@ struct SimOptions {
     bool startInBootloader = false;
     bool replyBit7 = false;
     std::optional<long> silentAfter;  // frames answered before falling silent
+    std::optional<long> stallAfter;   // frames answered before reading stops and the line fills
     std::optional<long> hangupAfter;  // frames received before closing the line
     std::optional<std::uint64_t> seed;
 

@@ -21,6 +21,8 @@ namespace {
 // After the far end reports a hang-up (no one holds it open), look again
 // after this long rather than spin on the report.
 constexpr std::chrono::milliseconds kHangupBackoff{100};
+// How often a stalled line is filled up again.
+constexpr std::chrono::milliseconds kStallRefill{5};
 constexpr std::size_t kReadChunk = 4096;
 
 WireFaults WireFaultsFrom(const SimOptions& options) {
@@ -129,8 +131,14 @@ int Simulator::Run() {
     for (;;) {
         SimTime now = SimClock::now();
         std::optional<SimTime> deadline = m_wire.NextEvent();
-        const bool lineResting = now < m_lineQuietUntil;
-        if (lineResting && (!deadline || m_lineQuietUntil < *deadline)) {
+        const bool lineResting = m_stalled || now < m_lineQuietUntil;
+        if (m_stalled) {
+            m_line.FillFromFarEnd();
+            const SimTime refill = now + kStallRefill;
+            if (!deadline || refill < *deadline) {
+                deadline = refill;
+            }
+        } else if (lineResting && (!deadline || m_lineQuietUntil < *deadline)) {
             deadline = m_lineQuietUntil;
         }
         const bool writeNow = !m_unwritten.empty() && ChunkDue(now);
@@ -215,6 +223,12 @@ bool Simulator::HandleFrame(const CutFrame& frame, SimTime arrivedAt) {
         m_entry.Remove();
         std::fprintf(stderr, "ziron7-sim: hung up the line as asked\n");
         return false;
+    }
+    if (m_options.stallAfter && m_framesReceived > *m_options.stallAfter) {
+        entry.outcome = "stops reading: the line stalls";
+        m_transcript.Record(entry);
+        m_stalled = true;
+        return true;
     }
     if (m_options.silentAfter && m_framesReceived > *m_options.silentAfter) {
         entry.outcome = "ignored: fallen silent";

@@ -58,6 +58,7 @@ private:
     std::uint32_t m_lineRateSet = 0;        // the rate last set on a real tty
     long m_framesReceived = 0;
     SimTime m_lineQuietUntil;  // after a hang-up on the far end
+    bool m_stalled = false;    // reading has stopped and the line is kept full
     SimTime m_nextChunk;       // when held bytes next leave, under --chunk
     int m_signals = -1;        // owned: SIGINT, SIGTERM, SIGHUP as data
 };

@@ -115,6 +115,7 @@ public:
     // The information went unanswered; the status asked tells whether the
     // bootloader holds the instrument.
     bool m_bAskingResidentStatus = false;
+    bool m_bLineFailed = false;  // the line failed and the run is ending
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
@@ -137,6 +138,10 @@ protected:
     void FlushInput();
 
 private:
+    // The line failed (UpdateLineFailure.cpp): ends the run with the
+    // watchdog's outcome, once.
+    void EndOnLineFailure();
+
     // The pump (UpdatePump.cpp).
     void OnPumpTick();
     void GiveUpLink();

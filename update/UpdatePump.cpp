@@ -65,7 +65,9 @@ void CUpdateDlg::OnPumpTick() {
         SendTxFrame();
     } else if (m_bKeepAlive) {
         m_nAwaitedCmd = CMD_IDENTIFY;
-        m_pSerial->SendFrame(m_keepAliveFrame);
+        if (m_pSerial->SendFrame(m_keepAliveFrame) != 0) {
+            EndOnLineFailure();
+        }
     }
 }
 
@@ -85,7 +87,10 @@ void CUpdateDlg::GiveUpLink() {
 }
 
 void CUpdateDlg::SendTxFrame() {
-    m_pSerial->SendFrame(m_txFrame);
+    if (m_pSerial->SendFrame(m_txFrame) != 0) {
+        EndOnLineFailure();
+        return;
+    }
     ++m_nTxSends;
     m_nTicksSinceSend = 0;
 }

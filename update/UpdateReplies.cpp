@@ -31,6 +31,10 @@ constexpr const char* kDiffersText = "Микропрограмма в прибо
 }  // namespace
 
 LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
+    if ((NotifiedEvents(wParam) & kLineLostEvent) != 0) {
+        EndOnLineFailure();
+        return 0;
+    }
     if ((NotifiedEvents(wParam) & EV_RXCHAR) == 0) {
         return 0;
     }

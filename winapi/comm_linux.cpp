@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr WORD kCommConfigVersion = 1;
-
 BOOL Report(DWORD error) {
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
@@ -258,33 +256,4 @@ BOOL ClearCommError(HANDLE port, LPDWORD errors, COMSTAT* status) {
         *errors = taken;
     }
     return TRUE;
-}
-
-BOOL GetDefaultCommConfigA(LPCSTR name, COMMCONFIG* config, LPDWORD size) {
-    if (InjectedFailure(SeamCall::GetDefaultCommConfig)) {
-        return FALSE;
-    }
-    if (name == nullptr || config == nullptr || size == nullptr) {
-        return InvalidParameter();
-    }
-    if (*size < sizeof(COMMCONFIG)) {
-        *size = sizeof(COMMCONFIG);
-        return Report(ERROR_INSUFFICIENT_BUFFER);
-    }
-    if (ResolveCommDevice(name).empty()) {
-        return Report(ERROR_FILE_NOT_FOUND);
-    }
-    std::memset(config, 0, sizeof *config);
-    config->dwSize = sizeof *config;
-    config->wVersion = kCommConfigVersion;
-    config->dcb = DefaultDcb();
-    *size = sizeof *config;
-    return TRUE;
-}
-
-BOOL SetCommConfig(HANDLE port, COMMCONFIG* config, DWORD size) {
-    if (config == nullptr || size < offsetof(COMMCONFIG, dcb) + sizeof(DCB)) {
-        return InvalidParameter();
-    }
-    return SetCommState(port, &config->dcb);
 }

@@ -8,6 +8,10 @@
 // out. It sleeps in poll() on the tty and a wake-up eventfd, with the
 // nearest deadline as the poll time-out: nothing spins.
 //
+// The port opens with the line state its tty has and with what its last
+// user in this process left of the rest (port_memory.h), as a Win32 driver
+// keeps a port's state; only SetCommState and SetCommTimeouts change it.
+//
 // Every member is guarded by one mutex; the tty descriptor is only used
 // under it (or by the driver thread, which is joined before it is closed).
 #pragma once
@@ -24,6 +28,7 @@
 #include <pthread.h>
 
 #include "kernel_objects.h"
+#include "port_memory.h"
 #include "waitable.h"
 #include "winapi_comm.h"
 #include "winapi_seams.h"
@@ -101,13 +106,17 @@ private:
         DWORD* events;
     };
 
-    CommPort(int fd, int wakeFd, bool overlapped, const DCB& state);
+    CommPort(int fd, int wakeFd, bool overlapped, dev_t device, const RememberedPortState& state);
 
     static void* DriverEntry(void* port);
     void Serve();
     void Wake();
     void Receive(Clock::time_point now);
     void SendPending();
+    // CTS output flow control is on and the line has no modem lines to
+    // raise CTS (a three-wire cable, a pseudo-terminal): nothing goes out.
+    // On a tty with modem lines the kernel itself holds output (CRTSCTS).
+    bool CtsHoldsOutput() const;
     void CheckLineErrors(DWORD& events);
     void CheckTransmitterEmpty(Clock::time_point now);
     void Raise(DWORD events);
@@ -136,6 +145,7 @@ private:
     DWORD WhileOpen(Call call);
 
     const bool overlapped_;
+    const dev_t device_;  // the tty's st_rdev: what the driver keeps is kept under it
     std::mutex lock_;
     int fd_;
     int wakeFd_;
@@ -148,6 +158,7 @@ private:
     DWORD history_ = 0;  // events in the mask that no wait has taken yet
     DWORD errors_ = 0;   // CE_ bits not yet taken by ClearCommError
     LineErrorCounters counters_;
+    bool modemLines_ = false;  // the tty has DTR, RTS, CTS, ...
     bool countersKnown_ = false;
 
     std::deque<BYTE> input_;

@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "comm_port.h"
 #include "line_settings.h"
+#include "port_memory.h"
 #include "seams.h"
 #include "winapi_errors.h"
 
@@ -64,20 +66,27 @@ DWORD CommPort::Open(const std::string& devicePath, bool overlapped,
         CloseKeepingErrno(fd);
         return error;
     }
-    MakeRaw(tty);
+    // The tty keeps what its last user set (a terminal program's flow
+    // control, echo, line editing): as a Win32 driver does, the port opens
+    // with that state and only SetCommState changes it.
+    struct stat device {};
+    const dev_t deviceId = fstat(fd, &device) == 0 ? device.st_rdev : 0;
+    const std::optional<RememberedPortState> remembered = RecallPortState(deviceId);
     // A USB serial adapter otherwise holds received bytes for up to its
     // latency timer (16 ms by default) before passing them on; a driver that
     // refuses or has no such timer changes nothing.
     RequestLowLatency(fd);
-    const int wakeFd =
-        tcsetattr(fd, TCSANOW, &tty) == 0 ? eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
+    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
         const DWORD error = Win32ErrorFromErrno(errno);
         ioctl(fd, TIOCNXCL);
         CloseKeepingErrno(fd);
         return error;
     }
-    std::shared_ptr<CommPort> opened(new CommPort(fd, wakeFd, overlapped, DcbFromTermios(tty)));
+    const RememberedPortState state{
+        DcbFromTermios(tty, remembered ? remembered->dcb : DefaultDcb()),
+        remembered ? remembered->timeouts : COMMTIMEOUTS{}};
+    std::shared_ptr<CommPort> opened(new CommPort(fd, wakeFd, overlapped, deviceId, state));
     const int error =
         pthread_create(&opened->driver_, nullptr, &CommPort::DriverEntry, opened.get());
     if (error != 0) {
@@ -89,13 +98,18 @@ DWORD CommPort::Open(const std::string& devicePath, bool overlapped,
     return ERROR_SUCCESS;
 }
 
-CommPort::CommPort(int fd, int wakeFd, bool overlapped, const DCB& state)
+CommPort::CommPort(int fd, int wakeFd, bool overlapped, dev_t device,
+                   const RememberedPortState& state)
     : overlapped_(overlapped),
+      device_(device),
       fd_(fd),
       wakeFd_(wakeFd),
-      state_(state),
+      state_(state.dcb),
+      timeouts_(state.timeouts),
       inputLimit_(kDefaultInputQueue) {
     countersKnown_ = ReadLineErrorCounters(fd_, counters_);
+    int lines = 0;
+    modemLines_ = ioctl(fd_, TIOCMGET, &lines) == 0;
 }
 
 CommPort::~CommPort() {
@@ -173,7 +187,7 @@ void CommPort::Serve() {
         pollfd watched[2] = {{wakeFd_, POLLIN, 0}, {fd_, 0, 0}};
         if (lineError_ == ERROR_SUCCESS) {
             watched[1].events |= POLLIN;
-            if (!writes_.empty()) {
+            if (!writes_.empty() && !CtsHoldsOutput()) {
                 watched[1].events |= POLLOUT;
             }
         }
@@ -361,7 +375,15 @@ void CommPort::ServeReads(Clock::time_point now) {
     }
 }
 
+bool CommPort::CtsHoldsOutput() const {
+    return state_.fOutxCtsFlow != 0 && !modemLines_;
+}
+
 void CommPort::SendPending() {
+    // Pending writes wait for their deadline or a new line state.
+    if (CtsHoldsOutput()) {
+        return;
+    }
     while (!writes_.empty()) {
         WriteOperation& front = writes_.front();
         const ssize_t sent =
@@ -610,7 +632,8 @@ DWORD CommPort::SetState(const DCB& dcb) {
         }
         state_ = dcb;
         state_.DCBlength = sizeof state_;
-        state_.fBinary = 1;  // the only mode there is
+        RememberPortState(device_, {state_, timeouts_});
+        Wake();  // writes held by CTS may go now
         return ERROR_SUCCESS;
     });
 }
@@ -650,6 +673,7 @@ DWORD CommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
             return ERROR_INVALID_PARAMETER;
         }
         timeouts_ = timeouts;
+        RememberPortState(device_, {state_, timeouts_});
         return ERROR_SUCCESS;
     });
 }

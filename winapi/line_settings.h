@@ -15,12 +15,19 @@
 #include "winapi_comm.h"
 
 // Writes the termios fields that `dcb` decides into `tty`, leaving others.
-// ERROR_INVALID_PARAMETER (and `tty` untouched) for a rate, size, parity or
-// stop-bit setting the line cannot take.
+// fBinary strips every line-discipline service (MakeRaw); without it the
+// byte processing stays as it is. ERROR_INVALID_PARAMETER (and `tty`
+// untouched) for a rate, size, parity or stop-bit setting the line cannot
+// take.
 DWORD ApplyDcbToTermios(const DCB& dcb, termios& tty);
 
-// The DCB that describes `tty`, for a port that was just opened.
-DCB DcbFromTermios(const termios& tty);
+// The DCB that describes `tty`, for a port that was just opened: what
+// termios records comes from `tty` (fBinary is set only when the tty passes
+// bytes as they are), the rest from `unrecorded`.
+DCB DcbFromTermios(const termios& tty, const DCB& unrecorded);
+
+// True when the tty neither changes, drops, echoes nor holds back a byte.
+bool PassesBytesAsTheyAre(const termios& tty);
 
 // A tty stripped of every line-discipline service (echo, signals, newline
 // and case mapping): the bytes pass as they are, as on a Win32 COM port.
@@ -30,5 +37,6 @@ void MakeRaw(termios& tty);
 // modem lines (a pseudo-terminal) is left as it is.
 DWORD ApplyModemLines(int fd, const DCB& dcb);
 
-// The line state a port gets from GetDefaultCommConfigA.
+// The line state of a port no one has set yet: 9600 bits/s, 8N1, no flow
+// control, DTR and RTS on.
 DCB DefaultDcb();

@@ -134,14 +134,17 @@ DWORD ApplyDcbToTermios(const DCB& dcb, termios& tty) {
     SetFlag(next.c_iflag, IXOFF, dcb.fInX != 0);
     next.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
     next.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+    if (dcb.fBinary != 0) {
+        MakeRaw(next);
+    }
     tty = next;
     return ERROR_SUCCESS;
 }
 
-DCB DcbFromTermios(const termios& tty) {
-    // What the tty does not record (the flow-control limits, DTR) stays as
-    // a freshly opened port has it.
-    DCB dcb = DefaultDcb();
+DCB DcbFromTermios(const termios& tty, const DCB& unrecorded) {
+    DCB dcb = unrecorded;
+    dcb.DCBlength = sizeof dcb;
+    dcb.fBinary = PassesBytesAsTheyAre(tty) ? 1 : 0;
     if (const DWORD rate = RateOf(cfgetospeed(&tty)); rate != 0) {
         dcb.BaudRate = rate;
     }
@@ -150,6 +153,8 @@ DCB DcbFromTermios(const termios& tty) {
     dcb.fOutxCtsFlow = handshake ? 1 : 0;
     if (handshake) {
         dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    } else if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) {
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
     }
     dcb.fOutX = (tty.c_iflag & IXON) != 0 ? 1 : 0;
     dcb.fInX = (tty.c_iflag & IXOFF) != 0 ? 1 : 0;
@@ -163,6 +168,12 @@ DCB DcbFromTermios(const termios& tty) {
     dcb.XonChar = static_cast<CHAR>(tty.c_cc[VSTART]);
     dcb.XoffChar = static_cast<CHAR>(tty.c_cc[VSTOP]);
     return dcb;
+}
+
+bool PassesBytesAsTheyAre(const termios& tty) {
+    return (tty.c_iflag & (ISTRIP | INLCR | IGNCR | ICRNL | IXANY | IUCLC | PARMRK)) == 0 &&
+           (tty.c_oflag & OPOST) == 0 &&
+           (tty.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN)) == 0;
 }
 
 void MakeRaw(termios& tty) {

@@ -3,6 +3,9 @@ runs it, against the simulated instrument on a virtual display with a window
 manager: the same runs and judgements as the Linux program's
 (test_operator_runs.py), from the normal update to the instrument left in
 its bootloader; the session log is read from the prefix's local data folder.
+Runs of its own: the port dialog at 96 and at 144 DPI, the port left by a
+terminal program with XON/XOFF and with RTS/CTS flow control on, and a box
+raised while another program's window has the focus.
 
 The port: the Wine prefix maps COM1 (HKLM\\Software\\Wine\\Ports) to a link
 in the output folder that each run points at the simulator's pseudo-terminal.
@@ -35,6 +38,7 @@ PORT_LINK = OUT / "com1"  # what COM1 names in the prefix
 # The user data folder in the prefix (%LOCALAPPDATA%), where the session logs go.
 USER_DATA = PREFIX / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local"
 PREFIX_TIMEOUT_S = 120.0
+OTHER_PROGRAM = "another-program"  # the caption of a window that takes the focus
 PORT_DIALOG_SETTLE_S = 0.5  # the reply reaches the dialog a tick later
 WINE_ENV = {
     "WINEPREFIX": str(PREFIX),
@@ -53,6 +57,17 @@ def make_prefix():
     for command in (["wineboot", "-i"],
                     ["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1",
                      "/d", str(PORT_LINK), "/f"],
+                    ["wineserver", "-w"]):
+        subprocess.run(command, env=env, check=True, timeout=PREFIX_TIMEOUT_S,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def set_dpi(dpi):
+    """The DPI Wine gives the programs started from now on."""
+    env = {**os.environ, **WINE_ENV}
+    env.pop("DISPLAY", None)
+    for command in (["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                     "/t", "REG_DWORD", "/d", str(dpi), "/f"],
                     ["wineserver", "-w"]):
         subprocess.run(command, env=env, check=True, timeout=PREFIX_TIMEOUT_S,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -104,9 +119,14 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
         self.workdir.mkdir(parents=True)
         self.instrument = None
         self.flasher = None
+        self.left_by_a_terminal = ()  # stty settings the port has before the program opens it
 
     def start(self, *sim_options):
         self.instrument = SimulatedInstrument(linux_runs.SIM, self.workdir, *sim_options)
+        if self.left_by_a_terminal:
+            # Wine reads the pseudo-terminal's settings as the port's state.
+            subprocess.run(["stty", "-F", str(self.instrument.device_dir / "com1"),
+                            *self.left_by_a_terminal], check=True)
         PORT_LINK.unlink(missing_ok=True)
         PORT_LINK.symlink_to(self.instrument.device_dir / "com1")
         # The prefix is shared: only this run's session log may be there.
@@ -116,6 +136,81 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
                                env={**WINE_ENV, "LD_PRELOAD": str(MODEM_LINES)})
         self.flasher.data_dir = USER_DATA
         return WindowsOperator(self.display, self.instrument)
+
+
+    # --- A port a terminal program used last: Windows keeps its line state. ---
+
+    def test_port_left_with_xon_xoff_by_a_terminal_updates_to_success(self):
+        # A Windows driver has no line editing or echo to leave behind; the
+        # Linux tests add those (LineLeftByATerminal).
+        self.left_by_a_terminal = ("ixon", "ixoff")
+        self.update_to_success("--baud", "9600")
+
+    def test_port_left_with_rts_cts_by_a_terminal_updates_to_success(self):
+        self.left_by_a_terminal = ("crtscts",)
+        self.update_to_success("--baud", "9600")
+
+
+    # --- The dialogs at 144 DPI (150 %), as Wine reads the DPI from its registry. ---
+
+    def port_dialog_at(self, dpi):
+        """The port dialog once the instrument has answered, at `dpi`, photographed."""
+        set_dpi(dpi)
+        operator = self.start("--baud", "9600")
+        wait_until(lambda: self.instrument.sent("^identify:"), linux_runs.SEARCH_TIMEOUT_S,
+                   "instrument found")
+        dialog = wait_until(operator.port_dialog, linux_runs.SEARCH_TIMEOUT_S, "port dialog")
+        time.sleep(PORT_DIALOG_SETTLE_S)
+        picture = self.display.screenshot(self.workdir / f"port-dialog-{dpi}dpi.png", dialog)
+        linux_runs.copy_if_asked(picture, f"port-dialog-{dpi}dpi.png")
+        self.display.press(dialog, "Escape")  # Esc is "Выход"
+        self.assertEqual(self.flasher.wait_exit(linux_runs.EXIT_TIMEOUT_S), 0)
+        self.flasher = None
+        self.instrument.stop()
+        self.instrument = None
+        return dialog
+
+    def test_dialogs_grow_with_the_dpi(self):
+        try:
+            at_96 = self.port_dialog_at(96)
+            at_144 = self.port_dialog_at(144)
+        finally:
+            set_dpi(96)
+        # Laid out in dialog units of a font that grows with the DPI.
+        for size_96, size_144 in ((at_96.width, at_144.width), (at_96.height, at_144.height)):
+            self.assertGreater(size_144, size_96 * 1.3)
+
+    # --- A box while the operator works in another program. ---
+
+    def test_box_raised_while_another_window_has_the_focus_belongs_to_the_dialog(self):
+        # The line hangs up while writing, with another program's window in
+        # front: the box must still be the update dialog's own (Windows keeps
+        # an owned box above its owner and shows no taskbar button of its
+        # own), or the operator would see a frozen dialog.
+        operator = self.start("--baud", "19200",
+                              "--hangup-after", str(linux_runs.HANGUP_AFTER_FRAMES))
+        dialog = operator.press_ok_once_found(linux_runs.SEARCH_TIMEOUT_S)
+        wait_until(lambda: self.instrument.received("program page"),
+                   linux_runs.FULL_UPDATE_TIMEOUT_S, "writing")
+        env = {**os.environ, "DISPLAY": self.display.name}
+        other = subprocess.Popen(["xmessage", "-title", OTHER_PROGRAM, "another program"],
+                                 env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            window = wait_until(lambda: self.display.windows(f"^{OTHER_PROGRAM}$"),
+                                linux_runs.EXIT_TIMEOUT_S, "the other program's window")[0]
+            subprocess.run(["xdotool", "windowactivate", "--sync", window.id], env=env,
+                           check=True, timeout=linux_runs.EXIT_TIMEOUT_S)
+            box = wait_until(operator.message_box, linux_runs.WATCHDOG_TIMEOUT_S, "the box")
+            owner = subprocess.run(["xprop", "-id", box.id, "WM_TRANSIENT_FOR"], env=env,
+                                   capture_output=True, text=True, check=True).stdout
+            self.assertIn("window id #", owner, "the box has an owner")
+            self.assertEqual(int(owner.rsplit("#", 1)[1], 16), int(dialog.id),
+                             "the update dialog owns the box")
+        finally:
+            operator_desktop.stop_process(other)
+        operator.acknowledge_box(linux_runs.EXIT_TIMEOUT_S)  # no link
+        operator.acknowledge_box(linux_runs.EXIT_TIMEOUT_S)  # the warning
+        self.assertEqual(self.flasher.wait_exit(linux_runs.EXIT_TIMEOUT_S), 0)
 
 
 def keep_windows_pictures():

@@ -1,4 +1,5 @@
-// What the status line's note says when a port does not open.
+// What the status line and its note say when a port does not open, on
+// Linux (Windows: tests/windows/PortOpenWordingTest.cpp).
 #include "PortOpenFailure.h"
 
 #include <gmock/gmock.h>
@@ -18,6 +19,12 @@ TEST_P(PortOpenFailureNote, NamesTheReasonAndThePort) {
     const std::string note = DescribePortOpenFailure("COM7", static_cast<LONG>(GetParam().code));
     EXPECT_THAT(note, testing::HasSubstr(GetParam().says));
     EXPECT_THAT(note, testing::HasSubstr("COM7"));
+}
+
+TEST(PortOpenFailureStatus, IsUnavailableWhateverTheReason) {
+    for (const DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}) {
+        EXPECT_EQ(PortOpenStatus("COM7", static_cast<LONG>(code)), "Порт COM7 недоступен");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

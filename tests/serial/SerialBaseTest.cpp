@@ -75,6 +75,87 @@ TEST_F(SerialBaseTest, OpenSetsTheStartingMaskReadModeAndDefaultLine) {
     EXPECT_EQ(cfgetospeed(&settings), B9600);
 }
 
+// A terminal program used the port last: it left XON/XOFF and RTS/CTS flow
+// control, echo, line editing and CR-to-NL mapping in the tty, and in the
+// driver a stop on errors, null stripping, an error character, DTR off and
+// a write time-out that would cut frames short.
+TEST_F(SerialBaseTest, OpenSetsEveryFieldOfTheLineStateWhateverTheLastUserLeft) {
+    HANDLE previous = CreateFileA(line.PortName().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(previous, INVALID_HANDLE_VALUE);
+    DCB left{};
+    left.DCBlength = sizeof left;
+    ASSERT_TRUE(GetCommState(previous, &left));
+    left.BaudRate = 115200;
+    left.ByteSize = 7;
+    left.Parity = ODDPARITY;
+    left.fParity = 1;
+    left.fOutX = 1;
+    left.fInX = 1;
+    left.fOutxCtsFlow = 1;
+    left.fOutxDsrFlow = 1;
+    left.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    left.fDtrControl = DTR_CONTROL_DISABLE;
+    left.fDsrSensitivity = 1;
+    left.fAbortOnError = 1;
+    left.fNull = 1;
+    left.fErrorChar = 1;
+    left.ErrorChar = '?';
+    left.EvtChar = '\n';
+    ASSERT_TRUE(SetCommState(previous, &left));
+    const COMMTIMEOUTS shortWrites{10, 10, 10, 0, 1};
+    ASSERT_TRUE(SetCommTimeouts(previous, &shortWrites));
+    ASSERT_TRUE(CloseHandle(previous));
+    termios cooked = line.LineSettings();
+    cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    cooked.c_iflag |= ICRNL | IXON | IXOFF;
+    cooked.c_oflag |= OPOST;
+    ASSERT_EQ(tcsetattr(line.MasterFd(), TCSANOW, &cooked), 0);
+
+    OpenPort(true);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(port.Handle(), &dcb));
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_EQ(dcb.fBinary, 1u);
+    EXPECT_EQ(dcb.fParity, 0u);
+    EXPECT_EQ(dcb.fOutX + dcb.fInX + dcb.fOutxCtsFlow + dcb.fOutxDsrFlow, 0u);
+    EXPECT_EQ(dcb.fDsrSensitivity + dcb.fAbortOnError + dcb.fNull + dcb.fErrorChar, 0u);
+    EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.ErrorChar, 0);
+    EXPECT_EQ(dcb.EvtChar, 0);
+    COMMTIMEOUTS timeouts{};
+    ASSERT_TRUE(GetCommTimeouts(port.Handle(), &timeouts));
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
+    // Bounded, and long enough for a whole frame at the slowest rate.
+    EXPECT_GE(timeouts.WriteTotalTimeoutMultiplier * 260 + timeouts.WriteTotalTimeoutConstant,
+              260u * 12u * 1000u / 4800u);
+    EXPECT_GT(timeouts.WriteTotalTimeoutConstant, 0u);
+
+    const termios tty = line.LineSettings();
+    EXPECT_EQ(tty.c_iflag & (IXON | IXOFF | ICRNL | INPCK), 0u);
+    EXPECT_EQ(tty.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(tty.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(tty.c_oflag & OPOST, 0u);
+    // And bytes that software flow control would eat pass both ways.
+    DWORD written = 0;
+    ASSERT_EQ(port.Write("\x11\x13\r", 3, &written, nullptr, 2000), 0);
+    EXPECT_EQ(line.Receive(3), (std::vector<std::uint8_t>{0x11, 0x13, '\r'}));
+    line.Send(std::string("\x13\x11\r"));
+    std::uint8_t echoed[3] = {};
+    DWORD count = 0;
+    ASSERT_EQ(port.SetReadMode(CSerialBase::ReadBlocking), 0);
+    ASSERT_EQ(port.Read(echoed, 3, &count, nullptr, 2000), 0);
+    EXPECT_EQ(std::vector<std::uint8_t>(echoed, echoed + count),
+              (std::vector<std::uint8_t>{0x13, 0x11, '\r'}));
+}
+
 TEST_F(SerialBaseTest, APortInUseOrMissingCannotBeOpened) {
     OpenPort(true);
     TestPort second;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "CommandSet.h"
@@ -233,6 +234,45 @@ TEST_F(SerialListenerTest, CloseAfterTheThreadEndedByItselfReturnsAtOnce) {
     EXPECT_EQ(exitCode, 31u);
     EXPECT_EQ(port.Close(), 0);
     EXPECT_EQ(port.Thread(), nullptr);
+}
+
+// A driver that fails every wait (a device gone) tells the owner once and
+// the thread ends: it neither spins nor leaves the owner waiting.
+TEST_F(SerialListenerTest, AFailingWaitTellsTheOwnerOnceAndEndsTheThread) {
+    FailNextCalls(SeamCall::WaitCommEvent, ERROR_ACCESS_DENIED, 1000);
+    OpenTo(&owner, 0, 5);
+    const auto notification = owner.Next();
+    ASSERT_TRUE(notification);
+    EXPECT_EQ(notification->message, serialDefaultComMessage);
+    EXPECT_EQ(notification->wParam, WPARAM{kLineLostEvent});
+    EXPECT_EQ(notification->lParam, 5);
+    EXPECT_EQ(WaitForSingleObject(port.Thread(), 2000), WAIT_OBJECT_0);
+    EXPECT_FALSE(owner.Next(100));
+    EXPECT_EQ(CallCount(SeamCall::WaitCommEvent), 1);
+}
+
+TEST_F(SerialListenerTest, AHungUpLineTellsTheOwner) {
+    OpenTo(&owner);
+    line.HangUp();
+    std::optional<Notification> notification;
+    do {
+        notification = owner.Next();
+    } while (notification && (notification->wParam & kLineLostEvent) == 0);
+    ASSERT_TRUE(notification);
+    EXPECT_EQ(notification->wParam, WPARAM{kLineLostEvent});
+    EXPECT_EQ(WaitForSingleObject(port.Thread(), 2000), WAIT_OBJECT_0);
+}
+
+// Nobody reads the line, so it fills: SendFrame gives up within the frame's
+// wire time and the margin, and says so.
+TEST_F(SerialListenerTest, SendFrameOnAStalledLineEndsWithATimeOut) {
+    OpenTo(&owner);
+    ASSERT_EQ(port.Configure(115200, 8, NOPARITY, ONESTOPBIT), 0);
+    line.StopReading();
+    std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, CMD_IDENTIFY, 0};
+    EXPECT_EQ(port.SendFrame(frame), static_cast<LONG>(ERROR_TIMEOUT));
+    EXPECT_EQ(port.LastError(), static_cast<LONG>(ERROR_TIMEOUT));
+    EXPECT_TRUE(port.IsOpen());
 }
 
 TEST_F(SerialListenerTest, SendFrameSealsAndWritesTheWholeFrame) {

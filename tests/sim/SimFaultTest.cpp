@@ -165,6 +165,14 @@ TEST(ProgramFaults, HangupClosesTheLineAndEnds) {
     EXPECT_NE(::access(sim.process.EntryPath().c_str(), F_OK), 0);
 }
 
+TEST(ProgramFaults, StallStopsReadingAndKeepsTheLineFull) {
+    Sim sim({"--stall-after", "1"});
+    EXPECT_TRUE(sim.line.Ask(Identify()));
+    sim.line.Send(Identify());
+    EXPECT_FALSE(sim.line.Receive(kSilenceWait)) << "no answer once stalled";
+    EXPECT_FALSE(sim.line.Writable(milliseconds(300))) << "the line takes nothing more";
+}
+
 TEST(WireFaults, DuplicateSendsEachReplyTwice) {
     Sim sim({"--duplicate", "1"});
     const auto first = sim.line.Ask(Identify());

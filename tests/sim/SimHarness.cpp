@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,6 +66,11 @@ void LineClient::Send(Bytes frame) {
 
 void LineClient::SendRaw(std::span<const std::uint8_t> bytes) {
     ASSERT_EQ(::write(m_fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+bool LineClient::Writable(milliseconds wait) const {
+    pollfd writable{m_fd, POLLOUT, 0};
+    return ::poll(&writable, 1, static_cast<int>(wait.count())) > 0;
 }
 
 bool LineClient::ReadSome(milliseconds wait) {

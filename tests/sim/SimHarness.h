@@ -50,6 +50,8 @@ public:
     Bytes Collect(milliseconds wait = kSilenceWait);
     // Sends and returns the reply.
     std::optional<Bytes> Ask(Bytes frame, milliseconds wait = kReplyWait);
+    // Whether the line takes more bytes from this end within `wait`.
+    bool Writable(milliseconds wait) const;
     // The result of the last read: 0 at end of file, -1 with errno on failure.
     long LastRead() const { return m_lastRead; }
 

@@ -61,6 +61,20 @@ void PseudoTerminal::CloseMaster() {
     }
 }
 
+void PseudoTerminal::FillFromSlave() {
+    if (m_slave < 0) {
+        return;
+    }
+    // Non-blocking on this end's own open file only; the port's is its own.
+    ::fcntl(m_slave, F_SETFL, ::fcntl(m_slave, F_GETFL) | O_NONBLOCK);
+    // Big pieces first, then single bytes for the last room there is.
+    const std::uint8_t filler[512] = {};
+    for (const std::size_t piece : {sizeof filler, std::size_t{1}}) {
+        while (::write(m_slave, filler, piece) > 0) {
+        }
+    }
+}
+
 termios PseudoTerminal::LineSettings() const {
     termios settings{};
     ::tcgetattr(m_master, &settings);

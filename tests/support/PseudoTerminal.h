@@ -34,6 +34,12 @@ public:
     void ReleaseSlave();
     // Closes the master: the adapter is pulled out.
     void CloseMaster();
+    // Fills the line from the slave end held here until it takes no more,
+    // as a reader that stopped reading would leave it: the port's next
+    // write then waits. The kernel makes a little room again as it moves
+    // bytes on to the master's side, so a line kept full is filled again
+    // now and then.
+    void FillFromSlave();
 
     // The line settings the port made, as the master sees them.
     termios LineSettings() const;

@@ -12,6 +12,9 @@
 namespace testsupport {
 namespace {
 
+// How often a stalled line is filled up again, in ms.
+constexpr int kRefillMs = 5;
+
 int BaudOf(speed_t speed) {
     switch (speed) {
         case B4800:
@@ -98,6 +101,29 @@ void PtyInstrument::Serve() {
             m_arrived.notify_all();
             Answer(frame, index);
         }
+        if (m_hangUp.load()) {
+            m_pty.ReleaseSlave();
+            m_pty.CloseMaster();
+            IdleUntilStopped();
+            return;
+        }
+        if (m_stopReading.load()) {
+            KeepFullUntilStopped();
+            return;
+        }
+    }
+}
+
+void PtyInstrument::KeepFullUntilStopped() {
+    pollfd stop{m_stopPipe[0], POLLIN, 0};
+    do {
+        m_pty.FillFromSlave();
+    } while (::poll(&stop, 1, kRefillMs) == 0);
+}
+
+void PtyInstrument::IdleUntilStopped() const {
+    pollfd stop{m_stopPipe[0], POLLIN, 0};
+    while (::poll(&stop, 1, -1) < 0 || (stop.revents & POLLIN) == 0) {
     }
 }
 

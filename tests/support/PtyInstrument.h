@@ -6,6 +6,7 @@
 // pauses, or nothing.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -53,12 +54,24 @@ public:
     // they have.
     bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
 
+    // From the next frame on (or this one, when called from the responder)
+    // the instrument stops reading and the line fills up, so that the
+    // port's writes wait: a stalled line.
+    void StopReading() { m_stopReading.store(true); }
+    // From the next frame on (or this one, from the responder) the line
+    // hangs up: the adapter is pulled out.
+    void HangUp() { m_hangUp.store(true); }
+
     // Writes `bytes` now, outside any reply.
     void Send(std::span<const std::uint8_t> bytes) const { m_pty.WriteAll(bytes); }
 
 private:
     void Serve();
     void Answer(const Received& frame, int index);
+    // Waits for the stop, doing nothing more on the line.
+    void IdleUntilStopped() const;
+    // Waits for the stop, keeping the line full meanwhile.
+    void KeepFullUntilStopped();
 
     PseudoTerminal m_pty;
     int m_stopPipe[2] = {-1, -1};
@@ -66,6 +79,8 @@ private:
     mutable std::mutex m_lock;
     mutable std::condition_variable m_arrived;
     std::vector<Received> m_frames;
+    std::atomic<bool> m_stopReading{false};
+    std::atomic<bool> m_hangUp{false};
     std::thread m_thread;
     // One per reply that pauses, so that its pauses never hold up reading.
     std::vector<std::thread> m_writers;

@@ -34,6 +34,14 @@ public:
     bool Quiet(int milliseconds) const;
 
     int MasterFd() const { return m_pty.MasterFd(); }
+    // The instrument's side stops reading and the line fills up: the port's
+    // writes wait from now on.
+    void StopReading() { m_pty.FillFromSlave(); }
+    // The adapter is pulled out: the line hangs up.
+    void HangUp() {
+        m_pty.ReleaseSlave();
+        m_pty.CloseMaster();
+    }
 
 private:
     PrivateDeviceDir m_devices;

@@ -63,6 +63,9 @@ public:
     void Inject(Bytes frame);
     // Writes `bytes` as they are.
     void InjectRaw(const Bytes& bytes) { m_line.Send(bytes); }
+    // See PtyInstrument: a line that stalls, a line that hangs up.
+    void StopReading() { m_line.StopReading(); }
+    void HangUp() { m_line.HangUp(); }
     std::vector<ReceivedFrame> Received() const { return m_line.Frames(); }
 
 private:

@@ -285,6 +285,45 @@ TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
         50);
 }
 
+// The line fails in the middle of writing the flash: the instrument stops
+// reading, so the line fills and every write waits (flow control held off,
+// a hung adapter driver), or the line hangs up (the adapter pulled out).
+// Either ends the run as a silent line does, and at once, long before the
+// watchdog: the window never waits on the line.
+enum class LineFailure { Stalls, HangsUp };
+
+class FailingLine : public ::testing::TestWithParam<LineFailure> {};
+
+TEST_P(FailingLine, EndsTheRunWithNoLinkLongBeforeTheWatchdog) {
+    constexpr int kFramesBeforeFailure = 12;
+    ScriptedDevice device;
+    int frames = 0;
+    ScriptedInstrument* self = nullptr;
+    ScriptedInstrument line([&](const ReceivedFrame& request) {
+        if (++frames == kFramesBeforeFailure) {
+            GetParam() == LineFailure::Stalls ? self->StopReading() : self->HangUp();
+            return std::vector<Bytes>{};
+        }
+        return device.Answer(request);
+    });
+    self = &line;
+    CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
+    image.LoadFromBytes(SmallImage());
+    ObservedUpdateDlg dialog;
+    const UpdateOutcome outcome = RunUpdate(dialog, line.DeviceDirectory(), kMainBaud, image);
+
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, "Нет связи с Зирон-7!");
+    EXPECT_EQ(outcome.boxes[0].type, MB_ICONSTOP);
+    EXPECT_EQ(outcome.result, kUpdateLinkLost);
+    // The watchdog gives up after 100 ticks without a valid frame; the run
+    // ended within a few.
+    EXPECT_LT(dialog.m_nTicks, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FailingLine,
+                         ::testing::Values(LineFailure::Stalls, LineFailure::HangsUp));
+
 TEST(ReplyMatching, ValidFrameNotAwaitedFeedsTheWatchdogAndNothingElse) {
     SilentRun run;
     const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -56,6 +57,8 @@ struct SimRun {
     Bytes flash;
     std::int32_t portBaud = kMainBaud;  // the rate at which the search found the instrument
     int yesNoAnswer = IDYES;
+    // stty settings left on the line by its last user, made before the run.
+    std::string leftBySttyArguments;
 
     // Runs an update against a simulator seeded with `seed` (the image when
     // empty) and the given options, then stops it and reads what it kept.
@@ -70,6 +73,11 @@ struct SimRun {
         {
             testsupport::SimProcess sim(dir, arguments);
             ASSERT_THAT(sim.ReadyLine(), HasSubstr("ready COM1"));
+            if (!leftBySttyArguments.empty()) {
+                const std::string command =
+                    "stty -F '" + sim.EntryPath() + "' " + leftBySttyArguments;
+                ASSERT_EQ(std::system(command.c_str()), 0) << command;
+            }
             ASSERT_TRUE(image.LoadFromBytes(imageBytes));
             outcome = RunUpdate(dialog, dir / "devices", portBaud, image, 100, yesNoAnswer);
         }
@@ -231,6 +239,25 @@ TEST(UpdateWithSim, LineGoneMidWriteEndsWithNoLinkAndTheWarningCode) {
     EXPECT_EQ(run.outcome.result, kUpdateLinkLost);
     EXPECT_THAT(run.outcome.log, Not(Contains(kSucceeded)));
 }
+
+// A terminal program had the port last and left its state in the line:
+// software flow control (which would stop our writes at every 0x13 in a
+// reply and eat 0x11 and 0x13 from the input), line editing, echo and CR
+// mapping; or hardware flow control, which on a line without CTS (a
+// three-wire cable) holds every write. The update goes as on a fresh port.
+class LineLeftByATerminal : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LineLeftByATerminal, DoesNotChangeTheUpdate) {
+    SimRun run;
+    run.leftBySttyArguments = GetParam();
+    run.Run({});
+    EXPECT_THAT(run.outcome.log, Contains(kSucceeded));
+    EXPECT_EQ(run.outcome.result, IDOK);
+    run.ExpectFlashHoldsImage();
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, LineLeftByATerminal,
+                         ::testing::Values("sane ixon ixoff", "crtscts"));
 
 // --- Real line timing: late, doubled and lost frames. ---
 

@@ -251,18 +251,59 @@ TEST_F(CommServicesTest, ALineThatGoesAwayFailsTheWaitInsteadOfSpinning) {
     EXPECT_FALSE(WriteFile(port_, buffer, 4, nullptr, nullptr));
 }
 
-TEST_F(CommServicesTest, TheDefaultConfigurationIsNineSixHundredEightNOne) {
-    COMMCONFIG config{};
-    DWORD size = 4;
-    EXPECT_FALSE(GetDefaultCommConfigA(line.PortName().c_str(), &config, &size));
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(size, sizeof config);
-    ASSERT_TRUE(GetDefaultCommConfigA(line.PortName().c_str(), &config, &size));
-    EXPECT_EQ(config.dcb.BaudRate, 9600u);
-    EXPECT_EQ(config.dcb.ByteSize, 8);
-    EXPECT_EQ(config.dcb.Parity, NOPARITY);
-    EXPECT_EQ(config.dcb.StopBits, ONESTOPBIT);
-    EXPECT_FALSE(GetDefaultCommConfigA("\\\\.\\COM99", &config, &size));
+// As a Win32 driver does, the port keeps what its last user set: the tty's
+// own settings, whoever made them (a terminal program's flow control and
+// line editing), and the rest of the line state and the time-outs.
+TEST_F(CommServicesTest, APortKeepsItsStateFromOneUserToTheNext) {
+    OpenPort(false);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(port_, &dcb));
+    dcb.BaudRate = 19200;
+    dcb.fAbortOnError = 1;
+    dcb.fNull = 1;
+    dcb.ErrorChar = '?';
+    ASSERT_TRUE(SetCommState(port_, &dcb));
+    const COMMTIMEOUTS set{7, 8, 9, 10, 11};
+    ASSERT_TRUE(SetCommTimeouts(port_, &set));
+    ASSERT_TRUE(CloseHandle(port_));
+    termios terminal = line.LineSettings();
+    terminal.c_iflag |= IXON | IXOFF | ICRNL;
+    terminal.c_lflag |= ICANON | ECHO;
+    terminal.c_cflag |= CRTSCTS;
+    ASSERT_EQ(tcsetattr(line.MasterFd(), TCSANOW, &terminal), 0);
+
+    OpenPort(false);
+    DCB kept{};
+    kept.DCBlength = sizeof kept;
+    ASSERT_TRUE(GetCommState(port_, &kept));
+    EXPECT_EQ(kept.BaudRate, 19200u);
+    EXPECT_EQ(kept.fAbortOnError, 1u);
+    EXPECT_EQ(kept.fNull, 1u);
+    EXPECT_EQ(kept.ErrorChar, '?');
+    EXPECT_EQ(kept.fOutX, 1u);
+    EXPECT_EQ(kept.fInX, 1u);
+    EXPECT_EQ(kept.fOutxCtsFlow, 1u);
+    EXPECT_EQ(kept.fRtsControl, static_cast<DWORD>(RTS_CONTROL_HANDSHAKE));
+    EXPECT_EQ(kept.fBinary, 0u);  // the tty edits lines and maps CR
+    COMMTIMEOUTS timeouts{};
+    ASSERT_TRUE(GetCommTimeouts(port_, &timeouts));
+    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 11u);
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, 7u);
+    const termios untouched = line.LineSettings();
+    EXPECT_NE(untouched.c_lflag & ICANON, 0u);
+
+    // Binary mode and no flow control clear them again.
+    kept.fBinary = 1;
+    kept.fOutX = 0;
+    kept.fInX = 0;
+    kept.fOutxCtsFlow = 0;
+    kept.fRtsControl = RTS_CONTROL_ENABLE;
+    ASSERT_TRUE(SetCommState(port_, &kept));
+    const termios raw = line.LineSettings();
+    EXPECT_EQ(raw.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(raw.c_cflag & CRTSCTS, 0u);
 }
 
 // What the driver was asked for: the descriptor, and whether it was a tty.

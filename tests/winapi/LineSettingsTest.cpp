@@ -33,7 +33,7 @@ TEST_P(FormatMappingTest, FormatBecomesTermiosAndComesBack) {
     termios tty = RawTty();
     ASSERT_EQ(ApplyDcbToTermios(dcb, tty), ERROR_SUCCESS);
     EXPECT_EQ(tty.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), c.cflags);
-    const DCB back = DcbFromTermios(tty);
+    const DCB back = DcbFromTermios(tty, DefaultDcb());
     EXPECT_EQ(back.ByteSize, c.byteSize);
     EXPECT_EQ(back.Parity, c.parity);
     EXPECT_EQ(back.StopBits, c.stopBits);
@@ -54,7 +54,7 @@ TEST(LineSettingsTest, EveryRateOfTheSearchIsCarried) {
         dcb.BaudRate = rate;
         termios tty = RawTty();
         ASSERT_EQ(ApplyDcbToTermios(dcb, tty), ERROR_SUCCESS) << rate;
-        EXPECT_EQ(DcbFromTermios(tty).BaudRate, rate);
+        EXPECT_EQ(DcbFromTermios(tty, DefaultDcb()).BaudRate, rate);
         EXPECT_EQ(cfgetispeed(&tty), cfgetospeed(&tty));
     }
 }

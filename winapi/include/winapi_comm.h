@@ -71,17 +71,6 @@ struct DCB {
     WORD wReserved1;
 };
 
-struct COMMCONFIG {
-    DWORD dwSize;
-    WORD wVersion;
-    WORD wReserved;
-    DCB dcb;
-    DWORD dwProviderSubType;
-    DWORD dwProviderOffset;
-    DWORD dwProviderSize;
-    WCHAR wcProviderData[1];
-};
-
 // Read and write time-outs, all in milliseconds.
 struct COMMTIMEOUTS {
     DWORD ReadIntervalTimeout;  // longest gap between two received bytes
@@ -183,7 +172,3 @@ BOOL CancelIo(HANDLE port);
 // them (a pseudo-terminal) never reports any.
 BOOL ClearCommError(HANDLE port, LPDWORD errors, COMSTAT* status);
 
-// The line state a port gets when it is opened by the program: 9600 bits/s,
-// 8 data bits, no parity, one stop bit, no flow control.
-BOOL GetDefaultCommConfigA(LPCSTR name, COMMCONFIG* config, LPDWORD size);
-BOOL SetCommConfig(HANDLE port, COMMCONFIG* config, DWORD size);

@@ -21,7 +21,6 @@ enum class SeamCall {
     SetCommTimeouts,
     WaitCommEvent,
     ClearCommError,
-    GetDefaultCommConfig,
     WaitForSingleObject,
     Count,
 };
