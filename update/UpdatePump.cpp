@@ -37,16 +37,18 @@ void CUpdateDlg::OnPumpTick() {
     if (!m_pSerial->IsOpen()) {
         return;
     }
-    if (++m_nTicks > kWatchdogTicks) {
-        KillTimer(m_nPumpTimer);
+    ++m_nTicksSinceSend;
+    if (m_nStaleTicks > 0) {
+        --m_nStaleTicks;
+    }
+    // Once an outcome is shown it stands; the pump only keeps the link alive.
+    if (!m_bConcluded && ++m_nTicks > kWatchdogTicks) {
+        GiveUpLink();
         if (m_nPhase != PHASE_ENTER) {
-            GiveUpLink();
             return;
         }
         // The dialog is cancelled and the count starts afresh; this tick
         // still sends as any other until the run ends.
-        AfxMessageBox(kCannotEnterLoaderText, MB_OK);
-        OnCancel();
         m_nTicks = 0;
     }
     if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY && !ReplaceUnansweredRequest()) {
@@ -70,17 +72,31 @@ void CUpdateDlg::OnPumpTick() {
 }
 
 void CUpdateDlg::GiveUpLink() {
-    if (m_nPhase == PHASE_LEAVE) {
-        AfxMessageBox(kCannotLeaveLoaderText, MB_OK);
-    } else {
-        AfxMessageBox("Нет связи с Зирон-7!", MB_ICONSTOP);
+    KillTimer(m_nPumpTimer);
+    if (m_nPhase == PHASE_ENTER) {
+        Conclude(kCannotEnterLoaderText, MB_OK, IDCANCEL);
+        return;
     }
     // Once the new firmware has passed verification the instrument works;
     // only the way back to its main program is in doubt.
-    if (m_bSuccess) {
+    const int endCode = m_bSuccess ? IDOK : kUpdateLinkLost;
+    if (m_nPhase == PHASE_LEAVE) {
+        Conclude(kCannotLeaveLoaderText, MB_OK, endCode);
+    } else {
+        Conclude(kNoLinkText, MB_ICONSTOP, endCode);
+    }
+}
+
+void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
+    if (m_bConcluded) {
+        return;
+    }
+    m_bConcluded = true;
+    AfxMessageBox(text, type);
+    if (endCode == IDOK) {
         OnOK();
     } else {
-        EndDialog(kUpdateLinkLost);
+        EndDialog(endCode);
     }
 }
 
@@ -88,9 +104,18 @@ void CUpdateDlg::SendTxFrame() {
     m_pSerial->SendFrame(m_txFrame);
     ++m_nTxSends;
     m_nTicksSinceSend = 0;
+    if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
+        m_infoFilter.Sent();
+    }
 }
 
 void CUpdateDlg::StartAwaiting() {
+    // Copies of the previous request's reply can still come until its
+    // repeat interval, counted from its last send, is over; a copy doubled
+    // by the line follows the first by a reply's wire time, within a tick.
+    const std::uint32_t staleWindow = m_nRepeatTicks + 1;
+    m_nStaleTicks = staleWindow > m_nTicksSinceSend ? staleWindow - m_nTicksSinceSend : 0;
+    m_bPreviousSentOnce = m_nTxSends == 1;
     const LONG baudRate = m_pSerial->GetBaudRate();
     m_nRepeatTicks =
         RepeatIntervalTicks(OutstandingRequest(),
@@ -106,7 +131,7 @@ std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
 }
 
 void CUpdateDlg::RepeatWhenDue() {
-    if (++m_nTicksSinceSend >= m_nRepeatTicks) {
+    if (m_nTicksSinceSend >= m_nRepeatTicks) {
         CurrentSession().OnRequestRepeated();
         SendTxFrame();
     }
