@@ -23,9 +23,15 @@ bool EchoesAddress(std::span<const std::uint8_t> request, std::span<const std::u
 
 }  // namespace
 
+void LoaderReplyMatcher::NextRequest(bool previousWasLoader, std::uint32_t previousSends) {
+    if (previousWasLoader && previousSends > 0) {
+        // One of the replies its sends could draw was taken.
+        m_copiesOwed += previousSends * kRepliesPerSend - 1;
+    }
+}
+
 bool LoaderReplyMatcher::Answers(std::span<const std::uint8_t> request,
-                                 std::span<const std::uint8_t> reply, bool copyMayArrive,
-                                 bool previousSentOnce) {
+                                 std::span<const std::uint8_t> reply, bool copyMayArrive) {
     const std::size_t operationIndex = kFramePayloadIndex + kLoaderOperationOffset;
     if (request.size() < kFramePayloadIndex + kLoaderAddressOffset + 2) {
         return false;
@@ -41,7 +47,11 @@ bool LoaderReplyMatcher::Answers(std::span<const std::uint8_t> request,
         if (EchoesAddress(request, payload)) {
             return true;
         }
-        if (copyMayArrive || !previousSentOnce) {
+        if (m_copiesOwed > 0) {
+            --m_copiesOwed;  // with an echo, this can only be a late copy
+            return false;
+        }
+        if (copyMayArrive) {
             return false;
         }
         // The right operation at another address, when no copy of an

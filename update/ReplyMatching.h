@@ -18,22 +18,27 @@
 //    a code (the halves of every page). The matcher assumes this at first.
 //  - one that holds zeros or anything else there is recognised by a reply
 //    with the right operation code and another address that cannot be a
-//    late copy: the previous request went out once, its reply was taken,
-//    and the time in which a copy of that reply could follow is over. (A
-//    previous request sent again may have drawn replies that come later
-//    still: its successor learns nothing.) (An address equal to an earlier request's proves
-//    nothing: a bootloader that always holds 0 answers the first frames at address 0 by
-//    coincidence.) From then on replies match by operation code and order; only a reply identical
-//    to the one taken last that arrives while a copy of that one may still come is passed over. The
-//    repeat timing keeps late copies rare, and verification reads every byte back.
+//    late copy: the time in which a copy of the previous reply could follow
+//    is over, and as many such replies have been passed over as all earlier
+//    sends could have drawn beyond the replies taken (each send one answer,
+//    doubled by the line at most). (An address equal to an earlier
+//    request's proves nothing: a bootloader that always holds 0 answers the
+//    first frames at address 0 by coincidence.) From then on replies match
+//    by operation code and order; only a reply identical to the one taken
+//    last that arrives while a copy of that one may still come is passed
+//    over. The repeat timing keeps late copies rare, and verification reads
+//    every byte back.
 class LoaderReplyMatcher {
 public:
+    // A new request is outstanding; the one before it went out
+    // `previousSends` times, and was a bootloader request or not.
+    void NextRequest(bool previousWasLoader, std::uint32_t previousSends);
     // True when `reply` (a whole checked frame) answers `request`
     // (unsealed). `copyMayArrive`: a copy of the previous request's reply
-    // may still be on the way; `previousSentOnce`: that request went out
-    // once. May learn that the bootloader does not echo the address.
+    // may still be on the way. May learn that the bootloader does not echo
+    // the address.
     bool Answers(std::span<const std::uint8_t> request, std::span<const std::uint8_t> reply,
-                 bool copyMayArrive, bool previousSentOnce);
+                 bool copyMayArrive);
     // `reply` was taken for the outstanding request.
     void Taken(std::span<const std::uint8_t> reply);
     // False once a reply has shown that bytes 1-2 do not echo the address.
@@ -41,6 +46,7 @@ public:
 
 private:
     bool m_assumesEcho = true;
+    std::uint32_t m_copiesOwed = 0;         // late bootloader replies earlier sends may still draw
     std::vector<std::uint8_t> m_lastTaken;  // payload of the reply taken last
 };
 

@@ -116,7 +116,6 @@ public:
     // still arrive: its repeat interval and one tick more (a copy doubled
     // by the line follows the first), counted from its last send.
     std::uint32_t m_nStaleTicks = 0;
-    bool m_bPreviousSentOnce = false;    // the previous request went out once
     InfoReplyFilter m_infoFilter;        // late copies of earlier information steps
     LoaderReplyMatcher m_loaderMatcher;  // bootloader replies, echo or not
     // The information went unanswered; the status asked tells whether the
@@ -162,8 +161,9 @@ private:
     // `endCode`, unless an outcome was shown already: the first one stands.
     void Conclude(const std::string& text, UINT type, int endCode);
     void SendTxFrame();
-    // The request just taken from the queue becomes the outstanding one.
-    void StartAwaiting();
+    // The request just taken from the queue becomes the outstanding one;
+    // the one before it was a bootloader request or not.
+    void StartAwaiting(bool previousWasLoader);
     // m_txFrame's header and payload.
     std::span<const std::uint8_t> OutstandingRequest() const;
     // A tick while a request is outstanding: sends it again once its reply

@@ -61,9 +61,10 @@ void CUpdateDlg::OnPumpTick() {
         // buffer and the room that sealing needs behind the payload.
         const std::size_t length = std::min(
             entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
+        const bool previousWasLoader = m_txFrame[kFrameCommandIndex] == CMD_LOADER;
         std::copy_n(entry.bytes.begin(), length, m_txFrame);
         m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
-        StartAwaiting();
+        StartAwaiting(previousWasLoader);
         SendTxFrame();
     } else if (m_bKeepAlive) {
         m_nAwaitedCmd = CMD_IDENTIFY;
@@ -109,13 +110,13 @@ void CUpdateDlg::SendTxFrame() {
     }
 }
 
-void CUpdateDlg::StartAwaiting() {
+void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
     // Copies of the previous request's reply can still come until its
     // repeat interval, counted from its last send, is over; a copy doubled
     // by the line follows the first by a reply's wire time, within a tick.
     const std::uint32_t staleWindow = m_nRepeatTicks + 1;
     m_nStaleTicks = staleWindow > m_nTicksSinceSend ? staleWindow - m_nTicksSinceSend : 0;
-    m_bPreviousSentOnce = m_nTxSends == 1;
+    m_loaderMatcher.NextRequest(previousWasLoader, m_nTxSends);
     const LONG baudRate = m_pSerial->GetBaudRate();
     m_nRepeatTicks =
         RepeatIntervalTicks(OutstandingRequest(),

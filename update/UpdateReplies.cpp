@@ -73,8 +73,7 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
                                            std::span<const std::uint8_t> frame) {
     switch (command) {
         case CMD_LOADER:
-            if (!m_loaderMatcher.Answers(OutstandingRequest(), frame, m_nStaleTicks > 0,
-                                         m_bPreviousSentOnce)) {
+            if (!m_loaderMatcher.Answers(OutstandingRequest(), frame, m_nStaleTicks > 0)) {
                 return false;
             }
             m_loaderMatcher.Taken(frame);
