@@ -14,7 +14,7 @@
 
 namespace {
 
-// More ticks than this without a valid frame (about 5 s) give the link up.
+// More ticks than this without a reply taken (about 5 s) give the link up.
 constexpr std::int32_t kWatchdogTicks = 100;
 constexpr BYTE kDataBits = 8;
 
