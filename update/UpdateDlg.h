@@ -125,7 +125,7 @@ public:
     // program; the budget spent ends the run as a silent line does.
     std::uint8_t m_nInfoDetours = 0;
     // The status asked answers a switch into the bootloader that went
-    // unanswered: it costs no try of m_nLoaderTries but one of these.
+    // unanswered: it costs no try of m_nLoaderTries but one of these (20).
     bool m_bSwitchUnanswered = false;
     std::uint8_t m_nUnansweredSwitchTries = 0;
     // An outcome box has been shown or is open: the run has ended.

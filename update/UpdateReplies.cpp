@@ -19,6 +19,10 @@ namespace {
 // leaving as many again, so that switches spent on the way in never keep an
 // instrument that has been written from returning to its main program.
 constexpr std::uint8_t kLoaderTries = 10;
+// Switches into the bootloader that go unanswered: a marginal line at the
+// main program's rate loses some, and the noise that loses them spoils
+// others too, so they get twice the tries of a refusal.
+constexpr std::uint8_t kLostSwitchTries = 2 * kLoaderTries;
 // Verified passes before the update is given up.
 constexpr std::uint8_t kMaxVerifyFailures = 5;
 
@@ -155,7 +159,7 @@ void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
 void CUpdateDlg::StartEntering(bool sameDate) {
     m_nPhase = PHASE_ENTER;
     m_nLoaderTries = kLoaderTries;
-    m_nUnansweredSwitchTries = kLoaderTries;
+    m_nUnansweredSwitchTries = kLostSwitchTries;
     QueueStatusRequest();
     m_bSameDate = sameDate;
 }

@@ -13,7 +13,7 @@
 //    unanswered, at the main program's, in turn; whichever program answers
 //    carries the entry on as its status always does, except that a main
 //    program found after a lost switch spends no try: it has not refused
-//    the switch. Lost switches have a countdown of their own.
+//    the switch. Lost switches have a countdown of their own (twenty).
 //  - the status asked at the main program's rate after the switch back: the
 //    switch may have been lost on the line and the bootloader still runs at
 //    its own rate, or the main program talks at another rate than the one

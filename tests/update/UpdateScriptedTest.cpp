@@ -379,12 +379,12 @@ TEST(UpdateCountdown, SwitchesLostOnTheLineSpendNoTryOfEntering) {
 
     EXPECT_THAT(outcome.log, ElementsAreArray(kLogEnteringWithoutASwitchLine));
     EXPECT_EQ(outcome.result, IDOK);
-    EXPECT_EQ(run.dialog.m_nUnansweredSwitchTries, 10 - 8);
+    EXPECT_EQ(run.dialog.m_nUnansweredSwitchTries, 20 - 8);
     EXPECT_EQ(run.dialog.m_nLoaderTries, 10 - 1);  // leaving's own: one sighting
     ExpectFlashHolds(run.device.bootloader.Flash(), run.imageBytes);
 }
 
-TEST(UpdateCountdown, TenSwitchesLostEndEnteringAsASilentLineDoes) {
+TEST(UpdateCountdown, TwentySwitchesLostEndEnteringAsASilentLineDoes) {
     ScriptedRun run;
     run.device.acknowledges = false;
     run.device.switchesToEnter = 100;
@@ -394,7 +394,7 @@ TEST(UpdateCountdown, TenSwitchesLostEndEnteringAsASilentLineDoes) {
     ASSERT_THAT(outcome.boxes, SizeIs(1));
     EXPECT_EQ(outcome.boxes[0].text, kCannotEnterLoaderText);
     EXPECT_EQ(outcome.result, IDCANCEL);
-    EXPECT_EQ(std::count_if(received.begin(), received.end(), IsSwitchRequest), 10);
+    EXPECT_EQ(std::count_if(received.begin(), received.end(), IsSwitchRequest), 20);
     EXPECT_EQ(run.dialog.m_nLoaderTries, 10 - 1);
 }
 
