@@ -14,21 +14,33 @@ std::string Hex16(std::uint16_t value) {
     return text;
 }
 
-// Operations echo their code and address in the first three reply bytes.
-ProgramAnswer Acknowledge(const Request& request, std::string meaning) {
-    ProgramAnswer answer;
-    Reply reply{kCmdLoader, {request.Payload()[kLoaderOpOffset]}};
-    AppendWord(reply.payload, request.Word(kLoaderAddressOffset));
-    answer.reply = std::move(reply);
-    answer.replyMeaning = std::move(meaning);
-    return answer;
-}
-
 }  // namespace
 
 Bootloader::Bootloader(const Identity& identity, Flash& flash, BootloaderFaults faults)
-    : m_identity(identity), m_flash(flash), m_faults(std::move(faults)) {
+    : m_identity(identity),
+      m_flash(flash),
+      m_faults(std::move(faults)),
+      m_echoDice(m_faults.echoSeed) {
     m_page.fill(0xFF);
+}
+
+ProgramAnswer Bootloader::Acknowledge(const Request& request, std::string meaning) {
+    ProgramAnswer answer;
+    Reply reply{kCmdLoader, {request.Payload()[kLoaderOpOffset]}};
+    switch (m_faults.echo) {
+        case BootEcho::Address:
+            AppendWord(reply.payload, request.Word(kLoaderAddressOffset));
+            break;
+        case BootEcho::Zero:
+            AppendWord(reply.payload, 0);
+            break;
+        case BootEcho::Random:
+            AppendWord(reply.payload, static_cast<std::uint16_t>(m_echoDice()));
+            break;
+    }
+    answer.reply = std::move(reply);
+    answer.replyMeaning = std::move(meaning);
+    return answer;
 }
 
 ProgramAnswer Bootloader::Answer(const Request& request) {
@@ -85,7 +97,7 @@ ProgramAnswer Bootloader::ProgramPage(const Request& request) {
 ProgramAnswer Bootloader::ReadBack(const Request& request) {
     const std::uint16_t address = request.Word(kLoaderAddressOffset);
     if (address == kFinalQueryAddress) {
-        return FinalQuery();
+        return FinalQuery(request);
     }
     ProgramAnswer answer = Acknowledge(request, "block " + Hex16(address) + " read back");
     std::vector<std::uint8_t>& payload = answer.reply->payload;
@@ -103,16 +115,12 @@ ProgramAnswer Bootloader::ReadBack(const Request& request) {
     return answer;
 }
 
-ProgramAnswer Bootloader::FinalQuery() {
+ProgramAnswer Bootloader::FinalQuery(const Request& request) {
     const BootRecord& record = m_flash.Record();
-    ProgramAnswer answer;
-    Reply reply{kCmdLoader, {kOpReadBack}};
-    AppendWord(reply.payload, kFinalQueryAddress);
-    AppendWord(reply.payload, record.checksum);
-    AppendWord(reply.payload, record.endValue);
-    answer.reply = std::move(reply);
-    answer.replyMeaning =
-        "final query: checksum " + Hex16(record.checksum) + ", end value " + Hex16(record.endValue);
+    ProgramAnswer answer = Acknowledge(request, "final query: checksum " + Hex16(record.checksum) +
+                                                    ", end value " + Hex16(record.endValue));
+    AppendWord(answer.reply->payload, record.checksum);
+    AppendWord(answer.reply->payload, record.endValue);
     ++m_verifyPasses;
     return answer;
 }

@@ -10,15 +10,19 @@
 #include "SimOptions.h"
 
 #include <array>
+#include <cstdint>
+#include <random>
 #include <vector>
 
 namespace sim {
 
 struct BootloaderFaults {
-    std::vector<StuckBits> stuck;  // bits that read back inverted
-    int stuckPasses = 0;           // verification passes that see them; 0: all
-    bool neverLeave = false;       // ignore the switch back
-    int lostSwitchBacks = 0;       // the first this many switches back never arrive
+    std::vector<StuckBits> stuck;       // bits that read back inverted
+    int stuckPasses = 0;                // verification passes that see them; 0: all
+    bool neverLeave = false;            // ignore the switch back
+    int lostSwitchBacks = 0;            // the first this many switches back never arrive
+    BootEcho echo = BootEcho::Address;  // what bytes 1-2 of the replies hold
+    std::uint64_t echoSeed = 0;         // of the random bytes there
 };
 
 class Bootloader {
@@ -29,10 +33,13 @@ public:
     ProgramAnswer Answer(const Request& request);
 
 private:
+    // The reply to `request`: its operation code, then bytes 1-2 as this
+    // bootloader fills them.
+    ProgramAnswer Acknowledge(const Request& request, std::string meaning);
     ProgramAnswer LoadHalf(const Request& request);
     ProgramAnswer ProgramPage(const Request& request);
     ProgramAnswer ReadBack(const Request& request);
-    ProgramAnswer FinalQuery();
+    ProgramAnswer FinalQuery(const Request& request);
     ProgramAnswer Finish(const Request& request);
     ProgramAnswer SwitchBack();
     bool StuckBitsShow() const;
@@ -44,6 +51,7 @@ private:
     bool m_finished = false;  // a write was finished since the bootloader started
     int m_verifyPasses = 0;   // final queries answered
     int m_switchBacksLost = 0;
+    std::mt19937_64 m_echoDice;
 };
 
 }  // namespace sim

@@ -65,6 +65,7 @@ struct ProgramAnswer {
     bool switchesProgram = false;  // after the reply, the other program runs
     std::string outcome;           // what became of the request, for the transcript
     std::string replyMeaning;      // what the reply says (empty without reply)
+    bool brokenChecksum = false;   // the reply leaves with its checksum spoilt
 };
 
 // A view of a received, checksum-correct frame (so its payload holds as many

@@ -30,14 +30,17 @@ MainProgram::MainProgram(const Identity& identity, const Flash& flash,
                          const MainProgramFaults& faults)
     : m_identity(identity), m_flash(flash), m_faults(faults) {}
 
-ProgramAnswer MainProgram::Answer(const Request& request) const {
+ProgramAnswer MainProgram::Answer(const Request& request) {
     switch (request.Command()) {
         case kCmdIdentify:
             return AnswerIdentify(m_identity);
         case kCmdStatus:
             return AnswerStatus(false);
-        case kCmdInfo:
-            return AnswerInfo(request);
+        case kCmdInfo: {
+            ProgramAnswer answer = AnswerInfo(request);
+            answer.brokenChecksum = answer.reply.has_value() && m_faults.infoBadChecksum;
+            return answer;
+        }
         case kCmdLoader:
             return AnswerSwitch(request);
         default:
@@ -48,6 +51,9 @@ ProgramAnswer MainProgram::Answer(const Request& request) const {
 ProgramAnswer MainProgram::AnswerInfo(const Request& request) const {
     if (request.PayloadLength() < 1) {
         return Ignore("information request without a step");
+    }
+    if (request.Payload()[0] == m_faults.unansweredInfoStep) {
+        return Ignore("this main program does not know the step");
     }
     switch (request.Payload()[0]) {
         case kInfoDate:
@@ -73,12 +79,16 @@ ProgramAnswer MainProgram::AnswerInfo(const Request& request) const {
     }
 }
 
-ProgramAnswer MainProgram::AnswerSwitch(const Request& request) const {
+ProgramAnswer MainProgram::AnswerSwitch(const Request& request) {
     if (!CarriesAccessCode(request)) {
         return Ignore("wrong access code");
     }
     if (request.Payload()[kLoaderOpOffset] != kOpSwitch) {
         return Ignore("the main program only switches to the bootloader");
+    }
+    if (m_switchesInLost < m_faults.lostSwitchesIn) {
+        ++m_switchesInLost;
+        return Ignore("the switch into the bootloader is lost on the line");
     }
     const std::uint8_t signature =
         m_faults.badSignature ? static_cast<std::uint8_t>(~kAccessCode[0]) : kAccessCode[0];

@@ -112,6 +112,21 @@ bool SetNoise(std::string_view text, NoiseMode& target) {
     return false;
 }
 
+bool SetBootEcho(std::string_view text, BootEcho& target) {
+    constexpr std::pair<std::string_view, BootEcho> kNames[] = {
+        {"addr", BootEcho::Address},
+        {"zero", BootEcho::Zero},
+        {"random", BootEcho::Random},
+    };
+    for (const auto& [name, echo] : kNames) {
+        if (text == name) {
+            target = echo;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SetText(std::string_view text, std::string& target) {
     target.assign(text);
     return !target.empty();
@@ -149,6 +164,10 @@ constexpr OptionRule kRules[] = {
     {"stuck-passes", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000'000, o.stuckPasses); }},
     {"bad-signature", false, [](SimOptions& o, std::string_view) { return o.badSignature = true; }},
     {"never-enter", false, [](SimOptions& o, std::string_view) { return o.neverEnter = true; }},
+    {"lose-switch-in", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000, o.lostSwitchesIn); }},
+    {"info-bad-checksum", false, [](SimOptions& o, std::string_view) { return o.infoBadChecksum = true; }},
+    {"info-unanswered", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 2, o.unansweredInfoStep); }},
+    {"boot-echo", true, [](SimOptions& o, std::string_view v) { return SetBootEcho(v, o.bootEcho); }},
     {"never-leave", false, [](SimOptions& o, std::string_view) { return o.neverLeave = true; }},
     {"lose-switch-back", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000, o.lostSwitchBacks); }},
     {"start-in-bootloader", false, [](SimOptions& o, std::string_view) { return o.startInBootloader = true; }},
@@ -264,6 +283,13 @@ Faults (probabilities 0..1, drawn from --seed)
   --bad-signature       acknowledge the switch into the bootloader with a wrong
                         signature byte
   --never-enter         acknowledge the switch but stay in the main program
+  --lose-switch-in N    the first N switches into the bootloader are lost on
+                        the line (no acknowledgement, the main program runs on)
+  --info-bad-checksum   every information reply fails its checksum
+  --info-unanswered S   the main program does not know information step S
+                        (0 date, 1 time, 2 identity), as an older one
+  --boot-echo MODE      what bytes 1-2 of the bootloader's replies hold: addr
+                        (the request's address, default), zero, or random
   --never-leave         the bootloader ignores the switch back
   --lose-switch-back N  the first N switches back to the main program are lost
                         on the line (the bootloader keeps running)

@@ -14,6 +14,10 @@ namespace sim {
 // What bytes sent at a rate other than the instrument's become.
 enum class NoiseMode { Drop, Random };
 
+// What the bootloader holds in bytes 1-2 of its replies: the request's
+// address, zeros, or anything.
+enum class BootEcho { Address, Zero, Random };
+
 // Bits that read back inverted from one flash address.
 struct StuckBits {
     std::uint16_t address = 0;
@@ -52,6 +56,10 @@ struct SimOptions {
     int stuckPasses = 0;  // verification passes that see them; 0: every pass
     bool badSignature = false;
     bool neverEnter = false;
+    int lostSwitchesIn = 0;        // the first this many switches into the bootloader are lost
+    bool infoBadChecksum = false;  // information replies fail their checksum
+    int unansweredInfoStep = -1;   // the main program does not know this information step
+    BootEcho bootEcho = BootEcho::Address;
     bool neverLeave = false;
     int lostSwitchBacks = 0;
     bool startInBootloader = false;

@@ -101,9 +101,10 @@ bool Simulator::Start(std::string& error) {
                             static_cast<std::uint16_t>(m_options.serialNumber)};
     m_instrument = std::make_unique<Instrument>(
         identity, m_flash, m_options.mainBaud,
-        MainProgramFaults{m_options.badSignature, m_options.neverEnter},
+        MainProgramFaults{m_options.badSignature, m_options.neverEnter, m_options.lostSwitchesIn,
+                          m_options.infoBadChecksum, m_options.unansweredInfoStep},
         BootloaderFaults{m_options.stuck, m_options.stuckPasses, m_options.neverLeave,
-                         m_options.lostSwitchBacks},
+                         m_options.lostSwitchBacks, m_options.bootEcho, m_options.seed.value_or(0)},
         m_options.startInBootloader);
 
     if (!m_options.transcriptPath.empty() && !m_transcript.Open(m_options.transcriptPath, error)) {
@@ -248,7 +249,10 @@ void Simulator::Reply(const ProgramAnswer& answer, std::uint32_t rate, const cha
     if (!answer.reply) {
         return;
     }
-    const std::vector<std::uint8_t> frame = SealReply(*answer.reply, m_options.replyBit7);
+    std::vector<std::uint8_t> frame = SealReply(*answer.reply, m_options.replyBit7);
+    if (answer.brokenChecksum) {
+        frame.back() ^= 0xFF;
+    }
     const SimTime notBefore = arrivedAt + std::chrono::milliseconds(m_options.replyDelayMs);
     const int copies = m_wire.Chance(m_options.duplicate) ? 2 : 1;
     for (int copy = 0; copy < copies; ++copy) {

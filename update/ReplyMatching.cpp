@@ -7,29 +7,65 @@
 
 namespace {
 
-// A bootloader reply echoes the operation code, then the address low byte first.
-constexpr std::size_t kEchoOperation = 0;
-constexpr std::size_t kEchoAddress = 1;
-constexpr std::size_t kEchoLength = 3;
+// A bootloader reply: the operation code, then what may echo the address,
+// low byte first.
+constexpr std::size_t kReplyOperation = 0;
+constexpr std::size_t kReplyAddress = 1;
+constexpr std::size_t kReplyEchoLength = 3;
 // Each send may be answered once and the answer delivered twice.
 constexpr std::uint32_t kRepliesPerSend = 2;
 
+bool EchoesAddress(std::span<const std::uint8_t> request, std::span<const std::uint8_t> payload) {
+    const std::size_t addressIndex = kFramePayloadIndex + kLoaderAddressOffset;
+    return payload.size() >= kReplyEchoLength && payload[kReplyAddress] == request[addressIndex] &&
+           payload[kReplyAddress + 1] == request[addressIndex + 1];
+}
+
 }  // namespace
 
-bool AnswersLoaderRequest(std::span<const std::uint8_t> request,
-                          std::span<const std::uint8_t> reply) {
+void LoaderReplyMatcher::NextRequest(bool previousWasLoader, std::uint32_t previousSends) {
+    if (previousWasLoader && previousSends > 0) {
+        // One of the replies its sends could draw was taken.
+        m_copiesOwed += previousSends * kRepliesPerSend - 1;
+    }
+}
+
+bool LoaderReplyMatcher::Answers(std::span<const std::uint8_t> request,
+                                 std::span<const std::uint8_t> reply, bool copyMayArrive) {
     const std::size_t operationIndex = kFramePayloadIndex + kLoaderOperationOffset;
-    const std::size_t addressIndex = kFramePayloadIndex + kLoaderAddressOffset;
-    if (request.size() < addressIndex + 2) {
+    if (request.size() < kFramePayloadIndex + kLoaderAddressOffset + 2) {
         return false;
     }
     if (request[operationIndex] == BL_SWITCH) {
         return DecodeSwitchAcknowledgement(reply).has_value();
     }
     const std::span<const std::uint8_t> payload = ReplyPayload(reply);
-    return payload.size() >= kEchoLength && payload[kEchoOperation] == request[operationIndex] &&
-           payload[kEchoAddress] == request[addressIndex] &&
-           payload[kEchoAddress + 1] == request[addressIndex + 1];
+    if (payload.empty() || payload[kReplyOperation] != request[operationIndex]) {
+        return false;
+    }
+    if (m_assumesEcho) {
+        if (EchoesAddress(request, payload)) {
+            return true;
+        }
+        if (m_copiesOwed > 0) {
+            --m_copiesOwed;  // with an echo, this can only be a late copy
+            return false;
+        }
+        if (copyMayArrive) {
+            return false;
+        }
+        // The right operation at another address, when no copy of an
+        // earlier reply can still come: this bootloader does not echo.
+        m_assumesEcho = false;
+        return true;
+    }
+    return !(copyMayArrive &&
+             std::equal(payload.begin(), payload.end(), m_lastTaken.begin(), m_lastTaken.end()));
+}
+
+void LoaderReplyMatcher::Taken(std::span<const std::uint8_t> reply) {
+    const std::span<const std::uint8_t> payload = ReplyPayload(reply);
+    m_lastTaken.assign(payload.begin(), payload.end());
 }
 
 bool InfoReplyFilter::IsLateCopy(std::span<const std::uint8_t> payload) {
@@ -45,8 +81,9 @@ bool InfoReplyFilter::IsLateCopy(std::span<const std::uint8_t> payload) {
     return seen;
 }
 
-void InfoReplyFilter::Taken(std::span<const std::uint8_t> payload, std::uint32_t sends) {
+void InfoReplyFilter::Taken(std::span<const std::uint8_t> payload) {
     m_taken.emplace_back(payload.begin(), payload.end());
     // The reply taken is one of those the sends could draw.
-    m_copiesLeft += std::max<std::uint32_t>(sends, 1) * kRepliesPerSend - 1;
+    m_copiesLeft += std::max<std::uint32_t>(m_sendsOfStep, 1) * kRepliesPerSend - 1;
+    m_sendsOfStep = 0;
 }

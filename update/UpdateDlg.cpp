@@ -29,6 +29,9 @@ CUpdateDlg::CUpdateDlg(CWnd* parent) : CDialog(kUpdateDialogTemplateId, parent) 
     std::copy(identify.begin(), identify.end(), m_keepAliveFrame);
     MapMessage(serialDefaultComMessage,
                [this](WPARAM wParam, LPARAM lParam) { return OnPortEvent(wParam, lParam); });
+    // Enter reaches a dialog as IDOK; here it must not end the update. The
+    // update ends with IDOK only through its own outcomes.
+    MapButtonClicked(IDOK, [] {});
 }
 
 CUpdateDlg::~CUpdateDlg() = default;

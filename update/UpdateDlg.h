@@ -7,8 +7,15 @@
 // Every request goes through m_queue; the 50 ms pump sends one frame per
 // tick, repeats an outstanding request until its reply arrives, keeps the
 // link alive with identify requests and gives up after 100 ticks without a
-// valid frame. Replies arrive as the port's notifications (OnPortEvent) and
-// drive the phases.
+// reply taken for the outstanding request (frames passed over, rejected or
+// not awaited show nothing moving and do not count). Every detour has a
+// budget of its own, spent like a silent line. Replies arrive as the port's
+// notifications (OnPortEvent) and drive the phases. The first outcome shown
+// stands: nothing after it adds a second.
+//
+// Enter is no command here: the dialog has no OK button, and the Windows
+// dialog manager would turn Enter into IDOK, an end without outcome. Esc is
+// "Выход".
 //
 // End codes: IDOK (1) after the outcome box, a refusal, or the failures that
 // need no warning; IDCANCEL (2) when the operator leaves, on entering
@@ -81,8 +88,10 @@ public:
     CFirmwareImage* m_pImage = nullptr;  // set by the application; not owned
     std::uint8_t m_nPurpose = PURPOSE_UPDATE;  // set before the modal run
     std::uint8_t m_nPhase = PHASE_INFO;
-    bool m_bSameDate = false;         // the instrument has the image's build time: verify first
-    std::uint8_t m_nLoaderTries = 0;  // set to 10 at the decision; shared by entering and leaving
+    bool m_bSameDate = false;  // the instrument has the image's build time: verify first
+    // Status replies showing the wrong program that are still allowed: 10
+    // for entering from the decision on, 10 more for leaving.
+    std::uint8_t m_nLoaderTries = 0;
     DeviceInfo* m_pDeviceInfo = nullptr;  // set by the application; not owned
     UINT_PTR m_nRxTimer = TIMER_RX_GAP;
     FrameReassembler m_rx;  // replies cut out of the byte stream
@@ -96,7 +105,7 @@ public:
     FrameBuffer m_txFrame = {};  // the frame last taken from the queue, sent again while awaited
     FrameQueue m_queue;          // requests waiting to be sent
     CSerialCWnd* m_pSerial = nullptr;  // set by the application: the open port; not owned
-    std::int32_t m_nTicks = 0;         // pump ticks since the last valid frame
+    std::int32_t m_nTicks = 0;         // pump ticks since a reply was last taken
     bool m_bEntryPending = false;      // the switch into the bootloader awaits its acknowledgement
     std::int32_t m_nDeviceBaud = 0;    // the main program's rate in baud, read at start
     UINT_PTR m_nLeaveTimer = TIMER_LEAVE_SETTLE;
@@ -111,11 +120,24 @@ public:
     std::uint32_t m_nTicksSinceSend = 0;  // since it last went out
     std::uint32_t m_nRepeatTicks = 1;     // wait before it may go out again
     std::uint32_t m_nTicksAwaiting = 0;   // since it was taken from the queue
-    InfoReplyFilter m_infoFilter;         // late copies of earlier information steps
+    // Pump ticks left in which a copy of the previous request's reply may
+    // still arrive: its repeat interval and one tick more (a copy doubled
+    // by the line follows the first), counted from its last send.
+    std::uint32_t m_nStaleTicks = 0;
+    InfoReplyFilter m_infoFilter;        // late copies of earlier information steps
+    LoaderReplyMatcher m_loaderMatcher;  // bootloader replies, echo or not
     // The information went unanswered; the status asked tells whether the
     // bootloader holds the instrument.
     bool m_bAskingResidentStatus = false;
-    bool m_bLineFailed = false;  // the line failed and the run is ending
+    // Statuses asked in place of unanswered information that found the main
+    // program; the budget spent ends the run as a silent line does.
+    std::uint8_t m_nInfoDetours = 0;
+    // The status asked answers a switch into the bootloader that went
+    // unanswered: it costs no try of m_nLoaderTries but one of these (20).
+    bool m_bSwitchUnanswered = false;
+    std::uint8_t m_nUnansweredSwitchTries = 0;
+    // An outcome box has been shown or is open: the run has ended.
+    bool m_bConcluded = false;
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
@@ -138,16 +160,19 @@ protected:
     void FlushInput();
 
 private:
-    // The line failed (UpdateLineFailure.cpp): ends the run with the
-    // watchdog's outcome, once.
-    void EndOnLineFailure();
-
     // The pump (UpdatePump.cpp).
     void OnPumpTick();
+    // The end of a silent line in the current phase (the watchdog's), also
+    // when a detour's budget is spent or the line fails (a write the line did
+    // not take in time, the adapter gone): the pump stops.
     void GiveUpLink();
+    // Shows the outcome `text` with `type` and ends the dialog with
+    // `endCode`, unless an outcome was shown already: the first one stands.
+    void Conclude(const std::string& text, UINT type, int endCode);
     void SendTxFrame();
-    // The request just taken from the queue becomes the outstanding one.
-    void StartAwaiting();
+    // The request just taken from the queue becomes the outstanding one;
+    // the one before it was a bootloader request or not.
+    void StartAwaiting(bool previousWasLoader);
     // m_txFrame's header and payload.
     std::span<const std::uint8_t> OutstandingRequest() const;
     // A tick while a request is outstanding: sends it again once its reply

@@ -14,7 +14,7 @@
 
 namespace {
 
-// More ticks than this without a valid frame (about 5 s) give the link up.
+// More ticks than this without a reply taken (about 5 s) give the link up.
 constexpr std::int32_t kWatchdogTicks = 100;
 constexpr BYTE kDataBits = 8;
 
@@ -37,16 +37,18 @@ void CUpdateDlg::OnPumpTick() {
     if (!m_pSerial->IsOpen()) {
         return;
     }
-    if (++m_nTicks > kWatchdogTicks) {
-        KillTimer(m_nPumpTimer);
+    ++m_nTicksSinceSend;
+    if (m_nStaleTicks > 0) {
+        --m_nStaleTicks;
+    }
+    // Once an outcome is shown it stands; the pump only keeps the link alive.
+    if (!m_bConcluded && ++m_nTicks > kWatchdogTicks) {
+        GiveUpLink();
         if (m_nPhase != PHASE_ENTER) {
-            GiveUpLink();
             return;
         }
         // The dialog is cancelled and the count starts afresh; this tick
         // still sends as any other until the run ends.
-        AfxMessageBox(kCannotEnterLoaderText, MB_OK);
-        OnCancel();
         m_nTicks = 0;
     }
     if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY && !ReplaceUnansweredRequest()) {
@@ -59,43 +61,67 @@ void CUpdateDlg::OnPumpTick() {
         // buffer and the room that sealing needs behind the payload.
         const std::size_t length = std::min(
             entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
+        const bool previousWasLoader = m_txFrame[kFrameCommandIndex] == CMD_LOADER;
         std::copy_n(entry.bytes.begin(), length, m_txFrame);
         m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
-        StartAwaiting();
+        StartAwaiting(previousWasLoader);
         SendTxFrame();
     } else if (m_bKeepAlive) {
         m_nAwaitedCmd = CMD_IDENTIFY;
         if (m_pSerial->SendFrame(m_keepAliveFrame) != 0) {
-            EndOnLineFailure();
+            GiveUpLink();
         }
     }
 }
 
 void CUpdateDlg::GiveUpLink() {
-    if (m_nPhase == PHASE_LEAVE) {
-        AfxMessageBox(kCannotLeaveLoaderText, MB_OK);
-    } else {
-        AfxMessageBox("Нет связи с Зирон-7!", MB_ICONSTOP);
+    KillTimer(m_nPumpTimer);
+    if (m_nPhase == PHASE_ENTER) {
+        Conclude(kCannotEnterLoaderText, MB_OK, IDCANCEL);
+        return;
     }
     // Once the new firmware has passed verification the instrument works;
     // only the way back to its main program is in doubt.
-    if (m_bSuccess) {
+    const int endCode = m_bSuccess ? IDOK : kUpdateLinkLost;
+    if (m_nPhase == PHASE_LEAVE) {
+        Conclude(kCannotLeaveLoaderText, MB_OK, endCode);
+    } else {
+        Conclude(kNoLinkText, MB_ICONSTOP, endCode);
+    }
+}
+
+void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
+    if (m_bConcluded) {
+        return;
+    }
+    m_bConcluded = true;
+    AfxMessageBox(text, type);
+    if (endCode == IDOK) {
         OnOK();
     } else {
-        EndDialog(kUpdateLinkLost);
+        EndDialog(endCode);
     }
 }
 
 void CUpdateDlg::SendTxFrame() {
     if (m_pSerial->SendFrame(m_txFrame) != 0) {
-        EndOnLineFailure();
+        GiveUpLink();
         return;
     }
     ++m_nTxSends;
     m_nTicksSinceSend = 0;
+    if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
+        m_infoFilter.Sent();
+    }
 }
 
-void CUpdateDlg::StartAwaiting() {
+void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
+    // Copies of the previous request's reply can still come until its
+    // repeat interval, counted from its last send, is over; a copy doubled
+    // by the line follows the first by a reply's wire time, within a tick.
+    const std::uint32_t staleWindow = m_nRepeatTicks + 1;
+    m_nStaleTicks = staleWindow > m_nTicksSinceSend ? staleWindow - m_nTicksSinceSend : 0;
+    m_loaderMatcher.NextRequest(previousWasLoader, m_nTxSends);
     const LONG baudRate = m_pSerial->GetBaudRate();
     m_nRepeatTicks =
         RepeatIntervalTicks(OutstandingRequest(),
@@ -111,7 +137,7 @@ std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
 }
 
 void CUpdateDlg::RepeatWhenDue() {
-    if (++m_nTicksSinceSend >= m_nRepeatTicks) {
+    if (m_nTicksSinceSend >= m_nRepeatTicks) {
         CurrentSession().OnRequestRepeated();
         SendTxFrame();
     }

@@ -15,8 +15,14 @@
 
 namespace {
 
-// Status replies showing the wrong program, entering and leaving together.
+// Status replies showing the wrong program: entering has this many, and
+// leaving as many again, so that switches spent on the way in never keep an
+// instrument that has been written from returning to its main program.
 constexpr std::uint8_t kLoaderTries = 10;
+// Switches into the bootloader that go unanswered: a marginal line at the
+// main program's rate loses some, and the noise that loses them spoils
+// others too, so they get twice the tries of a refusal.
+constexpr std::uint8_t kLostSwitchTries = 2 * kLoaderTries;
 // Verified passes before the update is given up.
 constexpr std::uint8_t kMaxVerifyFailures = 5;
 
@@ -32,7 +38,7 @@ constexpr const char* kDiffersText = "Микропрограмма в прибо
 
 LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if ((NotifiedEvents(wParam) & kLineLostEvent) != 0) {
-        EndOnLineFailure();
+        GiveUpLink();
         return 0;
     }
     if ((NotifiedEvents(wParam) & EV_RXCHAR) == 0) {
@@ -44,13 +50,17 @@ LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
 }
 
 void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
+    if (m_bConcluded) {
+        return;  // the outcome is shown; nothing more is read
+    }
     const std::uint8_t command = ReplyCommand(frame);
-    // Any valid frame shows the link alive, also one that is then ignored.
-    m_nTicks = 0;
     if (m_nAwaitedCmd == 0 || command != m_nAwaitedCmd ||
         !AnswersOutstandingRequest(command, frame)) {
         return;
     }
+    // Only a reply taken for the outstanding request feeds the watchdog: a
+    // line that carries frames without answers moves nothing on.
+    m_nTicks = 0;
     m_nAwaitedCmd = 0;
     switch (command) {
         case CMD_IDENTIFY:
@@ -74,13 +84,21 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
                                            std::span<const std::uint8_t> frame) {
     switch (command) {
         case CMD_LOADER:
-            return AnswersLoaderRequest(OutstandingRequest(), frame);
+            if (!m_loaderMatcher.Answers(OutstandingRequest(), frame, m_nStaleTicks > 0)) {
+                return false;
+            }
+            m_loaderMatcher.Taken(frame);
+            return true;
         case CMD_INFO:
             if (m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
                 return false;
             }
-            m_infoFilter.Taken(ReplyPayload(frame), m_nTxSends);
+            m_infoFilter.Taken(ReplyPayload(frame));
             return true;
+        case CMD_STATUS:
+            // A reply without its status byte tells nothing: the request
+            // stays outstanding and is repeated.
+            return DecodeStatusReply(frame).has_value();
         default:
             // Identify replies carry nothing that could mislead. A new status
             // request comes only after a switch and its 500 ms settle, or
@@ -96,8 +114,7 @@ void CUpdateDlg::OnIdentifyReply(std::span<const std::uint8_t> frame) {
     if (!payload.empty() && payload[0] == kZiron7DeviceType) {
         return;
     }
-    AfxMessageBox("На линии связи не Зирон-7", MB_OK);
-    OnCancel();
+    Conclude("На линии связи не Зирон-7", MB_OK, IDCANCEL);
 }
 
 void CUpdateDlg::OnInfoReply(std::span<const std::uint8_t> frame) {
@@ -144,10 +161,8 @@ void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
     if (imageTime < deviceTime) {
         AddLogLine("Версия программы в приборе позже чем обновление");
         AddLogLine("Обновление не целесообразно");
-        AfxMessageBox(
-            "Версия программы в приборе позже чем обновление\nОбновление не целесообразно",
-            MB_ICONINFORMATION);
-        OnOK();
+        Conclude("Версия программы в приборе позже чем обновление\nОбновление не целесообразно",
+                 MB_ICONINFORMATION, IDOK);
         return;
     }
     const bool sameDate = imageTime == deviceTime;
@@ -160,6 +175,7 @@ void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
 void CUpdateDlg::StartEntering(bool sameDate) {
     m_nPhase = PHASE_ENTER;
     m_nLoaderTries = kLoaderTries;
+    m_nUnansweredSwitchTries = kLostSwitchTries;
     QueueStatusRequest();
     m_bSameDate = sameDate;
 }
@@ -169,32 +185,31 @@ void CUpdateDlg::OnStatusReply(std::span<const std::uint8_t> frame) {
     if (m_nPhase != PHASE_ENTER && m_nPhase != PHASE_LEAVE && !askedResident) {
         return;
     }
-    const std::optional<bool> bootloaderRuns = DecodeStatusReply(frame);
-    if (!bootloaderRuns) {
-        // A reply without its status byte tells nothing: ask again, or the
-        // procedure would wait for ever behind the keep-alive.
-        QueueStatusRequest();
-        return;
-    }
+    // Taken only with its status byte (AnswersOutstandingRequest).
+    const bool bootloaderRuns = DecodeStatusReply(frame).value_or(false);
     if (askedResident) {
-        OnResidentStatus(*bootloaderRuns);
+        OnResidentStatus(bootloaderRuns);
     } else if (m_nPhase == PHASE_ENTER) {
-        OnEnterStatus(*bootloaderRuns);
+        OnEnterStatus(bootloaderRuns);
     } else {
-        OnLeaveStatus(*bootloaderRuns);
+        OnLeaveStatus(bootloaderRuns);
     }
 }
 
 void CUpdateDlg::OnEnterStatus(bool bootloaderRuns) {
+    const bool switchUnanswered = m_bSwitchUnanswered;
+    m_bSwitchUnanswered = false;
     if (bootloaderRuns) {
         AddLogLine("В загрузчике");
         m_bEntryPending = false;
         BeginPass(m_bSameDate);
         return;
     }
-    if (--m_nLoaderTries == 0) {
-        AfxMessageBox(kCannotEnterLoaderText, MB_OK);
-        OnCancel();
+    // A switch lost on the line is sent again without a try spent: the
+    // instrument has not refused it. Lost ones have a countdown of their own.
+    std::uint8_t& tries = switchUnanswered ? m_nUnansweredSwitchTries : m_nLoaderTries;
+    if (--tries == 0) {
+        Conclude(kCannotEnterLoaderText, MB_OK, IDCANCEL);
         return;
     }
     // The main program hears the switch only at its own rate.
@@ -207,13 +222,11 @@ void CUpdateDlg::OnLeaveStatus(bool bootloaderRuns) {
     if (!bootloaderRuns) {
         AddLogLine("Переход завершён");
         m_nPhase = PHASE_DONE;
-        AfxMessageBox(m_strResult, m_bSuccess ? MB_OK : MB_ICONSTOP);
-        OnOK();
+        Conclude(m_strResult, m_bSuccess ? MB_OK : MB_ICONSTOP, IDOK);
         return;
     }
     if (--m_nLoaderTries == 0) {
-        AfxMessageBox(kCannotLeaveLoaderText, MB_OK);
-        OnOK();
+        Conclude(kCannotLeaveLoaderText, MB_OK, IDOK);
         return;
     }
     ConfigurePort(kBootloaderBaud);
@@ -232,8 +245,7 @@ void CUpdateDlg::OnLoaderReply(std::span<const std::uint8_t> frame) {
 
 void CUpdateDlg::OnSwitchAcknowledged(std::uint8_t signature) {
     if (signature != kAccessCode[0]) {
-        AfxMessageBox("Неверна сигнатура блока - несовместимая версия!", MB_OK);
-        OnOK();
+        Conclude("Неверна сигнатура блока - несовместимая версия!", MB_OK, IDOK);
         return;
     }
     // From here on the instrument talks at the bootloader's rate.
@@ -284,8 +296,7 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
             }
             break;
         default:
-            AfxMessageBox(FormatText("Ошибка в EXE файле! %d", result), MB_OK);
-            OnOK();
+            Conclude(FormatText("Ошибка в EXE файле! %d", result), MB_OK, IDOK);
             break;
     }
 }
@@ -295,6 +306,7 @@ void CUpdateDlg::StartLeaving(bool success, const char* resultText) {
     m_strResult = resultText;
     AddLogLine(m_strResult);
     m_nPhase = PHASE_LEAVE;
+    m_nLoaderTries = kLoaderTries;
     AddLogLine("Переход в основную программу...");
     QueueStatusRequest();
 }

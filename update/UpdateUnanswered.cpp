@@ -3,12 +3,17 @@
 //  - information requests that no one answers while the instrument still
 //    answers identify requests: its bootloader holds it (an update cut short
 //    leaves it there), and the firmware in it is unknown. The status tells;
-//    the operator decides whether to write the update.
+//    the operator decides whether to write the update. A main program that
+//    never gives a valid answer to one step (an older one without it, or a
+//    reply that always fails its checksum) is asked a bounded number of
+//    times, then the run ends as on a silent line.
 //  - the switch into the bootloader whose acknowledgement never comes: the
 //    acknowledgement may have been lost on the line after the bootloader
 //    started. The status is asked at the bootloader's rate and, while
 //    unanswered, at the main program's, in turn; whichever program answers
-//    carries the entry on as its status always does.
+//    carries the entry on as its status always does, except that a main
+//    program found after a lost switch spends no try: it has not refused
+//    the switch. Lost switches have a countdown of their own (twenty).
 //  - the status asked at the main program's rate after the switch back: the
 //    switch may have been lost on the line and the bootloader still runs at
 //    its own rate, or the main program talks at another rate than the one
@@ -23,10 +28,14 @@
 #include "SearchBaudRates.h"
 #include "SerialCWnd.h"
 #include "UpdateDlg.h"
+#include "UpdateMessages.h"
 
 namespace {
 
 constexpr std::uint32_t kUnansweredTicks = kUnansweredMs / kPumpPeriodMs;
+// Statuses that may find the main program after unanswered information: ten
+// times 500 ms unanswered is what the watchdog allows a silent line.
+constexpr std::uint8_t kInfoDetours = 10;
 
 constexpr const char* kUnknownFirmwareLine = "Микропрограмма в приборе неизвестна";
 constexpr const char* kWriteIntoLoaderQuestion =
@@ -53,6 +62,7 @@ bool CUpdateDlg::ReplaceUnansweredRequest() {
     }
     if (m_nPhase == PHASE_ENTER && (m_nAwaitedCmd == CMD_LOADER || m_nAwaitedCmd == CMD_STATUS)) {
         const bool switchUnanswered = m_nAwaitedCmd == CMD_LOADER;
+        m_bSwitchUnanswered = m_bSwitchUnanswered || switchUnanswered;
         m_nAwaitedCmd = 0;
         ConfigurePort(switchUnanswered || m_pSerial->GetBaudRate() != kBootloaderBaud
                           ? kBootloaderBaud
@@ -74,15 +84,22 @@ bool CUpdateDlg::ReplaceUnansweredRequest() {
 void CUpdateDlg::OnResidentStatus(bool bootloaderRuns) {
     m_bAskingResidentStatus = false;
     if (!bootloaderRuns) {
+        if (++m_nInfoDetours >= kInfoDetours) {
+            GiveUpLink();
+            return;
+        }
         // The main program is there after all: ask it again.
         QueueInfoRequest();
         return;
     }
     AddLogLine(kUnknownFirmwareLine);
-    if (AfxMessageBox(kWriteIntoLoaderQuestion, MB_YESNO) != IDYES) {
-        // The end the operator knows from an instrument that does not answer.
-        KillTimer(m_nPumpTimer);
-        GiveUpLink();
+    const int answer = AfxMessageBox(kWriteIntoLoaderQuestion, MB_YESNO);
+    if (m_bConcluded) {
+        return;  // the line fell silent while the operator was asked
+    }
+    if (answer != IDYES) {
+        // The link works; the instrument stays where it is, unwritten.
+        Conclude(kStaysInLoaderText, MB_OK, IDCANCEL);
         return;
     }
     StartEntering(false);

@@ -166,6 +166,12 @@ class VirtualDisplay:
             self._xdotool("key", key)
         return True
 
+    def click(self, window, fx, fy):
+        """Clicks the left button at the fractions `fx`, `fy` of `window`'s
+        width and height, as a person clicks into a control there."""
+        self._xdotool("mousemove", "--window", window.id, str(int(window.width * fx)),
+                      str(int(window.height * fy)), "click", "1")
+
     def screenshot(self, path, window=None):
         """The whole screen, or the part that `window` covers (with whatever
         lies on top of it)."""

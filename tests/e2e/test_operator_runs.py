@@ -49,6 +49,13 @@ STUCK_ADDRESS = "0x0100"  # a flash byte that reads back wrong in the first veri
 NOT_COMPLETED_WARNING = ("ВНИМАНИЕ!\nОбновление программы не было завершено\n"
                          "Для работы прибора необходимо повторить операцию")
 SUCCEEDED = "Обновление микропрограммы прошло УСПЕШНО"
+NO_LINK = "Нет связи с Зирон-7!"
+# Where a click lands in the update dialog's log list, as fractions of the
+# dialog's width and height (the list covers 7..334 x 49..178 of 400 x 186).
+LOG_LIST_AT = (0.4, 0.6)
+# Ten statuses of 500 ms of unanswered information each, and the watchdog's
+# 5 s: the bound within which information that never comes ends the run.
+INFO_NEVER_VALID_BOUND_S = 12.0
 REFUSED = "Версия программы в приборе позже чем обновление\nОбновление не целесообразно"
 
 
@@ -331,16 +338,16 @@ class OperatorRuns(unittest.TestCase):
     def test_instrument_left_in_its_bootloader_is_left_alone_when_the_operator_says_no(self):
         # The bootloader answers the search at its own rate, but not the
         # requests for the firmware's identity; asked whether to write the
-        # update into it, the operator says No, and the update ends as an
-        # instrument without a link does, with the warning.
+        # update into it, the operator says No: the box says that the
+        # instrument stays in its bootloader, and the warning follows.
         operator = self.start("--start-in-bootloader")
         operator.press_ok_once_found(SEARCH_TIMEOUT_S)
 
         _, question = operator.acknowledge_box(WATCHDOG_TIMEOUT_S, self.workdir / "question.png",
                                                key="Escape")
         self.assertEqual(reddish_pixels(question), 0, "a question, not a stop")
-        _, lost = operator.acknowledge_box(WATCHDOG_TIMEOUT_S, self.workdir / "no-link.png")
-        self.assertGreater(reddish_pixels(lost), 0, "no link: stop icon")
+        _, stays = operator.acknowledge_box(WATCHDOG_TIMEOUT_S, self.workdir / "stays.png")
+        self.assertEqual(reddish_pixels(stays), 0, "as the other bootloader boxes: no icon")
         _, warning = operator.acknowledge_box(EXIT_TIMEOUT_S, self.workdir / "warning.png")
         self.assertGreater(reddish_pixels(warning), 0, "the warning carries the stop icon")
         self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
@@ -350,6 +357,62 @@ class OperatorRuns(unittest.TestCase):
         self.assertTrue(self.instrument.received("^information request"))
         self.assertFalse(self.instrument.sent("^build date"), "no identity from the bootloader")
         self.assertFalse(self.instrument.received("^loader request"), "nothing written")
+
+    def test_information_that_never_passes_its_checksum_ends_without_a_link_in_bounded_time(
+            self):
+        # The main program answers identify and status, but every information
+        # reply fails its checksum.
+        operator = self.start("--baud", "19200", "--info-bad-checksum")
+        flash_before = self.instrument.flash_bytes()
+        operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+        pressed_ok_at = time.monotonic()
+
+        wait_until(operator.message_box, WATCHDOG_TIMEOUT_S + INFO_NEVER_VALID_BOUND_S,
+                   "the outcome box")
+        ended_s = time.monotonic() - pressed_ok_at
+        _, lost = operator.acknowledge_box(EXIT_TIMEOUT_S, self.workdir / "no-link.png")
+        self.assertGreater(reddish_pixels(lost), 0, "no link: stop icon")
+        _, warning = operator.acknowledge_box(EXIT_TIMEOUT_S, self.workdir / "warning.png")
+        self.assertGreater(reddish_pixels(warning), 0, "the warning carries the stop icon")
+        self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
+        self.assertIsNone(operator.message_box(), "exactly one warning")
+        print(f"\n  information never valid: {ended_s:.1f} s from OK to the outcome box",
+              file=sys.stderr)
+        self.assertLess(ended_s, INFO_NEVER_VALID_BOUND_S)
+
+        self.assertTrue(self.instrument.flash_bytes() == flash_before, "the flash is untouched")
+        self.assertFalse(self.instrument.received("^loader request"), "nothing for the bootloader")
+        self.assertEqual(len(self.instrument.sent("^status")), 10, "ten statuses asked between")
+        # The firmware's identity never came: the log has the boxes and the end.
+        logs = self.flasher.session_logs()
+        self.assertEqual(len(logs), 1, "one log per run")
+        log = SessionLog.read(logs[0])
+        self.assertEqual(log.events_of("box"), [as_logged(NO_LINK),
+                                                as_logged(NOT_COMPLETED_WARNING)])
+        self.assertEqual(log.field("outcome"),
+                         "not completed (end code 5): the update must be repeated")
+
+    def test_enter_in_the_update_dialog_mid_write_does_not_end_the_update(self):
+        # After a click in the log, Enter reaches the dialog itself.
+        operator = self.start("--baud", "38400")
+        dialog = operator.press_ok_once_found(SEARCH_TIMEOUT_S)
+        wait_until(lambda: self.instrument.received("program page"), FULL_UPDATE_TIMEOUT_S,
+                   "writing")
+        self.display.click(dialog, *LOG_LIST_AT)
+        for key in ("Return", "KP_Enter"):
+            self.display.press(dialog, key)
+        frames_before = len(self.instrument.received("program page"))
+        wait_until(lambda: len(self.instrument.received("program page")) > frames_before + 2,
+                   WATCHDOG_TIMEOUT_S, "writing to go on")
+        self.assertIsNotNone(operator.update_dialog(), "the update goes on")
+        self.assertIsNone(operator.message_box(), "no box, no warning")
+
+        _, done = operator.acknowledge_box(FULL_UPDATE_TIMEOUT_S, self.workdir / "done.png",
+                                           dialog)
+        self.assertEqual(reddish_pixels(done), 0, "success shows no stop icon")
+        self.assert_ends_without_warning(operator)
+        flash = self.instrument.flash_bytes()[:FLASH_SIZE]
+        self.assertTrue(flash[:len(self.expected_flash())] == self.expected_flash())
 
     # --- Whole updates over lines with real timing (all paced at wire speed). ---
 
@@ -401,6 +464,17 @@ class OperatorRuns(unittest.TestCase):
 
     def test_replies_in_16_ms_chunks_update_to_success(self):
         self.update_to_success("--baud", "9600", "--chunk", "16")
+
+    def test_bootloader_holding_zeros_where_an_echo_could_be_updates_to_success(self):
+        self.update_to_success("--baud", "9600", "--boot-echo", "zero")
+
+    def test_bootloader_holding_random_bytes_where_an_echo_could_be_updates_to_success(self):
+        self.update_to_success("--baud", "9600", "--boot-echo", "random")
+
+    def test_eight_switches_lost_on_the_way_in_at_115200_update_to_success(self):
+        self.update_to_success("--baud", "115200", "--lose-switch-in", "8")
+        self.assertEqual(len(self.instrument.received("loader request: switch program")),
+                         8 + 1 + 1, "eight lost, one in, one back")
 
 
 if __name__ == "__main__":

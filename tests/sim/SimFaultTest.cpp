@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace simtest {
@@ -147,6 +148,55 @@ TEST(ProgramFaults, StartInBootloaderListensAt38400Only) {
     EXPECT_THAT(sim.AskPayload(Status()), ElementsAre(kBootloaderBit));
 }
 
+TEST(ProgramFaults, LoseSwitchInLosesTheFirstSwitchesOnly) {
+    Sim sim({"--lose-switch-in", "2"});
+    for (int lost = 0; lost < 2; ++lost) {
+        EXPECT_FALSE(sim.line.Ask(SwitchProgram(), kSilenceWait)) << lost;
+        EXPECT_THAT(sim.AskPayload(Status()), ElementsAre(0));
+    }
+    EXPECT_THAT(sim.AskPayload(SwitchProgram()), ElementsAre(kAccessCode[0]));
+    sim.line.SetRate(38400);
+    EXPECT_THAT(sim.AskPayload(Status()), ElementsAre(kBootloaderBit));
+}
+
+TEST(ProgramFaults, InformationFaultsSpoilOrWithholdTheReplies) {
+    Sim spoilt({"--info-bad-checksum"});
+    const auto reply = spoilt.line.Ask(Info(0));
+    ASSERT_TRUE(reply);
+    EXPECT_FALSE(Intact(*reply));
+    EXPECT_TRUE(spoilt.line.Ask(Status()) && Intact(*spoilt.line.Ask(Status())));
+
+    Sim older({"--info-unanswered", "2"});
+    EXPECT_TRUE(older.line.Ask(Info(1)));
+    EXPECT_FALSE(older.line.Ask(Info(2), kSilenceWait));
+}
+
+// What bytes 1-2 of the bootloader's replies hold, by --boot-echo.
+TEST(ProgramFaults, BootEchoFillsBytesOneAndTwoOfBootloaderReplies) {
+    const Bytes readBack = Loader(BL_READ_BACK, 0x0180);
+    Sim echoing({"--start-in-bootloader"}, 38400);
+    const Bytes echoed = echoing.AskPayload(readBack);
+    ASSERT_EQ(echoed.size(), 3u + 128u);
+    EXPECT_EQ(echoed[1], 0x80);
+    EXPECT_EQ(echoed[2], 0x01);
+
+    Sim zero({"--start-in-bootloader", "--boot-echo", "zero"}, 38400);
+    const Bytes zeroPayload = zero.AskPayload(readBack);
+    ASSERT_EQ(zeroPayload.size(), 3u + 128u);
+    EXPECT_EQ(zeroPayload[0], BL_READ_BACK);
+    EXPECT_EQ(zeroPayload[1], 0);
+    EXPECT_EQ(zeroPayload[2], 0);
+
+    Sim random({"--start-in-bootloader", "--boot-echo", "random"}, 38400);
+    std::set<std::pair<int, int>> seen;
+    for (int ask = 0; ask < 4; ++ask) {
+        const Bytes payload = random.AskPayload(readBack);
+        ASSERT_EQ(payload.size(), 3u + 128u);
+        seen.insert({payload[1], payload[2]});
+    }
+    EXPECT_GT(seen.size(), 1u) << "the bytes change from reply to reply";
+}
+
 TEST(ProgramFaults, SilentAfterAnswersTheFirstFramesOnly) {
     Sim sim({"--silent-after", "2"});
     EXPECT_TRUE(sim.line.Ask(Identify()));
@@ -269,8 +319,8 @@ class StuckBits : public ::testing::TestWithParam<int> {};
 // --stuck-passes passes, or in all of them when it is 0.
 TEST_P(StuckBits, ShowInTheFirstPassesOnly) {
     const int passes = GetParam();
-    Sim sim({"--start-in-bootloader", "--stuck", "0x0105:0x10", "--stuck", "0x1A0", "--stuck-passes",
-             std::to_string(passes)},
+    Sim sim({"--start-in-bootloader", "--stuck", "0x0105:0x10", "--stuck", "0x1A0",
+             "--stuck-passes", std::to_string(passes)},
             38400);
     for (int pass = 1; pass <= 3; ++pass) {
         const Bytes block = sim.AskPayload(Loader(BL_READ_BACK, 0x0100));

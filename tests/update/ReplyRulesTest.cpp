@@ -1,5 +1,6 @@
 // The rules that keep a late or doubled reply from being taken for the
-// answer to a later request, and the wait before a request is repeated.
+// answer to a later request, with bootloaders that echo the address and
+// with ones that do not, and the wait before a request is repeated.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -29,11 +30,13 @@ Bytes LoaderRequest(std::uint8_t operation, std::uint16_t address, std::uint8_t 
     return frame;
 }
 
-// The bootloader's answer: operation and address echoed, then `extra` bytes.
-Bytes LoaderReply(std::uint8_t operation, std::uint16_t address, std::size_t extra = 0) {
+// The bootloader's answer: the operation, then `address` in bytes 1-2 (an
+// echo, or whatever the bootloader holds there), then `extra` bytes.
+Bytes LoaderReply(std::uint8_t operation, std::uint16_t address, std::size_t extra = 0,
+                  std::uint8_t fill = 0x5A) {
     Bytes payload = {operation, static_cast<std::uint8_t>(address & 0xFF),
                      static_cast<std::uint8_t>(address >> 8)};
-    payload.resize(payload.size() + extra, 0x5A);
+    payload.resize(payload.size() + extra, fill);
     return testsupport::Sealed(
         Reply(static_cast<std::uint8_t>(CMD_LOADER | kReplyFlagBit), payload));
 }
@@ -56,36 +59,100 @@ const std::vector<LoaderStep> kPass = {
     {BL_LOAD_HALF, 0, 137, 0},  // a new pass after a failed verification
 };
 
-TEST(LoaderReplies, EachRequestTakesItsOwnReplyAndNotALateCopyOfThePrevious) {
+Bytes RequestOf(const LoaderStep& step) {
+    return LoaderRequest(step.operation, step.address, step.requestLength);
+}
+
+TEST(EchoingBootloader, EachRequestTakesItsOwnReplyAndNeverALateCopyOfThePrevious) {
+    LoaderReplyMatcher matcher;
     for (std::size_t i = 1; i < kPass.size(); ++i) {
         const LoaderStep& now = kPass[i];
         const LoaderStep& before = kPass[i - 1];
-        const Bytes request = LoaderRequest(now.operation, now.address, now.requestLength);
+        const Bytes request = RequestOf(now);
         SCOPED_TRACE(i);
-        EXPECT_TRUE(
-            AnswersLoaderRequest(request, LoaderReply(now.operation, now.address, now.replyExtra)));
-        EXPECT_FALSE(AnswersLoaderRequest(
-            request, LoaderReply(before.operation, before.address, before.replyExtra)));
+        // A copy of the previous reply, while one may still come, is
+        // passed over and teaches nothing.
+        EXPECT_FALSE(matcher.Answers(
+            request, LoaderReply(before.operation, before.address, before.replyExtra), true));
+        EXPECT_TRUE(matcher.AssumesEcho());
+        EXPECT_TRUE(matcher.Answers(request,
+                                    LoaderReply(now.operation, now.address, now.replyExtra), true));
     }
 }
 
-TEST(LoaderReplies, SameOperationAtAnotherAddressOrWithoutTheEchoIsNotTheAnswer) {
+TEST(EchoingBootloader, AReplyWithAnotherOperationOrNoneIsNeverTheAnswer) {
+    LoaderReplyMatcher matcher;
     const Bytes readBack = LoaderRequest(BL_READ_BACK, 0x0180, 9);
-    EXPECT_FALSE(AnswersLoaderRequest(readBack, LoaderReply(BL_READ_BACK, 0x0100, 128)));
-    EXPECT_FALSE(AnswersLoaderRequest(readBack, LoaderReply(BL_READ_BACK, 0x8001, 128)));
-    const std::uint8_t operationOnly[] = {BL_READ_BACK};
-    EXPECT_FALSE(
-        AnswersLoaderRequest(readBack, testsupport::Sealed(Reply(CMD_LOADER, operationOnly))));
-    EXPECT_FALSE(AnswersLoaderRequest(readBack, testsupport::Sealed(Reply(CMD_LOADER, {}))));
+    EXPECT_FALSE(matcher.Answers(readBack, LoaderReply(BL_LOAD_HALF, 0x0180, 128), false));
+    EXPECT_FALSE(matcher.Answers(readBack, testsupport::Sealed(Reply(CMD_LOADER, {})), false));
+    EXPECT_TRUE(matcher.AssumesEcho());
+}
+
+TEST(NonEchoingBootloader, TheCoincidenceOfTheFirstFramesAndAnEarlierAddressProveNothing) {
+    // A bootloader that always holds 0: the first half at offset 0 matches
+    // by coincidence; the second half's reply carries the first's address,
+    // and while a copy of the first reply may still come it is passed over.
+    LoaderReplyMatcher matcher;
+    const Bytes firstHalf = LoaderRequest(BL_LOAD_HALF, 0, 137);
+    const Bytes secondHalf = LoaderRequest(BL_LOAD_HALF, 128, 137);
+    EXPECT_TRUE(matcher.Answers(firstHalf, LoaderReply(BL_LOAD_HALF, 0), false));
+    matcher.Taken(LoaderReply(BL_LOAD_HALF, 0));
+    matcher.NextRequest(true, 1);  // sent once: its answer may come doubled
+    EXPECT_FALSE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), true));
+    EXPECT_TRUE(matcher.AssumesEcho());
+    // Once no copy can still be on the way, the same reply is the evidence.
+    EXPECT_TRUE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), false));
+    EXPECT_FALSE(matcher.AssumesEcho());
+}
+
+TEST(EchoingBootloader, LateRepliesToARepeatedRequestTeachNothingAsLongAsTheyCouldCome) {
+    // The first half went out twice: up to three more replies to it may
+    // come, later than any window.
+    LoaderReplyMatcher matcher;
+    matcher.NextRequest(true, 2);
+    const Bytes secondHalf = LoaderRequest(BL_LOAD_HALF, 128, 137);
+    for (int copy = 0; copy < 3; ++copy) {
+        EXPECT_FALSE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), false)) << copy;
+    }
+    EXPECT_TRUE(matcher.AssumesEcho());
+    EXPECT_TRUE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 128), false));
+    // A fourth could not be a copy: this bootloader holds 0 there.
+    EXPECT_TRUE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), false));
+    EXPECT_FALSE(matcher.AssumesEcho());
+}
+
+TEST(NonEchoingBootloader, ThenRepliesMatchByOperationAndAnIdenticalCopyWaitsOutItsWindow) {
+    LoaderReplyMatcher matcher;
+    const Bytes programPage = LoaderRequest(BL_PROGRAM_PAGE, 0x0100, 9);
+    // Random bytes 1-2: the very first reply is the evidence.
+    EXPECT_TRUE(matcher.Answers(programPage, LoaderReply(BL_PROGRAM_PAGE, 0x3C5A), false));
+    EXPECT_FALSE(matcher.AssumesEcho());
+    matcher.Taken(LoaderReply(BL_PROGRAM_PAGE, 0x3C5A));
+
+    const Bytes readBack = LoaderRequest(BL_READ_BACK, 0x0080, 9);
+    EXPECT_FALSE(matcher.Answers(readBack, LoaderReply(BL_PROGRAM_PAGE, 0x0080), false))
+        << "another operation is never the answer";
+    const Bytes block = LoaderReply(BL_READ_BACK, 0, 128, 0xFF);
+    EXPECT_TRUE(matcher.Answers(readBack, block, true));
+    matcher.Taken(block);
+    // The next block reads the same: while a copy of the last reply may
+    // still come, the identical reply is passed over; afterwards it is taken.
+    const Bytes nextBlock = LoaderRequest(BL_READ_BACK, 0x0100, 9);
+    EXPECT_FALSE(matcher.Answers(nextBlock, block, true));
+    EXPECT_TRUE(matcher.Answers(nextBlock, block, false));
+    EXPECT_TRUE(matcher.Answers(nextBlock, LoaderReply(BL_READ_BACK, 0, 128, 0x00), true));
 }
 
 TEST(LoaderReplies, TheSwitchIsAnsweredOnlyByItsOneByteAcknowledgement) {
+    LoaderReplyMatcher matcher;
     const RequestBytes toLoader = BuildSwitchRequest(kAccessCode);
     const std::uint8_t signature[] = {kAccessCode[0]};
-    EXPECT_TRUE(AnswersLoaderRequest(toLoader, testsupport::Sealed(Reply(CMD_LOADER, signature))));
+    EXPECT_TRUE(matcher.Answers(toLoader, testsupport::Sealed(Reply(CMD_LOADER, signature)), true));
     // A late bootloader reply is no acknowledgement, whatever it echoes.
-    EXPECT_FALSE(AnswersLoaderRequest(toLoader, LoaderReply(BL_SWITCH, 0)));
-    EXPECT_FALSE(AnswersLoaderRequest(toLoader, LoaderReply(BL_READ_BACK, kFinalQueryAddress, 4)));
+    EXPECT_FALSE(matcher.Answers(toLoader, LoaderReply(BL_SWITCH, 0), false));
+    EXPECT_FALSE(
+        matcher.Answers(toLoader, LoaderReply(BL_READ_BACK, kFinalQueryAddress, 4), false));
+    EXPECT_TRUE(matcher.AssumesEcho());
 }
 
 std::vector<std::uint8_t> Text(const std::string& text) {
@@ -99,19 +166,38 @@ TEST(InformationReplies, LateCopiesOfEarlierStepsArePassedOverAsOftenAsTheyCould
     const std::vector<std::uint8_t> identity = {3, 0, 6, 0, 1, 0, 0, 0};
 
     EXPECT_FALSE(filter.IsLateCopy(date));
-    filter.Taken(date, 2);  // sent twice: up to three more copies may come
+    filter.Sent();
+    filter.Sent();
+    filter.Taken(date);  // sent twice: up to three more copies may come
     EXPECT_TRUE(filter.IsLateCopy(date));
     EXPECT_FALSE(filter.IsLateCopy(time));
-    filter.Taken(time, 1);  // one more copy of it
+    filter.Sent();
+    filter.Taken(time);  // one more copy of it
     EXPECT_TRUE(filter.IsLateCopy(time));
     EXPECT_TRUE(filter.IsLateCopy(date));
     EXPECT_FALSE(filter.IsLateCopy(identity));
 }
 
+TEST(InformationReplies, SendsOfAStepAskedAgainAfterADetourStillCount) {
+    // The date asked six times, then the status, then the date once more:
+    // all seven sends may still draw copies when the time is asked.
+    InfoReplyFilter filter;
+    const auto date = Text("Jun 20 2010");
+    for (int send = 0; send < 7; ++send) {
+        filter.Sent();
+    }
+    filter.Taken(date);
+    for (int copy = 0; copy < 13; ++copy) {
+        EXPECT_TRUE(filter.IsLateCopy(date)) << copy;
+    }
+    EXPECT_FALSE(filter.IsLateCopy(date));
+}
+
 TEST(InformationReplies, AnInstrumentThatAnswersTwoStepsAlikeIsNotStalled) {
     InfoReplyFilter filter;
     const auto same = Text("Jun 20 2010");
-    filter.Taken(same, 1);
+    filter.Sent();
+    filter.Taken(same);
     EXPECT_TRUE(filter.IsLateCopy(same));  // the one copy a single send can draw
     EXPECT_FALSE(filter.IsLateCopy(same));
 }

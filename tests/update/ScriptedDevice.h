@@ -25,6 +25,8 @@ public:
     // The bootloader takes over once the firmware identity has been read (as
     // after a reset), so the first status request already finds it running.
     bool bootloaderAfterInformation = false;
+    // The main program never answers this information step (an older one without it).
+    int unansweredInfoStep = -1;
 
     std::vector<Bytes> Answer(const ReceivedFrame& request) {
         const std::span<const std::uint8_t> frame =
@@ -65,6 +67,9 @@ private:
 
     std::vector<Bytes> AnswerMain(std::uint8_t command, std::span<const std::uint8_t> frame) {
         if (command == CMD_INFO && frame.size() > kFramePayloadIndex) {
+            if (frame[kFramePayloadIndex] == unansweredInfoStep) {
+                return {};
+            }
             switch (frame[kFramePayloadIndex]) {
                 case kInfoStepDate:
                     return {InfoTextReply(dateText)};

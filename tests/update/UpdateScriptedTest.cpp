@@ -10,7 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include <QKeyEvent>
+
+#include "DialogIds.h"
 #include "ImageFiles.h"
+#include "RunningDialog.h"
 #include "ScriptedDevice.h"
 #include "SealedFrame.h"
 #include "UpdateMessages.h"
@@ -86,7 +90,7 @@ struct ScriptedRun {
     }
 };
 
-TEST(UpdateCountdown, ThreeSwitchesToEnterLeaveSixSwitchesOnTheWayOut) {
+TEST(UpdateCountdown, ThreeSwitchesToEnterStillLeaveNineSwitchesOnTheWayOut) {
     ScriptedRun run;
     run.device.switchesToEnter = 3;
     run.device.leaves = false;
@@ -105,9 +109,9 @@ TEST(UpdateCountdown, ThreeSwitchesToEnterLeaveSixSwitchesOnTheWayOut) {
     EXPECT_EQ(outcome.boxes[0].type, MB_OK);
     EXPECT_EQ(outcome.result, IDOK);
 
-    // On the way out: seven status requests, each bootloader sighting but
-    // the last answered by one switch request, which awaits no reply and so
-    // goes out exactly once.
+    // On the way out, with ten tries of its own: ten status requests, each
+    // bootloader sighting but the last answered by one switch request, which
+    // awaits no reply and so goes out exactly once.
     const auto lastImageFrame = std::find_if(received.rbegin(), received.rend(), IsImageFrame);
     ASSERT_NE(lastImageFrame, received.rend());
     const std::vector<ReceivedFrame> leaving(lastImageFrame.base(), received.end());
@@ -122,8 +126,8 @@ TEST(UpdateCountdown, ThreeSwitchesToEnterLeaveSixSwitchesOnTheWayOut) {
             pattern += kind;
         }
     }
-    EXPECT_EQ(pattern, "SWSWSWSWSWSWS");
-    EXPECT_EQ(std::count_if(received.begin(), received.end(), IsSwitchRequest), 3 + 6);
+    EXPECT_EQ(pattern, "SWSWSWSWSWSWSWSWSWS");
+    EXPECT_EQ(std::count_if(received.begin(), received.end(), IsSwitchRequest), 3 + 9);
 }
 
 TEST(UpdateCountdown, LostAcknowledgementIsMadeGoodByTheStatusAtTheBootloadersRate) {
@@ -195,10 +199,12 @@ struct SilentRun {
     CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
     ObservedUpdateDlg dialog;
 
+    int answerDelayMs = 0;  // how long each box stays open
+
     UpdateOutcome Run(std::function<void(ObservedUpdateDlg&)> script) {
         image.LoadFromBytes(imageBytes);
         dialog.whenRunning = std::move(script);
-        return RunUpdate(dialog, line->DeviceDirectory(), kMainBaud, image, 0);
+        return RunUpdate(dialog, line->DeviceDirectory(), kMainBaud, image, answerDelayMs);
     }
     // Lets the line's bytes reach the dialog and hands them over.
     void Deliver(ObservedUpdateDlg& running, Bytes frame) {
@@ -316,7 +322,7 @@ TEST_P(FailingLine, EndsTheRunWithNoLinkLongBeforeTheWatchdog) {
     EXPECT_EQ(outcome.boxes[0].text, "Нет связи с Зирон-7!");
     EXPECT_EQ(outcome.boxes[0].type, MB_ICONSTOP);
     EXPECT_EQ(outcome.result, kUpdateLinkLost);
-    // The watchdog gives up after 100 ticks without a valid frame; the run
+    // The watchdog gives up after 100 ticks without a reply taken; the run
     // ended within a few.
     EXPECT_LT(dialog.m_nTicks, 20);
 }
@@ -324,33 +330,151 @@ TEST_P(FailingLine, EndsTheRunWithNoLinkLongBeforeTheWatchdog) {
 INSTANTIATE_TEST_SUITE_P(Ways, FailingLine,
                          ::testing::Values(LineFailure::Stalls, LineFailure::HangsUp));
 
-TEST(ReplyMatching, ValidFrameNotAwaitedFeedsTheWatchdogAndNothingElse) {
+TEST(ReplyMatching, OnlyAReplyTakenForTheOutstandingRequestFeedsTheWatchdog) {
     SilentRun run;
     const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
         d.m_nAwaitedCmd = CMD_INFO;
         const std::size_t queued = d.m_queue.Size();
-        d.m_nTicks = kWatchdogTicks;
+        // A valid frame not awaited changes nothing, the watchdog included.
+        d.m_nTicks = kWatchdogTicks - 1;
         run.Deliver(d, StatusReply(true));
-        EXPECT_EQ(d.m_nTicks, 0);
+        EXPECT_EQ(d.m_nTicks, kWatchdogTicks - 1);
         EXPECT_EQ(d.m_nAwaitedCmd, CMD_INFO);
         EXPECT_EQ(d.m_queue.Size(), queued);
         EXPECT_EQ(d.m_nPhase, PHASE_INFO);
         EXPECT_EQ(d.m_nInfoStep, kInfoStepDate);
 
-        // A frame that fails its checksum does not count.
-        d.m_nTicks = kWatchdogTicks;
+        // Nor does a frame that fails its checksum.
         Bytes broken = testsupport::Sealed(StatusReply(true));
         broken.back() ^= 0x01;
         run.line->InjectRaw(broken);
         std::this_thread::sleep_for(kLineDelay);
         d.OnPortEvent(EV_RXCHAR, 0);
-        EXPECT_EQ(d.m_nTicks, kWatchdogTicks);
-        d.m_nTicks = 0;  // the pump may tick once more before the run ends
+        EXPECT_EQ(d.m_nTicks, kWatchdogTicks - 1);
+
+        // The awaited reply does.
+        run.Deliver(d, InfoTextReply("Jun 20 2010"));
+        EXPECT_EQ(d.m_nTicks, 0);
+        EXPECT_EQ(d.m_nInfoStep, kInfoStepTime);
         d.EndDialog(IDCANCEL);
     });
     EXPECT_THAT(outcome.boxes, IsEmpty());
     EXPECT_THAT(outcome.log, SizeIs(2));
     EXPECT_EQ(outcome.result, IDCANCEL);
+}
+
+TEST(ReplyMatching, APassedOverBootloaderReplyDoesNotFeedTheWatchdog) {
+    SilentRun run;
+    run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nPhase = PHASE_VERIFY;
+        d.m_queue.Clear();
+        Bytes request(kFrameBufferSize);
+        WriteLoaderHeader(request.data(), 0x00, CMD_LOADER, kLoaderHeaderLength, kAccessCode,
+                          BL_READ_BACK, 0x0100);
+        std::copy_n(request.begin(), kFrameHeaderSize + kLoaderHeaderLength, d.m_txFrame);
+        d.m_nAwaitedCmd = CMD_LOADER;
+        d.m_nStaleTicks = 1;  // a copy of the previous reply may still come
+        d.m_nTicks = kWatchdogTicks - 1;
+        const std::uint8_t previousBlock[] = {BL_READ_BACK, 0x80, 0x00};
+        run.Deliver(d, Reply(CMD_LOADER, previousBlock));
+        EXPECT_EQ(d.m_nTicks, kWatchdogTicks - 1);
+        EXPECT_EQ(d.m_nAwaitedCmd, CMD_LOADER);
+        d.m_nTicks = 0;
+        d.EndDialog(IDCANCEL);
+    });
+}
+
+TEST(InformationDetours, AStepTheMainProgramNeverAnswersEndsAsASilentLine) {
+    // The main program answers identify and status but never the firmware
+    // identity (an older one without that step).
+    ScriptedRun run;
+    run.device.unansweredInfoStep = kInfoStepIdentity;
+    const UpdateOutcome outcome = run.Run();
+    const std::vector<ReceivedFrame> received = run.Finish();
+
+    EXPECT_THAT(outcome.log, ElementsAre(kFoundLine, kSerialLine));
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, kNoLink);
+    EXPECT_EQ(outcome.boxes[0].type, MB_ICONSTOP);
+    EXPECT_EQ(outcome.result, kUpdateLinkLost);
+    // Ten statuses found the main program, each after 500 ms of the step
+    // unanswered; nothing reached the bootloader.
+    EXPECT_EQ(std::count_if(received.begin(), received.end(),
+                            [](const ReceivedFrame& f) { return f.Command() == CMD_STATUS; }),
+              10);
+    EXPECT_EQ(std::count_if(received.begin(), received.end(),
+                            [](const ReceivedFrame& f) { return f.Command() == CMD_LOADER; }),
+              0);
+}
+
+TEST(UpdateCountdown, SwitchesLostOnTheLineSpendNoTryOfEntering) {
+    // Eight switches vanish without an acknowledgement; the ninth starts the
+    // bootloader, whose acknowledgement is lost too.
+    ScriptedRun run;
+    run.device.acknowledges = false;
+    run.device.switchesToEnter = 9;
+    const UpdateOutcome outcome = run.Run();
+    const std::vector<ReceivedFrame> received = run.Finish();
+
+    EXPECT_THAT(outcome.log, ElementsAreArray(kLogEnteringWithoutASwitchLine));
+    EXPECT_EQ(outcome.result, IDOK);
+    EXPECT_EQ(run.dialog.m_nUnansweredSwitchTries, 20 - 8);
+    EXPECT_EQ(run.dialog.m_nLoaderTries, 10 - 1);  // leaving's own: one sighting
+    ExpectFlashHolds(run.device.bootloader.Flash(), run.imageBytes);
+}
+
+TEST(UpdateCountdown, TwentySwitchesLostEndEnteringAsASilentLineDoes) {
+    ScriptedRun run;
+    run.device.acknowledges = false;
+    run.device.switchesToEnter = 100;
+    const UpdateOutcome outcome = run.Run();
+    const std::vector<ReceivedFrame> received = run.Finish();
+
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, kCannotEnterLoaderText);
+    EXPECT_EQ(outcome.result, IDCANCEL);
+    EXPECT_EQ(std::count_if(received.begin(), received.end(), IsSwitchRequest), 20);
+    EXPECT_EQ(run.dialog.m_nLoaderTries, 10 - 1);
+}
+
+TEST(FirstOutcome, StandsWhenTheLineFallsSilentWhileItsBoxIsOpen) {
+    // The last try of leaving finds the bootloader: its box stays open
+    // longer than the watchdog allows a silent line.
+    SilentRun run;
+    run.answerDelayMs = 5'600;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nPhase = PHASE_LEAVE;
+        d.m_nLoaderTries = 1;
+        d.m_queue.Clear();
+        d.m_nAwaitedCmd = CMD_STATUS;
+        run.Deliver(d, StatusReply(true));
+    });
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, kCannotLeaveLoaderText);
+    EXPECT_EQ(outcome.result, IDOK);
+}
+
+TEST(Keys, EnterDoesNotEndTheUpdateAndEscapeIsExit) {
+    SilentRun run;
+    bool runningAfterEnter = false;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        QWidget* window = RunningDialogWindow(kUpdateDialog);
+        QWidget* log = ControlWidget<QWidget>(kUpdateDialog, 1197);
+        ASSERT_NE(window, nullptr);
+        ASSERT_NE(log, nullptr);
+        log->setFocus();  // as after a click in the log
+        for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(window, &press);
+        }
+        d.OnTimer(d.m_nPumpTimer);
+        runningAfterEnter = RunningDialogWindow(kUpdateDialog) != nullptr && d.m_nTicks > 0;
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(window, &escape);
+    });
+    EXPECT_TRUE(runningAfterEnter);
+    EXPECT_THAT(outcome.boxes, IsEmpty());
+    EXPECT_EQ(outcome.result, IDCANCEL);  // what "Выход" gives
 }
 
 class StatusOutsideEnterAndLeave : public ::testing::TestWithParam<std::tuple<std::uint8_t, bool>> {
@@ -485,23 +609,29 @@ INSTANTIATE_TEST_SUITE_P(
                         Reply(CMD_LOADER, kStrayReadBack), "Ошибка в EXE файле! 255", MB_OK, IDOK}),
     [](const ::testing::TestParamInfo<EndingReplyCase>& test) { return test.param.name; });
 
-TEST(StatusReply, WithoutItsStatusByteIsAskedAgain) {
+TEST(StatusReply, WithoutItsStatusByteIsPassedOverAndAskedAgain) {
     SilentRun run;
     const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
         d.m_nPhase = PHASE_ENTER;
         d.m_nLoaderTries = 10;
         d.m_queue.Clear();
-        d.m_nAwaitedCmd = CMD_STATUS;
-        run.Deliver(d, Reply(CMD_STATUS, {}));
-        EXPECT_EQ(d.m_nLoaderTries, 10);
-        ASSERT_EQ(d.m_queue.Size(), 1u);
+        d.QueueStatusRequest();
         d.OnTimer(d.m_nPumpTimer);
+        ASSERT_EQ(d.m_nAwaitedCmd, CMD_STATUS);
+        d.m_nTicks = 5;
+        run.Deliver(d, Reply(CMD_STATUS, {}));
+        // Not taken: still outstanding, the watchdog still counting.
         EXPECT_EQ(d.m_nAwaitedCmd, CMD_STATUS);
+        EXPECT_EQ(d.m_nTicks, 5);
+        EXPECT_EQ(d.m_nLoaderTries, 10);
+        EXPECT_TRUE(d.m_queue.IsEmpty());
+        d.OnTimer(d.m_nPumpTimer);
         d.EndDialog(IDCANCEL);
     });
     const std::vector<ReceivedFrame> received = run.Received();
-    ASSERT_THAT(received, ::testing::Not(IsEmpty()));
+    ASSERT_THAT(received, SizeIs(::testing::Ge(2u)));
     EXPECT_EQ(received.back().Command(), CMD_STATUS);
+    EXPECT_EQ(received[received.size() - 2].Command(), CMD_STATUS);
 }
 
 }  // namespace

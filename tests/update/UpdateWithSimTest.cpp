@@ -304,7 +304,7 @@ TEST(UpdateWithSim, LostSwitchBackIsSentAgainFromTheBootloadersRate) {
                    f[9] == BL_SWITCH;
         });
     EXPECT_EQ(switches, 3);                   // in, out (lost), out again
-    EXPECT_EQ(run.dialog.m_nLoaderTries, 7);  // in once, out twice
+    EXPECT_EQ(run.dialog.m_nLoaderTries, 8);  // leaving has ten of its own: out twice
 }
 
 TEST(UpdateWithSim, BootloaderThatNeverLeavesStillEndsWithItsBox) {
@@ -338,7 +338,57 @@ TEST(UpdateWithSim, InstrumentResidentInItsBootloaderIsLeftAloneWhenTheOperatorS
                 ElementsAre("Зирон-7 найден. Скорость 38400", kSerialLine, kUnknownFirmware));
     ASSERT_THAT(run.outcome.boxes, SizeIs(2));
     EXPECT_EQ(run.outcome.boxes[0].type, MB_YESNO);
-    EXPECT_EQ(run.outcome.boxes[1].text, "Нет связи с Зирон-7!");
+    // The link works: the box tells where the instrument stays, and the
+    // application's warning follows.
+    EXPECT_EQ(run.outcome.boxes[1].text, kStaysInLoaderText);
+    EXPECT_EQ(run.outcome.boxes[1].type, MB_OK);
+    EXPECT_EQ(run.outcome.result, IDCANCEL);
+    EXPECT_THAT(run.received, Not(Contains(::testing::Truly(IsLoadHalf))));
+}
+
+// Bootloaders that hold zeros or anything in bytes 1-2 of their replies,
+// over a line with late and doubled replies too: the update succeeds.
+class BootloaderWithoutEcho
+    : public ::testing::TestWithParam<std::tuple<const char*, std::vector<std::string>>> {};
+
+TEST_P(BootloaderWithoutEcho, IsWrittenAndVerified) {
+    SimRun run;
+    std::vector<std::string> options = {"--pace", "--boot-echo", std::get<0>(GetParam())};
+    const std::vector<std::string>& line = std::get<1>(GetParam());
+    options.insert(options.end(), line.begin(), line.end());
+    run.Run(options);
+    ExpectCleanSuccess(run);
+    EXPECT_FALSE(run.dialog.m_loaderMatcher.AssumesEcho());
+}
+
+INSTANTIATE_TEST_SUITE_P(Echoes, BootloaderWithoutEcho,
+                         ::testing::Combine(::testing::Values("zero", "random"),
+                                            ::testing::Values(std::vector<std::string>{},
+                                                              std::vector<std::string>{
+                                                                  "--delay", "20", "--duplicate",
+                                                                  "0.3", "--chunk", "16"})));
+
+TEST(UpdateWithSim, EchoingBootloaderIsNeverTakenForOneWithout) {
+    SimRun run;
+    run.Run({"--pace", "--delay", "70", "--duplicate", "1", "--chunk", "16"});
+    ExpectCleanSuccess(run);
+    EXPECT_TRUE(run.dialog.m_loaderMatcher.AssumesEcho());
+}
+
+TEST(UpdateWithSim, EightSwitchesLostOnTheWayInLeaveTheWayBackWhole) {
+    SimRun run;
+    run.portBaud = 115200;
+    run.Run({"--pace", "--baud", "115200", "--lose-switch-in", "8"});
+    ExpectCleanSuccess(run);
+    EXPECT_EQ(run.dialog.m_nLoaderTries, 9);  // leaving found the bootloader once
+}
+
+TEST(UpdateWithSim, InformationAlwaysFailingItsChecksumEndsWithNoLinkAndAnUntouchedFlash) {
+    SimRun run;
+    run.Run({"--info-bad-checksum"});
+    EXPECT_THAT(run.outcome.log, ElementsAre(kFoundLine, kSerialLine));
+    ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+    EXPECT_EQ(run.outcome.boxes[0].text, "Нет связи с Зирон-7!");
     EXPECT_EQ(run.outcome.result, kUpdateLinkLost);
     EXPECT_THAT(run.received, Not(Contains(::testing::Truly(IsLoadHalf))));
 }
