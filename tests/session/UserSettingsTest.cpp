@@ -1,17 +1,15 @@
 // The user's settings file: the port remembered and read back, files that
 // are garbled or cannot be read, folders that cannot be written, writers at
-// once, and the folder the file lives in.
+// once. Built for Linux and for Windows.
 #include <gmock/gmock.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "TempDir.h"
-#include "UserFolders.h"
 #include "UserSettings.h"
 
 namespace fs = std::filesystem;
@@ -154,38 +152,6 @@ TEST(UserSettings, NoneAreInstalledUnlessAScopeInstallsThem) {
         EXPECT_EQ(InstalledUserSettings(), &outer);
     }
     EXPECT_EQ(InstalledUserSettings(), nullptr);
-}
-
-// Sets an environment variable for the scope, restoring it afterwards.
-class EnvironmentValue {
-public:
-    EnvironmentValue(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_old = old;
-        }
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~EnvironmentValue() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-TEST(UserSettings, LiveInTheConfigFolderOfTheBaseDirectoriesElseUnderHome) {
-    const EnvironmentValue home("HOME", "/home/lab");
-    {
-        const EnvironmentValue config("XDG_CONFIG_HOME", "/srv/config");
-        EXPECT_EQ(UserSettingsFile(UserConfigFolder()), "/srv/config/ziron7/settings.ini");
-    }
-    {
-        const EnvironmentValue config("XDG_CONFIG_HOME", "relative/config");
-        EXPECT_EQ(UserSettingsFile(UserConfigFolder()), "/home/lab/.config/ziron7/settings.ini");
-    }
-    const EnvironmentValue config("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(UserConfigFolder(), "/home/lab/.config");
-    const EnvironmentValue noHome("HOME", nullptr);
-    EXPECT_EQ(UserSettingsFile(UserConfigFolder()), fs::path());
 }
 
 }  // namespace
