@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "AtomicFile.h"
@@ -23,6 +25,23 @@ bool WriteAll(int file, std::string_view content) {
 }
 
 }  // namespace
+
+// A rename on Linux never fails because of a reader, and the name always
+// leads to the old file or the new: no retries are needed here.
+std::optional<std::string> ReadSmallFile(const std::filesystem::path& file,
+                                         std::uintmax_t limitBytes) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error || size > limitBytes) {
+        return std::nullopt;
+    }
+    std::ifstream stream(file, std::ios::binary);
+    std::ostringstream content;
+    if (!(content << stream.rdbuf())) {
+        return stream ? std::optional<std::string>("") : std::nullopt;
+    }
+    return content.str();
+}
 
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view content) {
     // mkstemp fills in the X's with a name no other file has and creates it.

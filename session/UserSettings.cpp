@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -24,13 +23,12 @@ UserSettings* g_installed = nullptr;
 
 // The file's lines; none when it is missing, unreadable or too long.
 std::vector<std::string> ReadLines(const std::filesystem::path& file) {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (error || size > kLongestFileBytes) {
-        return {};
-    }
-    std::ifstream stream(file, std::ios::binary);
+    const std::optional<std::string> content = ReadSmallFile(file, kLongestFileBytes);
     std::vector<std::string> lines;
+    if (!content) {
+        return lines;
+    }
+    std::istringstream stream(*content);
     for (std::string line; std::getline(stream, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();

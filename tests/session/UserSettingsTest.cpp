@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -101,9 +102,9 @@ TEST(UserSettings, AFolderThatCannotBeMadeFailsTheWriteQuietly) {
     EXPECT_FALSE(UserSettings(fs::path()).RememberPort(3));
 }
 
-// Two copies of the program remembering ports while a third starts: each
-// reader sees one whole file, never an empty or half-written one, and no
-// scratch file stays behind.
+// Two copies of the program remembering ports while others start, one a
+// millisecond: each reader sees one whole file, never an empty or
+// half-written one, every write lands, and no scratch file stays behind.
 TEST(UserSettings, WritersAtOnceLeaveAWholeFileForEveryReader) {
     TempDir scratch;
     const fs::path file = scratch / "settings.ini";
@@ -132,6 +133,7 @@ TEST(UserSettings, WritersAtOnceLeaveAWholeFileForEveryReader) {
         if (!reader.LastPort()) {
             ++unreadable;
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     done.join();
     EXPECT_EQ(unreadable, 0);
