@@ -55,6 +55,12 @@ public:
     // Stops timer `id`; FALSE when it was not running.
     BOOL KillTimer(UINT_PTR id);
 
+    // The pixels that `dialogUnits` horizontal dialog units take in the
+    // running dialog's font (a quarter of its average character width
+    // each), for sizes the template cannot give, such as a list's column;
+    // `dialogUnits` unchanged without a window.
+    int DialogUnitsToPixelsX(int dialogUnits) const;
+
 protected:
     // Called once the window and its controls exist: runs the data exchange
     // towards the controls. Returns TRUE (the framework sets the focus).

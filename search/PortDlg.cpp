@@ -7,11 +7,14 @@
 #include "DialogResults.h"
 #include "FirmwareImage.h"
 #include "FormatText.h"
+#include "InitialPort.h"
 #include "MessageBox.h"
 #include "PortOpenFailure.h"
 #include "ReplyReceiver.h"
 #include "SearchBaudRates.h"
 #include "SerialCWnd.h"
+#include "SerialPorts.h"
+#include "UserSettings.h"
 
 namespace {
 
@@ -61,7 +64,7 @@ BOOL CPortDlg::OnInitDialog() {
     for (int port = kFirstPortNumber; port <= kLastPortNumber; ++port) {
         m_ctlPort.AddString(FormatText("COM%d", port));
     }
-    m_ctlPort.SetCurSel(m_nInitialPort);
+    m_ctlPort.SetCurSel(m_nInitialPort ? *m_nInitialPort : ChooseInitialEntry());
     m_nBaudIndex = 0;
     m_nTicks = 0;
     OnSelchangePort();
@@ -69,9 +72,20 @@ BOOL CPortDlg::OnInitDialog() {
     return TRUE;
 }
 
+int CPortDlg::ChooseInitialEntry() const {
+    const UserSettings* settings = InstalledUserSettings();
+    const std::optional<int> remembered = settings ? settings->LastPort() : std::nullopt;
+    std::vector<int> present;
+    for (const SerialPortEntry& port : ListSerialPorts()) {
+        present.push_back(port.number);
+    }
+    return ChooseInitialPort(remembered, present) - kFirstPortNumber;
+}
+
 void CPortDlg::OnSelchangePort() {
     EnableOk(false);
     m_nScans = 0;
+    m_bPortRemembered = false;
     std::string portName;
     m_ctlPort.GetLBText(m_ctlPort.GetCurSel(), portName);
     if (m_pSerial->IsOpen()) {
@@ -170,7 +184,20 @@ void CPortDlg::OnReply(std::span<const std::uint8_t> frame) {
         m_pDeviceInfo->serialNumber = identity->serialNumber;
         m_pDeviceInfo->baudRate = rate;
     }
+    RememberPort();
     EnableOk(true);
+}
+
+void CPortDlg::RememberPort() {
+    UserSettings* settings = InstalledUserSettings();
+    if (m_bPortRemembered || settings == nullptr) {
+        return;
+    }
+    // The instrument keeps answering while the dialog stays open; the file
+    // is written at the first answer only. A failed write is no reason to
+    // disturb the search: the next start simply does not know the port.
+    settings->RememberPort(m_ctlPort.GetCurSel() + kFirstPortNumber);
+    m_bPortRemembered = true;
 }
 
 void CPortDlg::OnHelpButton() {

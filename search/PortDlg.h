@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -38,10 +39,10 @@ public:
     std::uint8_t m_nBaudIndex = 0;       // index into SearchBaudRates of the rate in use
     CFirmwareImage* m_pImage = nullptr;  // gives the caption its version and date
     std::uint8_t m_nScans = 0;           // passes over SearchBaudRates since the port check
-    // The entry of the port list selected when the dialog opens: 0, COM1,
-    // for the operator; a console program names its port here so that no
-    // other port is opened.
-    int m_nInitialPort = 0;
+    // The entry of the port list (0 is COM1) selected when the dialog
+    // opens. A console program names its port here so that no other port is
+    // opened; left empty, the dialog chooses for the operator (InitialPort.h).
+    std::optional<int> m_nInitialPort;
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
@@ -67,5 +68,11 @@ private:
     FrameReassembler::FrameHandler ReplyHandler();
     std::int32_t CurrentRate() const;
     void EnableOk(bool enable);
+    // The entry to select at start when the program named none.
+    int ChooseInitialEntry() const;
+    // Keeps the selected port in the user's settings, once per port check.
+    void RememberPort();
+
+    bool m_bPortRemembered = false;  // the selected port is in the settings
     void ShowStatus();
 };

@@ -20,7 +20,9 @@ constexpr int kStatusTextId = 1198;
 
 constexpr short kProgressLowest = 0;  // percent
 constexpr short kProgressHighest = 100;
-constexpr int kLogColumnWidth = 600;  // pixels
+// The log's one column spans the dialog: in dialog units, so that it grows
+// with the font and the DPI.
+constexpr int kLogColumnWidth = 400;  // dialog units
 
 }  // namespace
 
@@ -52,7 +54,7 @@ BOOL CUpdateDlg::OnInitDialog() {
     SetWindowText(FormatText("Обновление программы Зирон-7 до версии №%d от %s",
                              m_pImage->GetVersion(), m_pImage->GetBuildDateText().c_str()));
     m_nPumpTimer = SetTimer(m_nPumpTimer, kPumpPeriodMs);
-    m_ctlLog.InsertColumn(0, "", LVCFMT_LEFT, kLogColumnWidth);
+    m_ctlLog.InsertColumn(0, "", LVCFMT_LEFT, DialogUnitsToPixelsX(kLogColumnWidth));
     m_nLogLine = 0;
     AddLogLine(FormatText("Зирон-7 найден. Скорость %d", m_pDeviceInfo->baudRate));
     AddLogLine(FormatText("Серийный номер %d. Дата выпуска %d/%d", m_pDeviceInfo->serialNumber,

@@ -16,7 +16,7 @@
 #include "SerialPorts.h"
 #include "SessionLog.h"
 #include "UpdateDlg.h"
-#include "UserDataFolder.h"
+#include "UserFolders.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ constexpr int kPercentStep = 10;
 
 
 std::string PortName(const CPortDlg& dialog) {
-    return "COM" + std::to_string(dialog.m_nInitialPort + 1);
+    return "COM" + std::to_string(dialog.m_nInitialPort.value_or(0) + 1);
 }
 
 }  // namespace

@@ -107,6 +107,12 @@ void CDialog::SetWindowText(const std::string& text) {
     }
 }
 
+// A console has no pixels; the only width asked for goes to a list that
+// keeps none.
+int CDialog::DialogUnitsToPixelsX(int dialogUnits) const {
+    return dialogUnits;
+}
+
 std::string CDialog::GetWindowText() const {
     return m_pWindow == nullptr ? std::string() : m_pWindow->title;
 }

@@ -70,6 +70,12 @@ void CDialog::SetWindowText(const std::string& text) {
     }
 }
 
+int CDialog::DialogUnitsToPixelsX(int dialogUnits) const {
+    return m_pWindow != nullptr && m_pWindow->window != nullptr
+               ? m_pWindow->window->Font().ToPixelsX(dialogUnits)
+               : dialogUnits;
+}
+
 std::string CDialog::GetWindowText() const {
     return m_pWindow == nullptr ? std::string() : m_pWindow->window->windowTitle().toStdString();
 }

@@ -154,14 +154,16 @@ QWidget* CreateWidget(const DialogControlTemplate& control, const DialogFont& fo
 }  // namespace
 
 DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate, QWidget* parent)
-    : QDialog(parent), m_owner(owner) {
+    : QDialog(parent),
+      m_owner(owner),
+      m_font(ChooseDialogFont(dialogTemplate.fontName, dialogTemplate.fontPointSize)) {
     setObjectName(QStringLiteral("dialog%1").arg(dialogTemplate.id));
     // A modal frame with a caption and a close box: no help, no resizing.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
 
-    const DialogFont font = ChooseDialogFont(dialogTemplate.fontName, dialogTemplate.fontPointSize);
+    const DialogFont& font = m_font;
     setFont(font.font);
     setFixedSize(font.ToPixelsX(dialogTemplate.cx), font.ToPixelsY(dialogTemplate.cy));
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "DialogFont.h"
 #include "DialogItem.h"
 #include "DialogTemplate.h"
 #include "winapi_types.h"
@@ -36,6 +37,9 @@ public:
     // Ends the window's modal loop with `result`.
     void Finish(int result);
 
+    // The font the controls are laid out in, with its dialog units.
+    const DialogFont& Font() const { return m_font; }
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -44,6 +48,7 @@ protected:
 
 private:
     CDialog& m_owner;
+    DialogFont m_font;
     DialogItem* m_defaultButton = nullptr;  // the template's default button, if any
     bool m_finishing = false;               // the dialog is ending: let the window close
     std::map<int, std::unique_ptr<DialogItem>> m_items;  // by control id

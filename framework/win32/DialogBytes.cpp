@@ -16,10 +16,16 @@ constexpr WORD kButtonClass = 0x0080;
 constexpr WORD kStaticClass = 0x0082;
 constexpr WORD kComboBoxClass = 0x0085;
 
-// A modal frame with a caption and a close box, centred, in the template's
-// font: no help button, no resizing.
+// A modal frame with a caption and a close box, centred, in the system's
+// dialog font: no help button, no resizing.
 constexpr DWORD kDialogStyle =
-    DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    DS_SHELLFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+// The templates name the bitmap font "MS Sans Serif", which shows Russian
+// only where the system's language for non-Unicode programs is Cyrillic. On
+// Windows the dialogs take the shell's dialog font instead: with DS_SHELLFONT
+// this name stands for the system's scalable Unicode dialog font, which
+// covers Cyrillic on every locale, at the template's point size.
+constexpr const char* kShellDialogFont = "MS Shell Dlg";
 
 class Writer {
 public:
@@ -131,7 +137,7 @@ std::vector<WORD> BuildDialogBytes(const DialogTemplate& dialogTemplate) {
     out.Word(static_cast<WORD>(dialogTemplate.fontPointSize));
     out.Word(FW_NORMAL);
     out.Word(MAKEWORD(FALSE, DEFAULT_CHARSET));  // not italic; the character set
-    out.Text(dialogTemplate.fontName);
+    out.Text(kShellDialogFont);
 
     for (const DialogControlTemplate& control : dialogTemplate.controls) {
         out.AlignToDword();

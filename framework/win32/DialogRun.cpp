@@ -58,6 +58,14 @@ void CDialog::SetWindowText(const std::string& text) {
     }
 }
 
+int CDialog::DialogUnitsToPixelsX(int dialogUnits) const {
+    RECT rect = {0, 0, dialogUnits, 0};
+    if (m_pWindow != nullptr && m_pWindow->hwnd != nullptr) {
+        ::MapDialogRect(m_pWindow->hwnd, &rect);
+    }
+    return rect.right;
+}
+
 std::string CDialog::GetWindowText() const {
     if (m_pWindow == nullptr || m_pWindow->hwnd == nullptr) {
         return {};

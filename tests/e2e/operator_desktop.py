@@ -251,7 +251,9 @@ class SimulatedInstrument:
 
 class Flasher:
     """The program as the operator starts it: no arguments. Its user data
-    folder is the work folder's "data", so its session logs land there.
+    folder is the work folder's "data", so its session logs land there, and
+    its settings folder the work folder's "config", so the port it remembers
+    stays out of the user's own settings.
     `launcher` comes in front of it (["wine"] for the Windows program), `env`
     adds to the environment."""
 
@@ -262,7 +264,7 @@ class Flasher:
             [*launcher, str(program)],
             env={**os.environ, "DISPLAY": display, "ZIRON7_DEVICE_DIR": str(device_dir),
                  "QT_QPA_PLATFORM": "xcb", "XDG_DATA_HOME": str(self.data_dir),
-                 **(env or {})},
+                 "XDG_CONFIG_HOME": str(Path(workdir) / "config"), **(env or {})},
             stdout=self._output, stderr=subprocess.STDOUT, cwd=workdir)
 
     def session_logs(self):

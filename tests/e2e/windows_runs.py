@@ -3,9 +3,10 @@ runs it, against the simulated instrument on a virtual display with a window
 manager: the same runs and judgements as the Linux program's
 (test_operator_runs.py), from the normal update to the instrument left in
 its bootloader; the session log is read from the prefix's local data folder.
-Runs of its own: the port dialog at 96 and at 144 DPI, the port left by a
-terminal program with XON/XOFF and with RTS/CTS flow control on, and a box
-raised while another program's window has the focus.
+Runs of its own: the port dialog at 96 and at 144 DPI (and the port it
+remembers in the user's settings), the port left by a terminal program with
+XON/XOFF and with RTS/CTS flow control on, and a box raised while another
+program's window has the focus.
 
 The port: the Wine prefix maps COM1 (HKLM\\Software\\Wine\\Ports) to a link
 in the output folder that each run points at the simulator's pseudo-terminal.
@@ -169,6 +170,8 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
         linux_runs.copy_if_asked(picture, f"port-dialog-{dpi}dpi.png")
         self.display.press(dialog, "Escape")  # Esc is "Выход"
         self.assertEqual(self.flasher.wait_exit(linux_runs.EXIT_TIMEOUT_S), 0)
+        # The port where the instrument answered, for the next start.
+        self.assertEqual((USER_DATA / "ziron7" / "settings.ini").read_text(), "last_port=COM1\n")
         self.flasher = None
         self.instrument.stop()
         self.instrument = None

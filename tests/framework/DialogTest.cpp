@@ -158,8 +158,11 @@ TEST(Dialog, TemplatesAreLaidOutInDialogUnitsOfTheirFont) {
     QRect ok;
     QRect combo;
     QSize client;
+    int logColumn = 0;
     dialog.onInit = [&](ScriptedDialog& self) {
         WhenRunning([&] {
+            // The update dialog's log column, 400 units: 600 pixels as ever.
+            logColumn = self.DialogUnitsToPixelsX(400);
             client = RunningDialogWindow(kPortDialog)->size();
             ok = ControlWidget<QPushButton>(kPortDialog, IDOK)->geometry();
             combo = ControlWidget<QComboBox>(kPortDialog, kPortList)->geometry();
@@ -171,6 +174,7 @@ TEST(Dialog, TemplatesAreLaidOutInDialogUnitsOfTheirFont) {
     EXPECT_EQ(ok, QRect(345, 16, 75, 23));       // 230, 10, 50, 14
     EXPECT_EQ(combo.topLeft(), QPoint(24, 50));  // 16, 31
     EXPECT_EQ(combo.width(), 89);                // 59
+    EXPECT_EQ(logColumn, 600);
 }
 
 // A status text longer than its line shows its further lines in the free

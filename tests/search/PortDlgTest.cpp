@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "AboutDlg.h"
 #include "DialogIds.h"
@@ -18,6 +20,8 @@
 #include "RunningDialog.h"
 #include "SearchBaudRates.h"
 #include "SimProcess.h"
+#include "TempDir.h"
+#include "UserSettings.h"
 
 namespace {
 
@@ -289,6 +293,78 @@ TEST(PortDialog, PortListHoldsCom1ToCom255WithCom1Selected) {
         d.EndDialog(IDCANCEL);
     };
     f.dialog.DoModal();
+}
+
+// The dialog with settings installed, as the operator's program runs it.
+struct RememberingFixture : PortDialogFixture {
+    testsupport::TempDir config;
+    UserSettings settings{config / "settings.ini"};
+    UserSettingsScope remembering{settings};
+};
+
+// Makes COM1 to COM`last` missing ports, whatever serial devices this
+// machine has: an entry whose device is gone.
+void MissingPortsUpTo(const std::string& deviceDir, int last) {
+    for (int number = 1; number <= last; ++number) {
+        std::filesystem::create_symlink("/nonexistent/tty",
+                                        deviceDir + "/com" + std::to_string(number));
+    }
+}
+
+// The port the dialog selected at start, as "COMn", and the status once
+// the search has run for `ms` milliseconds.
+std::pair<std::string, std::string> SelectedAtStart(TestPortDlg& dialog, int ms) {
+    std::pair<std::string, std::string> seen;
+    dialog.onRunning = [&](TestPortDlg& d) {
+        d.m_ctlPort.GetLBText(d.m_ctlPort.GetCurSel(), seen.first);
+        QTimer::singleShot(ms, [&] {
+            seen.second = d.StatusShown();
+            d.EndDialog(IDCANCEL);
+        });
+    };
+    dialog.DoModal();
+    return seen;
+}
+
+TEST(PortDialog, StartsOnTheRememberedPortAndRemembersWhereTheInstrumentIsFound) {
+    RememberingFixture f;
+    PtyInstrument other(f.devices.Path(), 2);
+    SimProcess sim(f.devices.Path(), {"--com", "5", "--baud", "4800"});
+    ASSERT_TRUE(sim.IsReady());
+    ASSERT_TRUE(f.settings.RememberPort(5));
+    const auto [port, status] = SelectedAtStart(f.dialog, 500);
+    EXPECT_EQ(port, "COM5");
+    EXPECT_EQ(status, "Зирон-7 найден. Скорость 4800");
+
+    // Found on the first port present once the remembered one is gone.
+    RememberingFixture again;
+    MissingPortsUpTo(again.devices.Path(), 2);
+    SimProcess moved(again.devices.Path(), {"--com", "3", "--baud", "4800"});
+    ASSERT_TRUE(moved.IsReady());
+    ASSERT_TRUE(again.settings.RememberPort(9));
+    EXPECT_EQ(SelectedAtStart(again.dialog, 500).first, "COM3");
+    EXPECT_EQ(again.settings.LastPort(), 3);
+}
+
+TEST(PortDialog, GarbledSettingsStartOnTheFirstPortPresentAndNothingFoundIsNotRemembered) {
+    RememberingFixture f;
+    MissingPortsUpTo(f.devices.Path(), 1);
+    PtyInstrument silent(f.devices.Path(), 2);
+    std::ofstream(f.config / "settings.ini") << "last_port=COM2x\n";
+    const auto [port, status] = SelectedAtStart(f.dialog, 300);
+    EXPECT_EQ(port, "COM2");
+    EXPECT_THAT(status, testing::StartsWith("Поиск..."));
+    EXPECT_EQ(f.settings.LastPort(), std::nullopt);
+}
+
+// The console program names its port; the settings are neither read nor
+// written for it, as the console program installs none (UserSettings.h).
+TEST(PortDialog, APortNamedByTheProgramIsSelectedWhateverIsRemembered) {
+    RememberingFixture f;
+    PtyInstrument present(f.devices.Path(), 2);
+    ASSERT_TRUE(f.settings.RememberPort(2));
+    f.dialog.m_nInitialPort = 6;
+    EXPECT_EQ(SelectedAtStart(f.dialog, 0).first, "COM7");
 }
 
 TEST(PortDialog, HelpShowsTheAboutBoxWhileTheSearchGoesOn) {

@@ -1,5 +1,6 @@
 // The dialogs on the Win32 dialog manager: every template becomes a window
-// with its controls in the right classes and places; timers tick by id;
+// with its controls in the right classes and places, in a font that shows
+// Cyrillic; timers tick by id;
 // a message posted from another thread arrives; a yes/no box waits with Yes
 // focused while the dialog's timers go on.
 #include <gmock/gmock.h>
@@ -8,6 +9,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "DialogTemplate.h"
 #include "MessageBox.h"
@@ -86,6 +88,32 @@ TEST_P(Templates, BecomeWindowsWithEveryControlInPlace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Program, Templates, testing::Values(132u, 134u, 148u));
+
+// The Russian texts show on every system locale: the dialogs' font is the
+// shell's dialog font, and it has a glyph for every letter of the texts.
+TEST_P(Templates, ShowCyrillicInTheShellDialogFont) {
+    ProbeDialog dialog(GetParam(), [&](ProbeDialog& running) {
+        HWND window = running.GetSafeHwnd();
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        LOGFONTW face{};
+        GetObjectW(font, sizeof face, &face);
+        EXPECT_THAT(std::wstring(face.lfFaceName), testing::StartsWith(L"MS Shell Dlg"));
+        HDC context = GetDC(window);
+        const HGDIOBJ previous = SelectObject(context, font);
+        const std::wstring letters = L"АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя№";
+        std::vector<WORD> glyphs(letters.size());
+        GetGlyphIndicesW(context, letters.c_str(), static_cast<int>(letters.size()), glyphs.data(),
+                         GGI_MARK_NONEXISTING_GLYPHS);
+        SelectObject(context, previous);
+        ReleaseDC(window, context);
+        for (std::size_t k = 0; k < letters.size(); ++k) {
+            EXPECT_NE(glyphs[k], 0xFFFF) << "no glyph for letter " << k;
+        }
+        running.EndDialog(IDOK);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+}
 
 TEST(Dialog, UnknownTemplateShowsNothing) {
     ProbeDialog dialog(999, [](ProbeDialog&) { FAIL() << "no window expected"; });

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "UserDataFolder.h"
+#include "UserFolders.h"
 
 std::filesystem::path UserDataFolder() {
     constexpr const wchar_t* kVariable = L"LOCALAPPDATA";
@@ -18,4 +18,8 @@ std::filesystem::path UserDataFolder() {
     }
     value.resize(length);
     return value;
+}
+
+std::filesystem::path UserConfigFolder() {
+    return UserDataFolder();
 }
