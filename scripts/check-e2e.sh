@@ -7,8 +7,8 @@
 # in docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The dialogs' thirteen runs (eight whole updates of 35 to 75 s each) and
-# ziron7-cli's ten (one whole update, the others of a small image).
+# The dialogs' nineteen runs (fourteen whole updates of 35 to 75 s each) and
+# ziron7-cli's eleven (one whole update, the others of a small image): about 12 min.
 readonly whole_run_timeout_s=1500
 
 build=${ZIRON7_BUILD_DIR:-build/default}

@@ -129,6 +129,9 @@ public:
     // The information went unanswered; the status asked tells whether the
     // bootloader holds the instrument.
     bool m_bAskingResidentStatus = false;
+    // The status asked so answered from the bootloader: the instrument was
+    // found there, before any switch of ours.
+    bool m_bFoundInLoader = false;
     // Statuses asked in place of unanswered information that found the main
     // program; the budget spent ends the run as a silent line does.
     std::uint8_t m_nInfoDetours = 0;

@@ -92,6 +92,7 @@ void CUpdateDlg::OnResidentStatus(bool bootloaderRuns) {
         QueueInfoRequest();
         return;
     }
+    m_bFoundInLoader = true;
     AddLogLine(kUnknownFirmwareLine);
     const int answer = AfxMessageBox(kWriteIntoLoaderQuestion, MB_YESNO);
     if (m_bConcluded) {

@@ -121,6 +121,7 @@ int CCliApp::RunModal(CDialog& dialog) {
         m_end.updateResult = result;
         m_end.phase = update->m_nPhase;
         m_end.success = update->m_bSuccess;
+        m_end.foundInLoader = update->m_bFoundInLoader;
         m_sameDate = update->m_bSameDate;
         m_result = update->m_strResult;
     }

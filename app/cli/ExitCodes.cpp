@@ -24,7 +24,7 @@ int ExitCodeFor(const RunEnd& end) {
         // The one OK of an update before its decision: later firmware refused.
         return kExitRefused;
     }
-    if (end.phase == PHASE_INFO && end.updateResult == IDCANCEL) {
+    if (end.phase == PHASE_INFO && end.updateResult == IDCANCEL && !end.foundInLoader) {
         // Another device answered in place of the Зирон-7.
         return kExitNotFound;
     }
@@ -39,7 +39,10 @@ std::string InstrumentStateText(const RunEnd& end, bool verifyOnly) {
     }
     switch (end.phase) {
         case PHASE_INFO:
-            return "the instrument runs its main program; nothing was written";
+            return end.foundInLoader
+                       ? "in its bootloader, nothing was written: switch the source off, then see "
+                         "readme.txt"
+                       : "the instrument runs its main program; nothing was written";
         case PHASE_ENTER:
             return "unknown: the instrument may be switching into its bootloader; repeat the run";
         case PHASE_WRITE:

@@ -21,6 +21,7 @@ struct RunEnd {
     int updateResult = 0;       // the update dialog's end code
     std::uint8_t phase = 0;     // its phase then (PHASE_...)
     bool success = false;       // the firmware passed verification
+    bool foundInLoader = false; // the instrument answered from its bootloader at start
 };
 
 int ExitCodeFor(const RunEnd& end);

@@ -254,6 +254,8 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 4, "\n".join(out + err))
         self.assertIn(question[0], out)
         self.assertIn(question[1] + " -> Нет", out)
+        self.assertIn("instrument: in its bootloader, nothing was written: switch the source off, "
+                      "then see readme.txt", out)
         self.assertEqual(instrument.received(WRITE_FRAMES), [], "nothing written after No")
 
         code, out, err = self.run_cli("update", "--port", "COM1", "--yes", "--image",

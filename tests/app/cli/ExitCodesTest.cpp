@@ -18,6 +18,14 @@ RunEnd Updated(int result, std::uint8_t phase, bool success) {
     return end;
 }
 
+// Found in its bootloader and answered No: the run ends before the decision,
+// as a foreign device's does, but the instrument is no stranger.
+RunEnd LeftInLoader() {
+    RunEnd end = Updated(IDCANCEL, PHASE_INFO, false);
+    end.foundInLoader = true;
+    return end;
+}
+
 TEST(ExitCodes, EveryEndOfTheDialogsHasItsCode) {
     struct Case {
         RunEnd end;
@@ -43,8 +51,8 @@ TEST(ExitCodes, EveryEndOfTheDialogsHasItsCode) {
         {Updated(IDOK, PHASE_DONE, false), kExitVerifyFailed, "five failed verifications"},
         {Updated(IDOK, PHASE_INFO, false), kExitRefused, "later firmware refused"},
         {Updated(IDCANCEL, PHASE_INFO, false), kExitNotFound, "not a Зирон-7 on the line"},
-        {Updated(kUpdateLinkLost, PHASE_INFO, false), kExitLinkLost,
-         "silent, or found in its bootloader and answered No"},
+        {Updated(kUpdateLinkLost, PHASE_INFO, false), kExitLinkLost, "silent before the decision"},
+        {LeftInLoader(), kExitLinkLost, "found in its bootloader and answered No"},
         {Updated(IDCANCEL, PHASE_ENTER, false), kExitLinkLost, "cannot enter the bootloader"},
         {Updated(IDOK, PHASE_ENTER, false), kExitLinkLost, "wrong signature"},
         {Updated(kUpdateLinkLost, PHASE_WRITE, false), kExitLinkLost, "silent mid-write"},
@@ -66,6 +74,8 @@ TEST(ExitCodes, TheStateOfTheInstrumentFollowsThePhase) {
     EXPECT_NE(InstrumentStateText(Updated(IDCANCEL, PHASE_VERIFY, false), true).find("unchanged"),
               std::string::npos);
     EXPECT_NE(InstrumentStateText(Updated(IDCANCEL, PHASE_INFO, false), false).find("nothing was written"),
+              std::string::npos);
+    EXPECT_NE(InstrumentStateText(LeftInLoader(), false).find("in its bootloader"),
               std::string::npos);
     EXPECT_NE(InstrumentStateText(RunEnd{}, false).find("not reached"), std::string::npos);
 }
