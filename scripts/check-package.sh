@@ -74,7 +74,7 @@ desktop-file-validate "$unpacked/usr/share/applications/ziron7-flasher.desktop" 
 "$unpacked/usr/bin/ziron7-sim" --help | grep -q "^Usage: ziron7-sim" ||
   fail "the packaged simulator does not run"
 # The console program needs no display: its help and the exit codes in it.
-cli_help=$(env -u DISPLAY -u WAYLAND_DISPLAY "$unpacked/usr/lib/ziron7-flasher/ziron7-cli" --help) ||
+cli_help=$(unset DISPLAY WAYLAND_DISPLAY; "$unpacked/usr/lib/ziron7-flasher/ziron7-cli" --help) ||
   fail "the packaged console program does not run"
 grep -q "^  130  interrupted" <<<"$cli_help" || fail "the console program's help lacks its exit codes"
 
