@@ -313,8 +313,10 @@ TEST_P(FailingLine, EndsTheRunWithNoLinkLongBeforeTheWatchdog) {
         return device.Answer(request);
     });
     self = &line;
+    // The image borrows its bytes, as from the program's resource.
+    const Bytes imageBytes = SmallImage();
     CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
-    image.LoadFromBytes(SmallImage());
+    image.LoadFromBytes(imageBytes);
     ObservedUpdateDlg dialog;
     const UpdateOutcome outcome = RunUpdate(dialog, line.DeviceDirectory(), kMainBaud, image);
 
