@@ -71,8 +71,10 @@ desktop-file-validate "$unpacked/usr/share/applications/ziron7-flasher.desktop" 
   fail "the menu entry is not valid"
 [[ "$(head -c 4 "$unpacked/usr/share/icons/hicolor/32x32/apps/ziron7-flasher.png" | tail -c 3)" == PNG ]] ||
   fail "the 32x32 icon is not a PNG"
-"$unpacked/usr/bin/ziron7-sim" --help | grep -q "^Usage: ziron7-sim" ||
-  fail "the packaged simulator does not run"
+# Read whole before it is searched: grep -q leaving early would end a long
+# help with a broken pipe.
+sim_help=$("$unpacked/usr/bin/ziron7-sim" --help) || fail "the packaged simulator does not run"
+grep -q "^Usage: ziron7-sim" <<<"$sim_help" || fail "the packaged simulator's help lacks its usage"
 # The console program needs no display: its help and the exit codes in it.
 cli_help=$(unset DISPLAY WAYLAND_DISPLAY; "$unpacked/usr/lib/ziron7-flasher/ziron7-cli" --help) ||
   fail "the packaged console program does not run"
