@@ -13,6 +13,8 @@
 namespace testsupport {
 namespace {
 constexpr int kFullLineWaitMs = 100;  // then the write is tried again
+constexpr int kFullLineSettleMs = 50;  // without room this long, the line is full
+constexpr int kFillRounds = 100;
 }
 
 PseudoTerminal::PseudoTerminal() {
@@ -67,12 +69,22 @@ void PseudoTerminal::FillFromSlave() {
     }
     // Non-blocking on this end's own open file only; the port's is its own.
     ::fcntl(m_slave, F_SETFL, ::fcntl(m_slave, F_GETFL) | O_NONBLOCK);
-    // Big pieces first, then single bytes for the last room there is.
+    // Big pieces first, then single bytes for the last room there is. The
+    // kernel moves written bytes on to the reading end's buffer a moment
+    // after the write, which frees room again: the line counts as full only
+    // once it has stayed without room for a while.
     const std::uint8_t filler[512] = {};
-    for (const std::size_t piece : {sizeof filler, std::size_t{1}}) {
-        while (::write(m_slave, filler, piece) > 0) {
+    pollfd room{m_slave, POLLOUT, 0};
+    for (int round = 0; round < kFillRounds; ++round) {
+        for (const std::size_t piece : {sizeof filler, std::size_t{1}}) {
+            while (::write(m_slave, filler, piece) > 0) {
+            }
+        }
+        if (::poll(&room, 1, kFullLineSettleMs) == 0) {
+            return;
         }
     }
+    ADD_FAILURE() << "the line never stayed full";
 }
 
 termios PseudoTerminal::LineSettings() const {
