@@ -36,6 +36,7 @@ BOOL CFlasherApp::InitInstance() {
     if (RunModal(portDialog) == IDOK) {
         CUpdateDlg updateDialog;
         HandOver(updateDialog, serial, deviceInfo, *image);
+        updateDialog.m_nPacing = m_nPacing;
         const int result = RunModal(updateDialog);
         CurrentSession().OnUpdateEnded(result, result == IDOK);
         if (result != IDOK) {

@@ -6,6 +6,7 @@
 // and returns FALSE, so the process ends.
 #pragma once
 
+#include "SendPacing.h"
 #include "WinApp.h"
 
 class CDialog;
@@ -33,6 +34,9 @@ public:
 
     // Runs the program; always returns FALSE.
     BOOL InitInstance() override;
+
+    // The pace of the update, chosen on the command line before the run.
+    Pacing m_nPacing = Pacing::Default;
 
 protected:
     // The two steps that meet the outside world: loading the module's image

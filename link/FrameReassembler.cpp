@@ -89,6 +89,7 @@ void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame) {
             // Only a front known to start a frame was a frame that failed;
             // realigning tries every byte and fails on most of them.
             if (!m_bRealigning) {
+                ++m_nChecksumFailures;
                 CurrentSession().OnChecksumFailed(std::span(m_rxBuffer).first(m_nRxExpected));
             }
             DropFirstHeldByte();

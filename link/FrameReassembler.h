@@ -67,6 +67,8 @@ public:
 
     // Bytes held towards the next frame (for the dialogs' diagnostics and tests).
     std::size_t HeldCount() const { return m_nRxCount; }
+    // Frames that failed their checksum so far: a sign of a troubled line.
+    std::size_t ChecksumFailures() const { return m_nChecksumFailures; }
 
 private:
     // Applies the cutting rule to the held bytes until it needs more input.
@@ -80,5 +82,6 @@ private:
     std::array<std::uint8_t, kFrameBufferSize> m_rxBuffer{};
     std::size_t m_nRxCount = 0;     // bytes held, always below kMaxFrameLength between calls
     std::size_t m_nRxExpected = 0;  // total of the frame at the front; 0 while not yet known
+    std::size_t m_nChecksumFailures = 0;  // counted over the object's life
     bool m_bRealigning = false;     // the front is not known to start a frame
 };

@@ -82,10 +82,9 @@ std::uint32_t ExpectedReplyLength(std::span<const std::uint8_t> request) {
     return payload == 0 ? 0 : payload + kFrameOverhead;
 }
 
-std::uint32_t RepeatIntervalTicks(std::span<const std::uint8_t> request, std::uint32_t baudRate,
-                                  std::uint32_t tickMs) {
-    if (baudRate == 0 || tickMs == 0) {
-        return 1;
+PaceTime RepeatInterval(std::span<const std::uint8_t> request, std::uint32_t baudRate) {
+    if (baudRate == 0) {
+        return kDefaultSendSpacing;
     }
     const std::uint64_t bytesOnWire = request.size() + kFrameCrcSize + ExpectedReplyLength(request);
     const std::uint64_t wireUs = bytesOnWire * kBitsPerByte * kMicrosecondsPerSecond / baudRate;
@@ -93,6 +92,12 @@ std::uint32_t RepeatIntervalTicks(std::span<const std::uint8_t> request, std::ui
     if (IsSwitchRequest(request)) {
         neededUs = std::max<std::uint64_t>(neededUs, kSwitchRepeatMs * kMicrosecondsPerMs);
     }
-    const std::uint64_t tickUs = tickMs * kMicrosecondsPerMs;
-    return static_cast<std::uint32_t>(std::max<std::uint64_t>(1, (neededUs + tickUs - 1) / tickUs));
+    // Whole periods of the default pace, as the repeats have always been
+    // timed: a line slower than the margin allows (a reply late by more
+    // than the bootloader's own time) still gets the rest of the period
+    // before a repeat draws a second reply.
+    const std::uint64_t periodUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(kDefaultSendSpacing).count();
+    const std::uint64_t periods = std::max<std::uint64_t>(1, (neededUs + periodUs - 1) / periodUs);
+    return std::chrono::microseconds(static_cast<std::int64_t>(periods * periodUs));
 }

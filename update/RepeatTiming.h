@@ -2,13 +2,15 @@
 //
 // A request is repeated only once its answer could no longer be on the way:
 // the request's own wire time, the wire time of the reply it expects, and a
-// margin for what lies between the instrument's UART and the dialog,
-// rounded up to whole pump ticks. Sending sooner only draws a second reply
-// that arrives while the next request is outstanding.
+// margin for what lies between the instrument's UART and the dialog, in
+// whole periods of the default pace. Sending sooner only draws a second
+// reply that arrives while the next request is outstanding.
 #pragma once
 
 #include <cstdint>
 #include <span>
+
+#include "SendPacing.h"
 
 // What is allowed for beyond the two wire times, in milliseconds:
 //   16 ms  a USB serial adapter holds received bytes for up to its latency
@@ -30,9 +32,9 @@ inline constexpr std::uint32_t kSwitchRepeatMs = 500;
 // dialog knows of.
 std::uint32_t ExpectedReplyLength(std::span<const std::uint8_t> request);
 
-// Pump ticks of `tickMs` milliseconds to wait, counted from the tick that
-// sent `request` at `baudRate` baud, before it is sent again; at least 1,
-// so that a request whose exchange fits in one tick repeats on every tick,
-// and for the switch request at least kSwitchRepeatMs.
-std::uint32_t RepeatIntervalTicks(std::span<const std::uint8_t> request, std::uint32_t baudRate,
-                                  std::uint32_t tickMs);
+// How long after sending `request` at `baudRate` baud to wait before it is
+// sent again: the exchange and the margin rounded up to whole periods of the
+// default pace (kDefaultSendSpacing), so that a request whose exchange fits
+// in one repeats at that pace, and for the switch request at least
+// kSwitchRepeatMs.
+PaceTime RepeatInterval(std::span<const std::uint8_t> request, std::uint32_t baudRate);

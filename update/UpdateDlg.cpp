@@ -53,6 +53,7 @@ BOOL CUpdateDlg::OnInitDialog() {
     m_ctlProgress.SetPos(kProgressLowest);
     SetWindowText(FormatText("Обновление программы Зирон-7 до версии №%d от %s",
                              m_pImage->GetVersion(), m_pImage->GetBuildDateText().c_str()));
+    m_pacer = SendPacer(m_nPacing);
     m_nPumpTimer = SetTimer(m_nPumpTimer, kPumpPeriodMs);
     m_ctlLog.InsertColumn(0, "", LVCFMT_LEFT, DialogUnitsToPixelsX(kLogColumnWidth));
     m_nLogLine = 0;

@@ -4,10 +4,12 @@
 // flash (up to five verified passes), returns the instrument to its main
 // program and tells the operator the outcome.
 //
-// Every request goes through m_queue; the 50 ms pump sends one frame per
-// tick, repeats an outstanding request until its reply arrives, keeps the
-// link alive with identify requests and gives up after 100 ticks without a
-// reply taken for the outstanding request (frames passed over, rejected or
+// Every request goes through m_queue. The next one goes out as soon as the
+// reply to the previous one is taken and the pace allows (SendPacing.h);
+// the 50 ms pump repeats an outstanding request until its reply arrives,
+// sends what the queue holds when no reply drove it, keeps the link alive
+// with identify requests and gives up after 100 ticks without a reply
+// taken for the outstanding request (frames passed over, rejected or
 // not awaited show nothing moving and do not count). Every detour has a
 // budget of its own, spent like a silent line. Replies arrive as the port's
 // notifications (OnPortEvent) and drive the phases. The first outcome shown
@@ -35,6 +37,7 @@
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
 #include "ReplyMatching.h"
+#include "SendPacing.h"
 
 class CSerialCWnd;
 class CFirmwareImage;
@@ -58,10 +61,11 @@ inline constexpr std::uint8_t PURPOSE_VERIFY = 1;    // verify whatever the buil
 inline constexpr std::uint8_t PURPOSE_IDENTIFY = 2;  // end with OK once the identity is logged
 
 // Window timers of the dialog, by id.
-inline constexpr UINT_PTR TIMER_PUMP = 2;           // 50 ms: one frame per tick, the watchdog
+inline constexpr UINT_PTR TIMER_PUMP = 2;           // 50 ms: repeats, the watchdog, the keep-alive
 inline constexpr UINT_PTR TIMER_RX_GAP = 4;         // 50 ms after the last received byte
 inline constexpr UINT_PTR TIMER_LEAVE_SETTLE = 7;   // 500 ms after the switch back to main
 inline constexpr UINT_PTR TIMER_ENTER_SETTLE = 10;  // 500 ms after the bootloader's acknowledgement
+inline constexpr UINT_PTR TIMER_PACE = 11;          // once: the next frame or a repeat is due
 
 // Their periods, in milliseconds.
 inline constexpr UINT kPumpPeriodMs = 50;
@@ -115,15 +119,17 @@ public:
     std::string m_strDeviceTime;   // the instrument's build time text ("09:15:48")
     std::uint8_t m_nLogLine = 0;   // index of the next log line
 
-    // Timing of the outstanding request (m_txFrame), in pump ticks.
-    std::uint32_t m_nTxSends = 0;         // times it went out
-    std::uint32_t m_nTicksSinceSend = 0;  // since it last went out
-    std::uint32_t m_nRepeatTicks = 1;     // wait before it may go out again
-    std::uint32_t m_nTicksAwaiting = 0;   // since it was taken from the queue
-    // Pump ticks left in which a copy of the previous request's reply may
-    // still arrive: its repeat interval and one tick more (a copy doubled
-    // by the line follows the first), counted from its last send.
-    std::uint32_t m_nStaleTicks = 0;
+    // Set before the modal run: the operator's choice of pace.
+    Pacing m_nPacing = Pacing::Default;
+    // When frames may go out, and the timing of the outstanding request
+    // (m_txFrame): its repeats, and late copies of the previous one's reply.
+    SendPacer m_pacer;
+    std::uint32_t m_nTxSends = 0;        // times the outstanding request went out
+    std::uint32_t m_nTicksAwaiting = 0;  // pump ticks since it was taken from the queue
+    // A reply was taken while the port's bytes were read: the next frame
+    // goes out as soon as the pace allows, not at the next tick.
+    bool m_bReplyTaken = false;
+    UINT_PTR m_nPaceTimer = TIMER_PACE;
     InfoReplyFilter m_infoFilter;        // late copies of earlier information steps
     LoaderReplyMatcher m_loaderMatcher;  // bootloader replies, echo or not
     // The information went unanswered; the status asked tells whether the
@@ -165,6 +171,19 @@ protected:
 private:
     // The pump (UpdatePump.cpp).
     void OnPumpTick();
+    // Sends the next request from the queue when the pace allows, or arms
+    // the pace timer for the moment it will; true when it went out or is
+    // due. Only while no reply is outstanding.
+    bool SendNextWhenPaced();
+    // The pace timer fell due: the outstanding request's repeat, or the next one.
+    void OnPaceDue();
+    void ArmPaceTimer(PaceTime wait);
+    // After the port's bytes were read: a reply taken lets the next request go.
+    void AfterReceiving(std::size_t checksumFailuresBefore);
+    // The fast pace ends for the rest of the run; the log says why.
+    void FallBackToDefaultPace(const char* reason);
+    // The bootloader writes or verifies: where the fast pace applies.
+    bool PassInProgress() const;
     // The end of a silent line in the current phase (the watchdog's), also
     // when a detour's budget is spent or the line fails (a write the line did
     // not take in time, the adapter gone): the pump stops.
@@ -178,8 +197,8 @@ private:
     void StartAwaiting(bool previousWasLoader);
     // m_txFrame's header and payload.
     std::span<const std::uint8_t> OutstandingRequest() const;
-    // A tick while a request is outstanding: sends it again once its reply
-    // can no longer be on the way.
+    // While a request is outstanding: sends it again once its reply can no
+    // longer be on the way, or arms the pace timer for that moment.
     void RepeatWhenDue();
     void OnReceiveGap();
     void OnEnterSettled();

@@ -1,7 +1,9 @@
-// The sending side of the update dialog: the 50 ms pump with its watchdog and
-// keep-alive, the two settle waits around the switches between the
-// instrument's programs, and the receive gap.
+// The sending side of the update dialog: the next request as soon as the
+// pace allows, the 50 ms pump with its repeats, watchdog and keep-alive, the
+// two settle waits around the switches between the instrument's programs,
+// and the receive gap.
 #include <algorithm>
+#include <chrono>
 
 #include "CommandSet.h"
 #include "MessageBox.h"
@@ -18,6 +20,11 @@ namespace {
 constexpr std::int32_t kWatchdogTicks = 100;
 constexpr BYTE kDataBits = 8;
 
+// What the log says when a fast run goes on at the default pace, and why.
+constexpr const char* kRepeatSlowsText = "Повтор запроса: далее обычная скорость обмена";
+constexpr const char* kChecksumSlowsText =
+    "Ошибка контрольной суммы: далее обычная скорость обмена";
+
 }  // namespace
 
 void CUpdateDlg::OnTimer(UINT_PTR id) {
@@ -29,6 +36,8 @@ void CUpdateDlg::OnTimer(UINT_PTR id) {
         OnLeaveSettled();
     } else if (id == m_nEnterTimer) {
         OnEnterSettled();
+    } else if (id == m_nPaceTimer) {
+        OnPaceDue();
     }
     CDialog::OnTimer(id);
 }
@@ -36,10 +45,6 @@ void CUpdateDlg::OnTimer(UINT_PTR id) {
 void CUpdateDlg::OnPumpTick() {
     if (!m_pSerial->IsOpen()) {
         return;
-    }
-    ++m_nTicksSinceSend;
-    if (m_nStaleTicks > 0) {
-        --m_nStaleTicks;
     }
     // Once an outcome is shown it stands; the pump only keeps the link alive.
     if (!m_bConcluded && ++m_nTicks > kWatchdogTicks) {
@@ -55,23 +60,73 @@ void CUpdateDlg::OnPumpTick() {
         RepeatWhenDue();
         return;
     }
-    if (!m_queue.IsEmpty()) {
-        const QueuedFrame entry = m_queue.TakeHead();
-        // Queued frames are at most 253 bytes; the bound only guards the
-        // buffer and the room that sealing needs behind the payload.
-        const std::size_t length = std::min(
-            entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
-        const bool previousWasLoader = m_txFrame[kFrameCommandIndex] == CMD_LOADER;
-        std::copy_n(entry.bytes.begin(), length, m_txFrame);
-        m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
-        StartAwaiting(previousWasLoader);
-        SendTxFrame();
-    } else if (m_bKeepAlive) {
-        m_nAwaitedCmd = CMD_IDENTIFY;
-        if (m_pSerial->SendFrame(m_keepAliveFrame) != 0) {
-            GiveUpLink();
-        }
+    if (SendNextWhenPaced() || !m_bKeepAlive) {
+        return;
     }
+    const PaceTime now = MonotonicNow();
+    if (m_pacer.WaitBeforeNext(now, false) > PaceTime::zero()) {
+        return;  // a request went out a moment ago; the next tick keeps the link alive
+    }
+    m_nAwaitedCmd = CMD_IDENTIFY;
+    if (m_pSerial->SendFrame(m_keepAliveFrame) != 0) {
+        GiveUpLink();
+        return;
+    }
+    m_pacer.Sent(now, false);
+}
+
+void CUpdateDlg::OnPaceDue() {
+    KillTimer(m_nPaceTimer);
+    if (!m_pSerial->IsOpen()) {
+        return;
+    }
+    if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY) {
+        RepeatWhenDue();
+    } else {
+        SendNextWhenPaced();
+    }
+}
+
+bool CUpdateDlg::SendNextWhenPaced() {
+    if (m_queue.IsEmpty() || (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY)) {
+        return false;
+    }
+    const PaceTime wait = m_pacer.WaitBeforeNext(MonotonicNow(), PassInProgress());
+    if (wait > PaceTime::zero()) {
+        ArmPaceTimer(wait);
+        return true;
+    }
+    const QueuedFrame entry = m_queue.TakeHead();
+    // Queued frames are at most 253 bytes; the bound only guards the buffer
+    // and the room that sealing needs behind the payload.
+    const std::size_t length =
+        std::min(entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
+    const bool previousWasLoader = m_txFrame[kFrameCommandIndex] == CMD_LOADER;
+    std::copy_n(entry.bytes.begin(), length, m_txFrame);
+    m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
+    StartAwaiting(previousWasLoader);
+    SendTxFrame();
+    return true;
+}
+
+void CUpdateDlg::AfterReceiving(std::size_t checksumFailuresBefore) {
+    if (m_rx.ChecksumFailures() != checksumFailuresBefore) {
+        FallBackToDefaultPace(kChecksumSlowsText);
+    }
+    if (m_bReplyTaken) {
+        m_bReplyTaken = false;
+        SendNextWhenPaced();
+    }
+}
+
+void CUpdateDlg::FallBackToDefaultPace(const char* reason) {
+    if (PassInProgress() && m_pacer.FallBack()) {
+        AddLogLine(reason);
+    }
+}
+
+bool CUpdateDlg::PassInProgress() const {
+    return m_nPhase == PHASE_WRITE || m_nPhase == PHASE_VERIFY;
 }
 
 void CUpdateDlg::GiveUpLink() {
@@ -104,30 +159,24 @@ void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
 }
 
 void CUpdateDlg::SendTxFrame() {
+    const PaceTime now = MonotonicNow();
     if (m_pSerial->SendFrame(m_txFrame) != 0) {
         GiveUpLink();
         return;
     }
     ++m_nTxSends;
-    m_nTicksSinceSend = 0;
+    m_pacer.Sent(now, true);
     if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
         m_infoFilter.Sent();
     }
 }
 
 void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
-    // Copies of the previous request's reply can still come until its
-    // repeat interval, counted from its last send, is over; a copy doubled
-    // by the line follows the first by a reply's wire time, within a tick.
-    const std::uint32_t staleWindow = m_nRepeatTicks + 1;
-    m_nStaleTicks = staleWindow > m_nTicksSinceSend ? staleWindow - m_nTicksSinceSend : 0;
     m_loaderMatcher.NextRequest(previousWasLoader, m_nTxSends);
     const LONG baudRate = m_pSerial->GetBaudRate();
-    m_nRepeatTicks =
-        RepeatIntervalTicks(OutstandingRequest(),
-                            baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0, kPumpPeriodMs);
+    m_pacer.NextRequest(
+        RepeatInterval(OutstandingRequest(), baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0));
     m_nTxSends = 0;
-    m_nTicksSinceSend = 0;
     m_nTicksAwaiting = 0;
 }
 
@@ -137,14 +186,25 @@ std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
 }
 
 void CUpdateDlg::RepeatWhenDue() {
-    if (m_nTicksSinceSend >= m_nRepeatTicks) {
-        CurrentSession().OnRequestRepeated();
-        SendTxFrame();
+    const PaceTime wait = m_pacer.WaitBeforeRepeat(MonotonicNow());
+    if (wait > PaceTime::zero()) {
+        ArmPaceTimer(wait);
+        return;
     }
+    CurrentSession().OnRequestRepeated();
+    FallBackToDefaultPace(kRepeatSlowsText);
+    SendTxFrame();
+}
+
+void CUpdateDlg::ArmPaceTimer(PaceTime wait) {
+    const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    m_nPaceTimer = SetTimer(m_nPaceTimer, static_cast<UINT>(waitMs));
 }
 
 void CUpdateDlg::OnReceiveGap() {
+    const std::size_t checksumFailures = m_rx.ChecksumFailures();
     ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this, m_nRxTimer);
+    AfterReceiving(checksumFailures);
 }
 
 void CUpdateDlg::OnEnterSettled() {

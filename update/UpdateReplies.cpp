@@ -31,6 +31,9 @@ constexpr const char* kSucceededText = "Обновление микропрог�
 constexpr const char* kFailedText =
     "Обновление прошло НЕУСПЕШНО - рекомендуется обраться в сервисный центр";
 
+// A fast run goes on at the default pace after a failed verification.
+constexpr const char* kVerifyFailureSlowsText = "Ошибка проверки: далее обычная скорость обмена";
+
 // The outcome of a verification alone that found a difference.
 constexpr const char* kDiffersText = "Микропрограмма в приборе отличается от обновления";
 
@@ -44,8 +47,10 @@ LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if ((NotifiedEvents(wParam) & EV_RXCHAR) == 0) {
         return 0;
     }
+    const std::size_t checksumFailures = m_rx.ChecksumFailures();
     ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
                    m_nRxTimer);
+    AfterReceiving(checksumFailures);
     return 0;
 }
 
@@ -62,6 +67,7 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
     // line that carries frames without answers moves nothing on.
     m_nTicks = 0;
     m_nAwaitedCmd = 0;
+    m_bReplyTaken = true;
     switch (command) {
         case CMD_IDENTIFY:
             OnIdentifyReply(frame);
@@ -84,7 +90,8 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
                                            std::span<const std::uint8_t> frame) {
     switch (command) {
         case CMD_LOADER:
-            if (!m_loaderMatcher.Answers(OutstandingRequest(), frame, m_nStaleTicks > 0)) {
+            if (!m_loaderMatcher.Answers(OutstandingRequest(), frame,
+                                        m_pacer.CopyMayArrive(MonotonicNow()))) {
                 return false;
             }
             m_loaderMatcher.Taken(frame);
@@ -285,6 +292,7 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
         case IMAGE_VERIFY_FAILED:
             CurrentSession().OnVerification(false);
             AddLogLine("Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных");
+            FallBackToDefaultPace(kVerifyFailureSlowsText);
             if (m_nPurpose == PURPOSE_VERIFY) {
                 ++m_nVerifyFailures;
                 StartLeaving(false, kDiffersText);

@@ -53,6 +53,7 @@ std::string FirmwareLine(const SessionLog::Identity& id) {
 CCliApp::CCliApp(CliCommand command, ConsoleReport& report, std::FILE* results)
     : m_command(std::move(command)), m_report(report), m_results(results) {
     m_purpose = m_command.subcommand == CliSubcommand::Verify ? PURPOSE_VERIFY : PURPOSE_UPDATE;
+    m_nPacing = m_command.fast ? Pacing::Fast : Pacing::Default;
 }
 
 BOOL CCliApp::InitInstance() {

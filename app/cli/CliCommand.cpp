@@ -93,8 +93,7 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
             }
             command.imageFile = std::string(*text);
         } else if (option == "--fast" && command.subcommand == CliSubcommand::Update) {
-            return Fail("--fast is not available: this version paces every update at one "
-                        "request per 50 ms tick");
+            command.fast = true;
         } else {
             return Fail(Quoted(option) + " is not an option of " + Quoted(arguments[0]));
         }
@@ -116,10 +115,12 @@ std::string CliHelpText() {
         "      searches the ports (default: every port present) across the six rates;\n"
         "      prints port, rate, device type, serial number, date of manufacture;\n"
         "      --info adds the firmware's build time, version and reprogrammings\n"
-        "  ziron7-cli update --port P [--yes] [--image FILE] [--json]\n"
+        "  ziron7-cli update --port P [--yes] [--fast] [--image FILE] [--json]\n"
         "      the whole update of the dialogs: update, verify only or refuse later\n"
         "      firmware; --yes writes an instrument found in its bootloader (without\n"
-        "      it the answer is No)\n"
+        "      it the answer is No); --fast writes and verifies as fast as the\n"
+        "      bootloader answers, back at the usual pace at the first sign of a\n"
+        "      troubled line\n"
         "  ziron7-cli verify --port P [--image FILE] [--json]\n"
         "      reads the flash back and compares it with the image, writing nothing\n"
         "\n"

@@ -15,6 +15,7 @@ struct CliCommand {
     bool info = false;        // find: also read the firmware's identity
     bool yes = false;         // update: answer Yes to writing an instrument found in its bootloader
     bool json = false;        // update, verify: one JSON object on stdout at the end
+    bool fast = false;        // update: write and verify at the bootloader's own pace
     std::optional<std::string> imageFile;  // update, verify: the image instead of the program's
 };
 

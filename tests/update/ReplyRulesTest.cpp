@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@
 namespace updatetest {
 namespace {
 
-constexpr std::uint32_t kTickMs = 50;
+constexpr std::int64_t kTickMs = 50;  // the default pace's period
 constexpr std::array<std::uint32_t, 6> kRates = {4800, 9600, 19200, 38400, 57600, 115200};
 
 Bytes LoaderRequest(std::uint8_t operation, std::uint16_t address, std::uint8_t length) {
@@ -230,7 +231,7 @@ TEST(RepeatTiming, EveryRequestKnowsTheLengthOfItsReply) {
     }
 }
 
-TEST(RepeatTiming, ARepeatWaitsTheWholeExchangeAndTheMarginOnTheTickGridAndNoLonger) {
+TEST(RepeatTiming, ARepeatWaitsTheWholeExchangeAndTheMarginInWholePeriodsAndNoLonger) {
     for (const std::uint32_t rate : kRates) {
         for (const ExchangeCase& c : Exchanges()) {
             double exchangeMs =
@@ -240,25 +241,31 @@ TEST(RepeatTiming, ARepeatWaitsTheWholeExchangeAndTheMarginOnTheTickGridAndNoLon
             if (std::string(c.name) == "switch") {
                 exchangeMs = std::max(exchangeMs, double{kSwitchRepeatMs});
             }
-            const std::uint32_t ticks = RepeatIntervalTicks(c.request, rate, kTickMs);
+            const auto intervalMs =
+                std::chrono::duration_cast<std::chrono::milliseconds>(RepeatInterval(c.request, rate))
+                    .count();
             SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(rate));
-            EXPECT_GE(ticks, 1u);
-            EXPECT_GE(ticks * kTickMs, exchangeMs);
-            if (ticks > 1) {
-                EXPECT_LT((ticks - 1) * kTickMs, exchangeMs);
+            EXPECT_EQ(intervalMs % kTickMs, 0);
+            EXPECT_GE(intervalMs, kTickMs);
+            EXPECT_GE(intervalMs, exchangeMs);
+            if (intervalMs > kTickMs) {
+                EXPECT_LT(intervalMs - kTickMs, exchangeMs);
             }
         }
     }
 }
 
-TEST(RepeatTiming, TheLongestExchangesAtTheBootloadersRateWaitTwoTicks) {
+TEST(RepeatTiming, TheLongestExchangesAtTheBootloadersRateWaitTwoPeriods) {
+    using std::chrono::milliseconds;
     // 142 + 8 bytes and 14 + 136 bytes: 39 ms on the wire, 69 ms with the margin.
-    EXPECT_EQ(RepeatIntervalTicks(LoaderRequest(BL_LOAD_HALF, 0, 137), 38400, kTickMs), 2u);
-    EXPECT_EQ(RepeatIntervalTicks(LoaderRequest(BL_READ_BACK, 0, 9), 38400, kTickMs), 2u);
-    // The status at 38400 baud still repeats on every tick, as before.
-    EXPECT_EQ(RepeatIntervalTicks(BuildStatusRequest(), 38400, kTickMs), 1u);
+    EXPECT_EQ(RepeatInterval(LoaderRequest(BL_LOAD_HALF, 0, 137), 38400), milliseconds(100));
+    EXPECT_EQ(RepeatInterval(LoaderRequest(BL_READ_BACK, 0, 9), 38400), milliseconds(100));
+    // The status at 38400 baud repeats at the default pace.
+    EXPECT_EQ(RepeatInterval(BuildStatusRequest(), 38400), kDefaultSendSpacing);
     // A second switch must not reach a bootloader that the first one started.
-    EXPECT_EQ(RepeatIntervalTicks(BuildSwitchRequest(kAccessCode), 38400, kTickMs), 10u);
+    EXPECT_EQ(RepeatInterval(BuildSwitchRequest(kAccessCode), 38400), milliseconds(kSwitchRepeatMs));
+    // A port whose rate is unknown repeats at the default pace.
+    EXPECT_EQ(RepeatInterval(BuildStatusRequest(), 0), kDefaultSendSpacing);
 }
 
 }  // namespace
