@@ -393,5 +393,33 @@ TEST(UpdateWithSim, InformationAlwaysFailingItsChecksumEndsWithNoLinkAndAnUntouc
     EXPECT_THAT(run.received, Not(Contains(::testing::Truly(IsLoadHalf))));
 }
 
+// --- The fast pace: writing and verifying as fast as the bootloader answers. ---
+
+const char* const kRepeatSlows = "Повтор запроса: далее обычная скорость обмена";
+
+class FastPace : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(FastPace, WritesAndVerifiesTheImageAndReturnsToTheMainProgram) {
+    SimRun run;
+    run.dialog.m_nPacing = Pacing::Fast;
+    run.Run(GetParam());
+    ExpectCleanSuccess(run);
+    EXPECT_TRUE(run.dialog.m_pacer.IsFast());  // nothing on the line called for the default pace
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, FastPace,
+                         ::testing::Values(std::vector<std::string>{"--pace"},
+                                           std::vector<std::string>{"--pace", "--chunk", "16"}));
+
+TEST(FastPaceOnATroubledLine, GoesOnAtTheDefaultPaceAndSaysSoOnce) {
+    SimRun run;
+    run.dialog.m_nPacing = Pacing::Fast;
+    // Lost request bytes leave most long frames unanswered: repeats.
+    run.Run({"--pace", "--drop-in", "0.01"});
+    ExpectCleanSuccess(run);
+    EXPECT_FALSE(run.dialog.m_pacer.IsFast());
+    EXPECT_EQ(std::count(run.outcome.log.begin(), run.outcome.log.end(), kRepeatSlows), 1);
+}
+
 }  // namespace
 }  // namespace updatetest
