@@ -7,8 +7,9 @@ set -euo pipefail
 
 program="$1"
 # The system's DLLs the program may use: kernel, window system, common
-# controls, shell, graphics, the C runtime every Windows carries.
-allowed='^(kernel32|user32|comctl32|shell32|gdi32|advapi32|msvcrt)\.dll$'
+# controls, shell, graphics, multimedia timers, the C runtime every Windows
+# carries.
+allowed='^(kernel32|user32|comctl32|shell32|gdi32|advapi32|winmm|msvcrt)\.dll$'
 
 imports=$(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p')
 if [[ -z "$imports" ]]; then

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "PreciseTimers.h"
 #include "SessionEvents.h"
 #include "WriteLimit.h"
 
@@ -113,12 +114,12 @@ LONG CSerialBase::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, b
         return FinishWithSystemError();
     }
     portHandle = handle;
+    HoldPreciseTimers();  // given back by Close, whatever ends the port
     if (overlapped) {
         ioEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         if (ioEvent == nullptr) {
             const LONG error = ToCode(::GetLastError());
-            ::CloseHandle(portHandle);
-            portHandle = nullptr;
+            Close();
             return Finish(error);
         }
     }
@@ -162,6 +163,7 @@ LONG CSerialBase::Close() {
     }
     ::CloseHandle(portHandle);
     portHandle = nullptr;
+    ReleasePreciseTimers();
     return Finish(0);
 }
 
