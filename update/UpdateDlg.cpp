@@ -9,6 +9,7 @@
 #include "ReplyReceiver.h"
 #include "SerialCWnd.h"
 #include "SessionEvents.h"
+#include "UpdateMessages.h"
 
 namespace {
 
@@ -60,6 +61,10 @@ BOOL CUpdateDlg::OnInitDialog() {
     AddLogLine(FormatText("Зирон-7 найден. Скорость %d", m_pDeviceInfo->baudRate));
     AddLogLine(FormatText("Серийный номер %d. Дата выпуска %d/%d", m_pDeviceInfo->serialNumber,
                           m_pDeviceInfo->month, m_pDeviceInfo->year));
+    if (m_pacer.IsFast()) {
+        // The operator and the session log know which pace the run had.
+        AddLogLine(kFastPaceText);
+    }
     FlushInput();
     m_nInfoStep = kInfoStepDate;
     QueueInfoRequest();

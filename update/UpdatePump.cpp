@@ -20,11 +20,6 @@ namespace {
 constexpr std::int32_t kWatchdogTicks = 100;
 constexpr BYTE kDataBits = 8;
 
-// What the log says when a fast run goes on at the default pace, and why.
-constexpr const char* kRepeatSlowsText = "Повтор запроса: далее обычная скорость обмена";
-constexpr const char* kChecksumSlowsText =
-    "Ошибка контрольной суммы: далее обычная скорость обмена";
-
 }  // namespace
 
 void CUpdateDlg::OnTimer(UINT_PTR id) {

@@ -31,9 +31,6 @@ constexpr const char* kSucceededText = "Обновление микропрог�
 constexpr const char* kFailedText =
     "Обновление прошло НЕУСПЕШНО - рекомендуется обраться в сервисный центр";
 
-// A fast run goes on at the default pace after a failed verification.
-constexpr const char* kVerifyFailureSlowsText = "Ошибка проверки: далее обычная скорость обмена";
-
 // The outcome of a verification alone that found a difference.
 constexpr const char* kDiffersText = "Микропрограмма в приборе отличается от обновления";
 

@@ -124,6 +124,7 @@ int CCliApp::RunModal(CDialog& dialog) {
         m_end.success = update->m_bSuccess;
         m_end.foundInLoader = update->m_bFoundInLoader;
         m_sameDate = update->m_bSameDate;
+        m_fastToTheEnd = update->m_pacer.IsFast();
         m_result = update->m_strResult;
     }
     return result;
@@ -186,6 +187,13 @@ bool CCliApp::FindOn(int port, CFirmwareImage& image) {
     return true;
 }
 
+std::string CCliApp::PaceText() const {
+    if (m_nPacing != Pacing::Fast) {
+        return "default";
+    }
+    return m_fastToTheEnd ? "fast" : "fast, then default";
+}
+
 std::string CCliApp::Decision() const {
     if (!m_end.found) {
         return "none";
@@ -235,6 +243,7 @@ void CCliApp::WriteJson(const SessionLog& log, Clock::duration wallTime) const {
     result.Object("identity", identity);
     result.Text("decision", Decision());
     result.Text("outcome", OutcomeText());
+    result.Text("pace", PaceText());
     if (m_exitCode != kExitSuccess && m_end.imageLoaded) {
         result.Text("instrument", InstrumentStateText(m_end, m_purpose == PURPOSE_VERIFY));
     }

@@ -38,6 +38,9 @@ private:
     bool FindOn(int port, CFirmwareImage& image);
     std::string Decision() const;
     std::string OutcomeText() const;
+    // The pace the update had: "default", "fast", or "fast, then default"
+    // once the line called for the default pace.
+    std::string PaceText() const;
     void WriteJson(const SessionLog& log, std::chrono::steady_clock::duration wallTime) const;
 
     CliCommand m_command;
@@ -47,6 +50,7 @@ private:
     RunEnd m_end;
     std::uint8_t m_purpose = 0;  // PURPOSE_ of the update dialog
     bool m_sameDate = false;     // the update found the image's own build
+    bool m_fastToTheEnd = false;  // the update kept the fast pace it was given
     std::string m_result;        // the update's outcome text, if it reached one
     std::string m_imageError;    // why the image file was not taken
     int m_exitCode = kExitSuccess;

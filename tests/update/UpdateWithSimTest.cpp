@@ -395,6 +395,7 @@ TEST(UpdateWithSim, InformationAlwaysFailingItsChecksumEndsWithNoLinkAndAnUntouc
 
 // --- The fast pace: writing and verifying as fast as the bootloader answers. ---
 
+const char* const kFastPace = "Быстрый обмен: запись и проверка без паузы между кадрами";
 const char* const kRepeatSlows = "Повтор запроса: далее обычная скорость обмена";
 
 class FastPace : public ::testing::TestWithParam<std::vector<std::string>> {};
@@ -405,6 +406,9 @@ TEST_P(FastPace, WritesAndVerifiesTheImageAndReturnsToTheMainProgram) {
     run.Run(GetParam());
     ExpectCleanSuccess(run);
     EXPECT_TRUE(run.dialog.m_pacer.IsFast());  // nothing on the line called for the default pace
+    ASSERT_THAT(run.outcome.log, SizeIs(::testing::Gt(2u)));
+    EXPECT_EQ(run.outcome.log[2], kFastPace);
+    EXPECT_THAT(run.outcome.log, Not(Contains(kRepeatSlows)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, FastPace,
