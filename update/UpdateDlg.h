@@ -186,7 +186,7 @@ private:
     bool PassInProgress() const;
     // The end of a silent line in the current phase (the watchdog's), also
     // when a detour's budget is spent or the line fails (a write the line did
-    // not take in time, the adapter gone): the pump stops.
+    // not take in time, the adapter gone): the pump and the pace timer stop.
     void GiveUpLink();
     // Shows the outcome `text` with `type` and ends the dialog with
     // `endCode`, unless an outcome was shown already: the first one stands.

@@ -126,6 +126,7 @@ bool CUpdateDlg::PassInProgress() const {
 
 void CUpdateDlg::GiveUpLink() {
     KillTimer(m_nPumpTimer);
+    KillTimer(m_nPaceTimer);
     if (m_nPhase == PHASE_ENTER) {
         Conclude(kCannotEnterLoaderText, MB_OK, IDCANCEL);
         return;
