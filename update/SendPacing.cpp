@@ -38,6 +38,13 @@ PaceTime SendPacer::WaitBeforeNext(PaceTime now, bool passInProgress) const {
     return std::max(PaceTime::zero(), m_lastSent + kDefaultSendSpacing - now);
 }
 
+PaceTime SendPacer::WaitBeforeKeepAlive(PaceTime now) const {
+    if (!m_anyRequestSent) {
+        return PaceTime::zero();
+    }
+    return std::max(PaceTime::zero(), m_requestSent + kDefaultSendSpacing - now);
+}
+
 bool SendPacer::FallBack() {
     if (!IsFast()) {
         return false;

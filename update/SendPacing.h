@@ -57,6 +57,10 @@ public:
     // request is answered; zero: at once. `passInProgress`: the bootloader
     // writes or verifies, where the fast pace applies.
     PaceTime WaitBeforeNext(PaceTime now, bool passInProgress) const;
+    // How long after `now` a keep-alive may go out. Keep-alives go out on the
+    // pump's own 50 ms period, which a timer's jitter must not make them
+    // skip; only a request that went out between two ticks holds one back.
+    PaceTime WaitBeforeKeepAlive(PaceTime now) const;
     // A repeat, failed checksum or failed verification while the fast pace
     // applies: the default pace holds from now on. True when this ended the
     // fast pace (the operator is told once).

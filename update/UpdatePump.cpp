@@ -59,7 +59,7 @@ void CUpdateDlg::OnPumpTick() {
         return;
     }
     const PaceTime now = MonotonicNow();
-    if (m_pacer.WaitBeforeNext(now, false) > PaceTime::zero()) {
+    if (m_pacer.WaitBeforeKeepAlive(now) > PaceTime::zero()) {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
     m_nAwaitedCmd = CMD_IDENTIFY;

@@ -43,6 +43,7 @@ TEST(SendPacing, TheFastPaceSendsAtOnceButOnlyWhileTheBootloaderWritesOrVerifies
 TEST(SendPacing, NothingSentYetMeansNoWaitAndNoLateCopies) {
     SendPacer pacer;
     EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(0), false), milliseconds(0));
+    EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(0)), milliseconds(0));
     pacer.NextRequest(kRepeat);
     EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(0)));
 }
@@ -72,7 +73,10 @@ TEST(SendPacing, ALateReplyCostsOnlyItsLatenessAndItsCopiesAreExpectedAfterwards
 
 TEST(SendPacing, AKeepAliveSpacesTheNextFrameButLeavesTheRequestsTimingAlone) {
     SendPacer pacer = SentAt(Pacing::Default, 1000);
+    // Only a request holds a keep-alive back; keep-alives keep the pump's period.
+    EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1030)), milliseconds(20));
     pacer.Sent(milliseconds(1200), false);
+    EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1249)), milliseconds(0));
     EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1220), false), milliseconds(30));
     EXPECT_EQ(pacer.WaitBeforeRepeat(milliseconds(1220)), milliseconds(0));
     pacer.NextRequest(kRepeat);
