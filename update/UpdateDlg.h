@@ -177,7 +177,9 @@ private:
     bool SendNextWhenPaced();
     // The pace timer fell due: the outstanding request's repeat, or the next one.
     void OnPaceDue();
-    void ArmPaceTimer(PaceTime wait);
+    // True when a frame that must wait `wait` may go out now (a fraction of
+    // a millisecond is waited here); false when the pace timer was armed.
+    bool PacedNow(PaceTime wait);
     // After the port's bytes were read: a reply taken lets the next request go.
     void AfterReceiving(std::size_t checksumFailuresBefore);
     // The fast pace ends for the rest of the run; the log says why.

@@ -4,6 +4,7 @@
 // and the receive gap.
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "CommandSet.h"
 #include "MessageBox.h"
@@ -86,9 +87,7 @@ bool CUpdateDlg::SendNextWhenPaced() {
     if (m_queue.IsEmpty() || (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY)) {
         return false;
     }
-    const PaceTime wait = m_pacer.WaitBeforeNext(MonotonicNow(), PassInProgress());
-    if (wait > PaceTime::zero()) {
-        ArmPaceTimer(wait);
+    if (!PacedNow(m_pacer.WaitBeforeNext(MonotonicNow(), PassInProgress()))) {
         return true;
     }
     const QueuedFrame entry = m_queue.TakeHead();
@@ -182,9 +181,7 @@ std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
 }
 
 void CUpdateDlg::RepeatWhenDue() {
-    const PaceTime wait = m_pacer.WaitBeforeRepeat(MonotonicNow());
-    if (wait > PaceTime::zero()) {
-        ArmPaceTimer(wait);
+    if (!PacedNow(m_pacer.WaitBeforeRepeat(MonotonicNow()))) {
         return;
     }
     CurrentSession().OnRequestRepeated();
@@ -192,9 +189,19 @@ void CUpdateDlg::RepeatWhenDue() {
     SendTxFrame();
 }
 
-void CUpdateDlg::ArmPaceTimer(PaceTime wait) {
-    const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-    m_nPaceTimer = SetTimer(m_nPaceTimer, static_cast<UINT>(waitMs));
+bool CUpdateDlg::PacedNow(PaceTime wait) {
+    // Timers count whole milliseconds. The pace timer is set for the whole
+    // ones and the fraction left when it fires is slept off, so that the
+    // rounding does not add up to a second over an update's 700 frames.
+    const auto wholeMs = std::chrono::floor<std::chrono::milliseconds>(wait);
+    if (wholeMs.count() > 0) {
+        m_nPaceTimer = SetTimer(m_nPaceTimer, static_cast<UINT>(wholeMs.count()));
+        return false;
+    }
+    if (wait > PaceTime::zero()) {
+        std::this_thread::sleep_for(wait);
+    }
+    return true;
 }
 
 void CUpdateDlg::OnReceiveGap() {
