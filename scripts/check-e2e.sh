@@ -7,8 +7,9 @@
 # in docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The dialogs' nineteen runs (fourteen whole updates of 35 to 75 s each) and
-# ziron7-cli's eleven (one whole update, the others of a small image): about 12 min.
+# The dialogs' twenty-one runs (sixteen whole updates of 25 to 50 s each, two of
+# them with --fast) and ziron7-cli's twelve (two whole updates, one with --fast,
+# the others of a small image): about 12 min.
 readonly whole_run_timeout_s=1500
 
 build=${ZIRON7_BUILD_DIR:-build/default}

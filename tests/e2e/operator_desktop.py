@@ -250,18 +250,20 @@ class SimulatedInstrument:
 
 
 class Flasher:
-    """The program as the operator starts it: no arguments. Its user data
-    folder is the work folder's "data", so its session logs land there, and
-    its settings folder the work folder's "config", so the port it remembers
-    stays out of the user's own settings.
+    """The program as the operator starts it: no arguments unless
+    `arguments` gives some (`--fast`). Its user data folder is the work
+    folder's "data", so its session logs land there, and its settings folder
+    the work folder's "config", so the port it remembers stays out of the
+    user's own settings.
     `launcher` comes in front of it (["wine"] for the Windows program), `env`
     adds to the environment."""
 
-    def __init__(self, program, display, device_dir, workdir, launcher=(), env=None):
+    def __init__(self, program, display, device_dir, workdir, launcher=(), env=None,
+                 arguments=()):
         self._output = open(Path(workdir) / "flasher.out", "w")
         self.data_dir = Path(workdir) / "data"
         self.process = subprocess.Popen(
-            [*launcher, str(program)],
+            [*launcher, str(program), *arguments],
             env={**os.environ, "DISPLAY": display, "ZIRON7_DEVICE_DIR": str(device_dir),
                  "QT_QPA_PLATFORM": "xcb", "XDG_DATA_HOME": str(self.data_dir),
                  "XDG_CONFIG_HOME": str(Path(workdir) / "config"), **(env or {})},

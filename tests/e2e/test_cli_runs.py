@@ -1,6 +1,7 @@
 """ziron7-cli against the simulated instrument, as a script at a service
 centre runs it: no display, no person. A whole update in text and in JSON,
-later firmware refused, nothing on the port, a line that falls silent
+a fast update with
+`--fast`, later firmware refused, nothing on the port, a line that falls silent
 mid-write, a verification that keeps failing, verify of a good and of a
 corrupted flash, a bad image file (nothing sent), Ctrl+C mid-write, and two
 instruments updated at once by two processes.
@@ -40,6 +41,8 @@ NOT_COMPLETED_WARNING = ["ВНИМАНИЕ!", "Обновление програ
                          "Для работы прибора необходимо повторить операцию"]
 # The simulator's instrument unless told otherwise.
 SIM_SERIAL = 12345
+# What a fast run writes when it goes on at the default pace.
+FALLBACK_MARK = "далее обычная скорость обмена"
 
 
 def make_image(size, date=b"Jun 20 2011", time_text=b"09:15:48", version=6):
@@ -145,6 +148,24 @@ class CliRuns(unittest.TestCase):
         self.assertTrue(any(line.startswith("exit code 0, session log ") and
                             line.endswith(logs[0].name) for line in out), out)
         print(f"\nziron7-cli: whole update of the embedded image {self.wall_s:.1f} s "
+              f"from start to exit (search included)")
+
+    def test_fast_update_on_a_clean_line_writes_the_embedded_image(self):
+        # Bytes at their wire time, so the bootloader's answers pace the run.
+        instrument = self.instrument("--pace")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--fast",
+                                      timeout=FULL_UPDATE_TIMEOUT_S)
+        self.assertEqual(code, 0, "\n".join(out + err))
+        self.assertIn("[box] " + SUCCEEDED, out)
+        self.assertFalse([line for line in out if FALLBACK_MARK in line],
+                         "a clean line gives no cause to go slower")
+        self.assertEqual(instrument.flash_bytes()[:len(self.expected_flash(self.image))],
+                         self.expected_flash(self.image))
+        self.assertEqual(instrument.sent("^status")[-1]["meaning"], "status: main program",
+                         "the instrument runs its main program again")
+        log = SessionLog.read(self.session_logs()[0])
+        self.assertEqual(log.field("repeated requests"), "0")
+        print(f"\nziron7-cli --fast: whole update of the embedded image {self.wall_s:.1f} s "
               f"from start to exit (search included)")
 
     def test_update_from_an_image_file_ends_with_one_json_object(self):

@@ -3,8 +3,9 @@ simulated instrument on a virtual display: a normal update, the refusal to
 replace later firmware, a verification that fails once, updates cut short by
 a lost line or by "Выход", a line that stalls, the exit from the port dialog, an instrument left
 in its bootloader, and whole updates over lines with real timing: late,
-doubled and chunked replies and a lost switch back. After the runs that reach
-the instrument, the session log the program left is read back.
+doubled and chunked replies and a lost switch back, and with `--fast` on a
+clean and a chunked line. After the runs that reach the instrument, the
+session log the program left is read back.
 
 Environment: ZIRON7_BUILD_DIR (the build with ziron7-flasher and ziron7-sim),
 ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
@@ -57,6 +58,10 @@ LOG_LIST_AT = (0.4, 0.6)
 # 5 s: the bound within which information that never comes ends the run.
 INFO_NEVER_VALID_BOUND_S = 12.0
 REFUSED = "Версия программы в приборе позже чем обновление\nОбновление не целесообразно"
+# What a fast run writes when it goes on at the default pace.
+FALLBACK_MARK = "далее обычная скорость обмена"
+# The least time between two frames at the default pace, in seconds.
+DEFAULT_SPACING_S = 0.050
 
 
 def access_code():
@@ -96,10 +101,10 @@ class OperatorRuns(unittest.TestCase):
         if self.instrument is not None:
             self.instrument.stop()
 
-    def start(self, *sim_options):
+    def start(self, *sim_options, arguments=()):
         self.instrument = SimulatedInstrument(SIM, self.workdir, *sim_options)
         self.flasher = Flasher(FLASHER, self.display.name, self.instrument.device_dir,
-                               self.workdir)
+                               self.workdir, arguments=arguments)
         return Operator(self.display, self.instrument)
 
     def expected_flash(self):
@@ -416,12 +421,12 @@ class OperatorRuns(unittest.TestCase):
 
     # --- Whole updates over lines with real timing (all paced at wire speed). ---
 
-    def update_to_success(self, *sim_options, resident=False):
-        """Runs a whole update of the embedded image and checks its end: the
-        success box (no stop icon), the flash equal to the image, the
-        instrument in its main program, no warning. Prints the wall time and
-        the requests repeated."""
-        operator = self.start("--pace", *sim_options)
+    def update_to_success(self, *sim_options, resident=False, arguments=()):
+        """Runs a whole update of the embedded image (the program started
+        with `arguments`) and checks its end: the success box (no stop icon),
+        the flash equal to the image, the instrument in its main program, no
+        warning. Prints the wall time and the requests repeated."""
+        operator = self.start("--pace", *sim_options, arguments=arguments)
         operator.press_ok_once_found(SEARCH_TIMEOUT_S)
         pressed_ok_at = time.monotonic()
         if resident:
@@ -470,6 +475,35 @@ class OperatorRuns(unittest.TestCase):
 
     def test_bootloader_holding_random_bytes_where_an_echo_could_be_updates_to_success(self):
         self.update_to_success("--baud", "9600", "--boot-echo", "random")
+
+    def fast_update_to_success(self, *sim_options):
+        """A whole update with `--fast`, checked as update_to_success does.
+        Prints the median gap between the read-back requests as the
+        instrument received them, and returns that gap (in seconds) and the
+        session log. (Read-back requests are all of one length, so the gap
+        between their ends is the gap between their starts.)"""
+        self.update_to_success("--baud", "9600", *sim_options, arguments=["--fast"])
+        reads = [f["t"] for f in self.instrument.received(r"^loader request: read back")]
+        gaps = sorted(later - earlier for earlier, later in zip(reads, reads[1:]))
+        median_gap_s = gaps[len(gaps) // 2]
+        print(f"  median gap between read-back requests: {1000 * median_gap_s:.1f} ms",
+              file=sys.stderr)
+        return median_gap_s, self.session_log("9600", [SUCCEEDED])
+
+    def test_fast_update_on_a_clean_line_writes_the_image_at_the_bootloaders_pace(self):
+        median_gap_s, log = self.fast_update_to_success()
+        # Not a measure of speed: whether the option took effect at all. The
+        # default pace never lets two frames go closer than this.
+        self.assertLess(median_gap_s, DEFAULT_SPACING_S,
+                        "the fast pace sends as soon as the bootloader answers")
+        self.assertEqual(log.field("repeated requests"), "0")
+        self.assertFalse([line for line in log.events_of("log") if FALLBACK_MARK in line],
+                         "a clean line gives no cause to go slower")
+        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+
+    def test_fast_update_with_replies_in_16_ms_chunks_updates_to_success(self):
+        _, log = self.fast_update_to_success("--chunk", "16")
+        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
 
     def test_eight_switches_lost_on_the_way_in_at_115200_update_to_success(self):
         self.update_to_success("--baud", "115200", "--lose-switch-in", "8")
