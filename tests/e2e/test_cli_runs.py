@@ -1,10 +1,9 @@
 """ziron7-cli against the simulated instrument, as a script at a service
 centre runs it: no display, no person. A whole update in text and in JSON,
-a fast update with
-`--fast`, later firmware refused, nothing on the port, a line that falls silent
-mid-write, a verification that keeps failing, verify of a good and of a
-corrupted flash, a bad image file (nothing sent), Ctrl+C mid-write, and two
-instruments updated at once by two processes.
+a fast update with `--fast`, later firmware refused, nothing on the port, a
+line that falls silent mid-write, a verification that keeps failing, verify
+of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
+mid-write, and two instruments updated at once by two processes.
 
 Environment: ZIRON7_BUILD_DIR (the build with ziron7-cli and ziron7-sim),
 ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
@@ -41,7 +40,8 @@ NOT_COMPLETED_WARNING = ["ВНИМАНИЕ!", "Обновление програ
                          "Для работы прибора необходимо повторить операцию"]
 # The simulator's instrument unless told otherwise.
 SIM_SERIAL = 12345
-# What a fast run writes when it goes on at the default pace.
+# What a fast run writes at its start, and when it goes on at the default pace.
+FAST_PACE_LINE = "Быстрый обмен: запись и проверка без паузы между кадрами"
 FALLBACK_MARK = "далее обычная скорость обмена"
 
 
@@ -157,6 +157,7 @@ class CliRuns(unittest.TestCase):
                                       timeout=FULL_UPDATE_TIMEOUT_S)
         self.assertEqual(code, 0, "\n".join(out + err))
         self.assertIn("[box] " + SUCCEEDED, out)
+        self.assertIn(FAST_PACE_LINE, out, "the run says which pace it had")
         self.assertFalse([line for line in out if FALLBACK_MARK in line],
                          "a clean line gives no cause to go slower")
         self.assertEqual(instrument.flash_bytes()[:len(self.expected_flash(self.image))],
@@ -182,6 +183,7 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(result["identity"]["firmware_version"], 6)
         self.assertEqual(result["decision"], "write")
         self.assertEqual(result["outcome"], SUCCEEDED)
+        self.assertEqual(result["pace"], "default")
         self.assertEqual(result["exit_code"], 0)
         self.assertGreater(result["wall_time_ms"], 0)
         self.assertEqual(result["counts"]["verification_passes"], 1)
