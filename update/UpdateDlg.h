@@ -125,7 +125,7 @@ public:
     // (m_txFrame): its repeats, and late copies of the previous one's reply.
     SendPacer m_pacer;
     std::uint32_t m_nTxSends = 0;        // times the outstanding request went out
-    std::uint32_t m_nTicksAwaiting = 0;  // pump ticks since it was taken from the queue
+    PaceTime m_tAwaitingSince{};        // when it was taken from the queue
     // A reply was taken while the port's bytes were read: the next frame
     // goes out as soon as the pace allows, not at the next tick.
     bool m_bReplyTaken = false;
@@ -177,6 +177,10 @@ private:
     bool SendNextWhenPaced();
     // The pace timer fell due: the outstanding request's repeat, or the next one.
     void OnPaceDue();
+    // While a request other than the keep-alive's is outstanding: gives it up
+    // for another once it has waited too long, or repeats it when due. False
+    // when none is outstanding.
+    bool ServeOutstandingRequest();
     // True when a frame that must wait `wait` may go out now (a fraction of
     // a millisecond is waited here); false when the pace timer was armed.
     bool PacedNow(PaceTime wait);
@@ -229,9 +233,10 @@ private:
     bool AnswersOutstandingRequest(std::uint8_t command, std::span<const std::uint8_t> frame);
 
     // Requests that go unanswered (UpdateUnanswered.cpp).
-    // Counts a tick of the outstanding request; true when it has waited long
-    // enough to be given up and another request was queued in its place.
-    bool ReplaceUnansweredRequest();
+    // True when the outstanding request will have waited long enough
+    // (kUnansweredMs) by `at` to be given up, and another request was queued
+    // in its place.
+    bool ReplaceUnansweredRequest(PaceTime at);
     // The status asked in place of unanswered information requests.
     void OnResidentStatus(bool bootloaderRuns);
     // The rate at which to ask for the status next while leaving, after the

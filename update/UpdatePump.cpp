@@ -52,11 +52,7 @@ void CUpdateDlg::OnPumpTick() {
         // still sends as any other until the run ends.
         m_nTicks = 0;
     }
-    if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY && !ReplaceUnansweredRequest()) {
-        RepeatWhenDue();
-        return;
-    }
-    if (SendNextWhenPaced() || !m_bKeepAlive) {
+    if (ServeOutstandingRequest() || SendNextWhenPaced() || !m_bKeepAlive) {
         return;
     }
     const PaceTime now = MonotonicNow();
@@ -76,11 +72,26 @@ void CUpdateDlg::OnPaceDue() {
     if (!m_pSerial->IsOpen()) {
         return;
     }
-    if (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY) {
-        RepeatWhenDue();
-    } else {
+    if (!ServeOutstandingRequest()) {
         SendNextWhenPaced();
     }
+}
+
+bool CUpdateDlg::ServeOutstandingRequest() {
+    if (m_nAwaitedCmd == 0 || m_nAwaitedCmd == CMD_IDENTIFY) {
+        return false;
+    }
+    // Judged at the moment the request could go out again (a fraction of a
+    // millisecond is waited, not timed): a request that has waited long
+    // enough by then is given up, and its replacement goes out rather than
+    // one more copy of it (a second switch would undo the first).
+    const PaceTime now = MonotonicNow();
+    const PaceTime repeatWait = m_pacer.WaitBeforeRepeat(now);
+    if (ReplaceUnansweredRequest(now + std::min<PaceTime>(repeatWait, std::chrono::milliseconds(1)))) {
+        return false;
+    }
+    RepeatWhenDue();
+    return true;
 }
 
 bool CUpdateDlg::SendNextWhenPaced() {
@@ -172,7 +183,7 @@ void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
     m_pacer.NextRequest(
         RepeatInterval(OutstandingRequest(), baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0));
     m_nTxSends = 0;
-    m_nTicksAwaiting = 0;
+    m_tAwaitingSince = MonotonicNow();
 }
 
 std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {

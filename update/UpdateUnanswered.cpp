@@ -21,6 +21,7 @@
 //    asked at the next rate in turn; a bootloader that answers is sent the
 //    switch again, within the countdown of tries.
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "CommandSet.h"
@@ -32,7 +33,6 @@
 
 namespace {
 
-constexpr std::uint32_t kUnansweredTicks = kUnansweredMs / kPumpPeriodMs;
 // Statuses that may find the main program after unanswered information: ten
 // times 500 ms unanswered is what the watchdog allows a silent line.
 constexpr std::uint8_t kInfoDetours = 10;
@@ -44,8 +44,8 @@ constexpr const char* kWriteIntoLoaderQuestion =
 
 }  // namespace
 
-bool CUpdateDlg::ReplaceUnansweredRequest() {
-    if (++m_nTicksAwaiting < kUnansweredTicks) {
+bool CUpdateDlg::ReplaceUnansweredRequest(PaceTime at) {
+    if (at - m_tAwaitingSince < std::chrono::milliseconds(kUnansweredMs)) {
         return false;
     }
     if (m_nPhase == PHASE_INFO) {
