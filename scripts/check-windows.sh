@@ -12,7 +12,7 @@
 # ZIRON7_E2E_DOCS=docs also refreshes the Windows pictures in docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-readonly e2e_timeout_s=900  # eleven runs, the longest (a verification that fails once) about 75 s
+readonly e2e_timeout_s=1200  # sixteen Windows runs took 422 s together; the longest (a verification that fails once) about 75 s
 
 windows=${ZIRON7_WINDOWS_BUILD_DIR:-build/windows}
 linux=${ZIRON7_BUILD_DIR:-build/default}

@@ -126,7 +126,7 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
         self.flasher = None
         self.left_by_a_terminal = ()  # stty settings the port has before the program opens it
 
-    def start(self, *sim_options):
+    def start(self, *sim_options, arguments=()):
         self.instrument = SimulatedInstrument(linux_runs.SIM, self.workdir, *sim_options)
         if self.left_by_a_terminal:
             # Wine reads the pseudo-terminal's settings as the port's state.
@@ -138,7 +138,8 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
         shutil.rmtree(USER_DATA / "ziron7", ignore_errors=True)
         self.flasher = Flasher(FLASHER_EXE, self.display.name, self.instrument.device_dir,
                                self.workdir, launcher=["wine"],
-                               env={**WINE_ENV, "LD_PRELOAD": str(MODEM_LINES)})
+                               env={**WINE_ENV, "LD_PRELOAD": str(MODEM_LINES)},
+                               arguments=arguments)
         self.flasher.data_dir = USER_DATA
         return WindowsOperator(self.display, self.instrument)
 
