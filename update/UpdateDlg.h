@@ -190,6 +190,9 @@ private:
     void FallBackToDefaultPace(const char* reason);
     // The bootloader writes or verifies: where the fast pace applies.
     bool PassInProgress() const;
+    // A request other than the keep-alive's awaits its reply: the queue
+    // waits, and the request is repeated or given up in time.
+    bool RequestOutstanding() const;
     // The end of a silent line in the current phase (the watchdog's), also
     // when a detour's budget is spent or the line fails (a write the line did
     // not take in time, the adapter gone): the pump and the pace timer stop.

@@ -78,7 +78,7 @@ void CUpdateDlg::OnPaceDue() {
 }
 
 bool CUpdateDlg::ServeOutstandingRequest() {
-    if (m_nAwaitedCmd == 0 || m_nAwaitedCmd == CMD_IDENTIFY) {
+    if (!RequestOutstanding()) {
         return false;
     }
     // Judged at the moment the request could go out again (a fraction of a
@@ -95,7 +95,7 @@ bool CUpdateDlg::ServeOutstandingRequest() {
 }
 
 bool CUpdateDlg::SendNextWhenPaced() {
-    if (m_queue.IsEmpty() || (m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY)) {
+    if (m_queue.IsEmpty() || RequestOutstanding()) {
         return false;
     }
     if (!PacedNow(m_pacer.WaitBeforeNext(MonotonicNow(), PassInProgress()))) {
@@ -132,6 +132,11 @@ void CUpdateDlg::FallBackToDefaultPace(const char* reason) {
 
 bool CUpdateDlg::PassInProgress() const {
     return m_nPhase == PHASE_WRITE || m_nPhase == PHASE_VERIFY;
+}
+
+bool CUpdateDlg::RequestOutstanding() const {
+    // The keep-alive's identify is awaited too, but it holds nothing back.
+    return m_nAwaitedCmd != 0 && m_nAwaitedCmd != CMD_IDENTIFY;
 }
 
 void CUpdateDlg::GiveUpLink() {
