@@ -20,7 +20,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
 from operator_desktop import (Flasher, Operator, SimulatedInstrument,  # noqa: E402
                               VirtualDisplay, wait_until)
-from session_log import SessionLog  # noqa: E402
+from session_log import FALLBACK_MARK, VERIFIED_OUTCOME, SessionLog  # noqa: E402
 
 # The simulator's faults for each line, as the operator's PC may have it.
 LINES = {
@@ -37,8 +37,6 @@ FLOOR_S = 36.6
 SEARCH_TIMEOUT_S = 30.0
 UPDATE_TIMEOUT_S = 180.0  # the slowest line takes about 65 s
 EXIT_TIMEOUT_S = 10.0
-SUCCEEDED = "completed: the firmware passed verification"
-FALLBACK_MARK = "далее обычная скорость обмена"  # the log line of a fast run going slower
 
 
 @dataclass
@@ -130,7 +128,7 @@ def main():
         print(f"| {line} | {pace} | {median:.1f} s | {median / FLOOR_S:.2f} "
               f"| {walls[0]:.1f}–{walls[-1]:.1f} s | {repeated} "
               f"| {cpu_s:.2f} / {life_cpu_s:.2f} s | {sum(run.fell_back for run in runs)} of {len(runs)} "
-              f"| {sum(run.outcome == SUCCEEDED for run in runs)} of {len(runs)} |")
+              f"| {sum(run.outcome == VERIFIED_OUTCOME for run in runs)} of {len(runs)} |")
 
 
 if __name__ == "__main__":

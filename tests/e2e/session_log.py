@@ -9,6 +9,10 @@ FRAME = re.compile(r"^(TX|RX|RX bad checksum) ((?:[0-9A-F*]{2} ?)+)$")
 LOADER_COMMANDS = {"6D", "ED"}  # the bootloader command, with or without the reply bit
 ACCESS_CODE_SIZE = 6
 MASK = "**"
+# The outcome section's line of an update whose firmware passed verification.
+VERIFIED_OUTCOME = "completed: the firmware passed verification"
+# Part of the log line of a fast run that goes on at the default pace.
+FALLBACK_MARK = "далее обычная скорость обмена"
 
 
 @dataclass

@@ -21,7 +21,7 @@ import unittest
 from pathlib import Path
 
 from operator_desktop import SimulatedInstrument, wait_until
-from session_log import SessionLog
+from session_log import FALLBACK_MARK, VERIFIED_OUTCOME, SessionLog
 
 BUILD = Path(os.environ.get("ZIRON7_BUILD_DIR", "build/default")).resolve()
 CLI = BUILD / "app" / "cli" / "ziron7-cli"
@@ -40,9 +40,8 @@ NOT_COMPLETED_WARNING = ["ВНИМАНИЕ!", "Обновление програ
                          "Для работы прибора необходимо повторить операцию"]
 # The simulator's instrument unless told otherwise.
 SIM_SERIAL = 12345
-# What a fast run writes at its start, and when it goes on at the default pace.
+# What a fast run writes at its start.
 FAST_PACE_LINE = "Быстрый обмен: запись и проверка без паузы между кадрами"
-FALLBACK_MARK = "далее обычная скорость обмена"
 
 
 def make_image(size, date=b"Jun 20 2011", time_text=b"09:15:48", version=6):
@@ -144,7 +143,7 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(len(logs), 1)
         log = SessionLog.read(logs[0])
         self.assertRegex(log.name, rf"-SN{SIM_SERIAL}\.log$")
-        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+        self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
         self.assertTrue(any(line.startswith("exit code 0, session log ") and
                             line.endswith(logs[0].name) for line in out), out)
         print(f"\nziron7-cli: whole update of the embedded image {self.wall_s:.1f} s "

@@ -22,7 +22,7 @@ from pathlib import Path
 
 from operator_desktop import (Flasher, Operator, SimulatedInstrument, VirtualDisplay,
                               copy_if_asked, reddish_pixels, wait_until)
-from session_log import SessionLog
+from session_log import FALLBACK_MARK, VERIFIED_OUTCOME, SessionLog
 
 BUILD = Path(os.environ.get("ZIRON7_BUILD_DIR", "build/default")).resolve()
 FLASHER = BUILD / "app" / "ziron7-flasher"
@@ -58,8 +58,6 @@ LOG_LIST_AT = (0.4, 0.6)
 # 5 s: the bound within which information that never comes ends the run.
 INFO_NEVER_VALID_BOUND_S = 12.0
 REFUSED = "Версия программы в приборе позже чем обновление\nОбновление не целесообразно"
-# What a fast run writes when it goes on at the default pace.
-FALLBACK_MARK = "далее обычная скорость обмена"
 # The least time between two frames at the default pace, in seconds.
 DEFAULT_SPACING_S = 0.050
 
@@ -192,7 +190,7 @@ class OperatorRuns(unittest.TestCase):
             "Версия программы в приборе №", "Тип 3 Число перепрошивок ", "Переход в загрузчик...",
             "В загрузчике", "Завершена запись FLASH", SUCCEEDED,
             "Переход в основную программу...", "Переход завершён"])
-        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+        self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
         self.assertEqual(log.field("verification passes"), "1")
         self.assertEqual(log.field("verification failures"), "0")
         self.assertEqual(len(log.frames), KEPT_FRAMES)
@@ -238,7 +236,7 @@ class OperatorRuns(unittest.TestCase):
         self.assertEqual(lines.count("Завершена запись FLASH"), 2, "written twice")
         self.assertEqual(log.field("verification failures"), "1")
         self.assertEqual(log.field("verification passes"), "1")
-        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+        self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
 
     def test_update_cut_short_ends_with_the_warning(self):
         operator = self.start("--baud", "19200", "--hangup-after", str(HANGUP_AFTER_FRAMES))
@@ -499,11 +497,11 @@ class OperatorRuns(unittest.TestCase):
         self.assertEqual(log.field("repeated requests"), "0")
         self.assertFalse([line for line in log.events_of("log") if FALLBACK_MARK in line],
                          "a clean line gives no cause to go slower")
-        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+        self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
 
     def test_fast_update_with_replies_in_16_ms_chunks_updates_to_success(self):
         _, log = self.fast_update_to_success("--chunk", "16")
-        self.assertEqual(log.field("outcome"), "completed: the firmware passed verification")
+        self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
 
     def test_eight_switches_lost_on_the_way_in_at_115200_update_to_success(self):
         self.update_to_success("--baud", "115200", "--lose-switch-in", "8")
