@@ -8,10 +8,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${ZIRON7_BUILD_DIR:-build/default}
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  cmake --preset default >/dev/null
+# ZIRON7_BUILT=1: the test command has built the programs.
+if [[ -z "${ZIRON7_BUILT:-}" ]]; then
+  if [[ ! -f "$build/CMakeCache.txt" ]]; then
+    cmake --preset default >/dev/null
+  fi
+  cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-cli ziron7-sim ziron7_desktop_icons
 fi
-cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-cli ziron7-sim ziron7_desktop_icons
 echo "== Debian package =="
 rm -rf "$build/package"
 cpack --config "$build/CPackConfig.cmake" -B "$build/package" >/dev/null

@@ -35,6 +35,8 @@ FLASHER_EXE = WINDOWS_BUILD / "app" / "ziron7-flasher.exe"
 MODEM_LINES = linux_runs.BUILD / "tests" / "support" / "libziron7_pty_modem_lines.so"
 OUT = Path(os.environ.get("ZIRON7_E2E_OUT", WINDOWS_BUILD / "e2e")).resolve()
 PREFIX = OUT / "wine-prefix"
+# Made once, copied into each OUT's prefix (several shards run side by side).
+TEMPLATE = Path(os.environ.get("ZIRON7_WINE_TEMPLATE", WINDOWS_BUILD / "wine-template")).resolve()
 PORT_LINK = OUT / "com1"  # what COM1 names in the prefix
 # The user data folder in the prefix (%LOCALAPPDATA%), where the session logs go.
 USER_DATA = PREFIX / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local"
@@ -49,29 +51,39 @@ WINE_ENV = {
 }
 
 
-def make_prefix():
-    """A Wine prefix of the runs' own, COM1 mapped to PORT_LINK."""
-    if (PREFIX / "system.reg").exists():
-        return
-    env = {**os.environ, **WINE_ENV}
+def wine(commands, prefix):
+    """Runs Wine's `commands` one after another in `prefix`, without a display."""
+    env = {**os.environ, **WINE_ENV, "WINEPREFIX": str(prefix)}
     env.pop("DISPLAY", None)
-    for command in (["wineboot", "-i"],
-                    ["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1",
-                     "/d", str(PORT_LINK), "/f"],
-                    ["wineserver", "-w"]):
+    for command in commands:
         subprocess.run(command, env=env, check=True, timeout=PREFIX_TIMEOUT_S,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_template():
+    """The Wine prefix every run's prefix is copied from: made once, as
+    `wineboot` takes far longer than a copy."""
+    if not (TEMPLATE / "system.reg").exists():
+        shutil.rmtree(TEMPLATE, ignore_errors=True)
+        wine([["wineboot", "-i"], ["wineserver", "-w"]], TEMPLATE)
+
+
+def make_prefix():
+    """A Wine prefix of the runs' own, copied from the template, COM1 mapped
+    to PORT_LINK."""
+    if (PREFIX / "system.reg").exists():
+        return
+    make_template()
+    shutil.rmtree(PREFIX, ignore_errors=True)
+    shutil.copytree(TEMPLATE, PREFIX, symlinks=True)
+    wine([["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1",
+           "/d", str(PORT_LINK), "/f"], ["wineserver", "-w"]], PREFIX)
 
 
 def set_dpi(dpi):
     """The DPI Wine gives the programs started from now on."""
-    env = {**os.environ, **WINE_ENV}
-    env.pop("DISPLAY", None)
-    for command in (["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
-                     "/t", "REG_DWORD", "/d", str(dpi), "/f"],
-                    ["wineserver", "-w"]):
-        subprocess.run(command, env=env, check=True, timeout=PREFIX_TIMEOUT_S,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wine([["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+           "/t", "REG_DWORD", "/d", str(dpi), "/f"], ["wineserver", "-w"]], PREFIX)
 
 
 class WindowsOperator(Operator):
