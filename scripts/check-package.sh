@@ -14,7 +14,8 @@ build=${ZIRON7_BUILD_DIR:-build/default}
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake --preset default >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-cli ziron7-sim ziron7_desktop_icons
+cmake --build "$build" -j "$(nproc)" --target ziron7-flasher ziron7-cli ziron7-sim ziron7_desktop_icons \
+  ziron7_package_documents
 echo "== Debian packages =="
 rm -rf "$build/package"
 cpack --config "$build/CPackConfig.cmake" -B "$build/package" >/dev/null
