@@ -1,7 +1,6 @@
 #include "FirmwareImage.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "BuildDate.h"
@@ -37,9 +36,8 @@ constexpr const char* kBadMonthText =
 
 }  // namespace
 
-std::string_view ImageHeaderText(std::span<const std::uint8_t> image, std::size_t offset) {
-    const char* text = reinterpret_cast<const char*>(image.data() + offset);
-    return {text, strnlen(text, image.size() - offset)};
+std::span<const std::uint8_t> EmbeddedFirmwareBytes() {
+    return FindModuleResource(kResourceType, kResourceId);
 }
 
 CFirmwareImage::CFirmwareImage(std::uint32_t accessLow, std::uint32_t accessHigh,
@@ -52,7 +50,7 @@ CFirmwareImage::CFirmwareImage(std::uint32_t accessLow, std::uint32_t accessHigh
 CFirmwareImage::~CFirmwareImage() = default;
 
 bool CFirmwareImage::LoadFromResource() {
-    return LoadFromBytes(FindModuleResource(kResourceType, kResourceId));
+    return LoadFromBytes(EmbeddedFirmwareBytes());
 }
 
 bool CFirmwareImage::LoadFromBytes(std::span<const std::uint8_t> image) {
@@ -74,8 +72,7 @@ bool CFirmwareImage::LoadFromBytes(std::span<const std::uint8_t> image) {
     }
     m_image = image;
     m_buildTime = buildTime;
-    m_version =
-        static_cast<std::uint16_t>(image[kImageVersionOffset] | (image[kImageVersionOffset + 1] << 8));
+    m_version = ImageVersion(image);
     m_endValue = static_cast<std::uint32_t>(image.size()) | kPageEndBits;
     // The checksum covers offsets 0..E-1 of the padded image: E bytes.
     std::vector<std::uint8_t> padded(m_endValue, kErasedByte);

@@ -6,8 +6,7 @@
 // the image into the instrument's flash and reads it back, and judges every
 // reply to them.
 //
-// Image header: build date text at offset 140, build time text at 152 (both
-// NUL-terminated), version (16-bit little-endian) at 163. Derived values:
+// The header fields are read as ImageHeader.h describes. Derived values:
 // S = image size, E = S | 0xFF (the last byte of the last page written),
 // checksum = CRC-16 over offsets 0..E-1 of the image padded with 0xFF.
 #pragma once
@@ -17,22 +16,14 @@
 #include <ctime>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "CommandSet.h"
+#include "ImageHeader.h"
 #include "LinkFrame.h"
 
-// Header fields, as image offsets, and the sizes an image may have: the
-// header must fit, and addresses and E travel as 16 bits.
-inline constexpr std::size_t kImageBuildDateOffset = 140;
-inline constexpr std::size_t kImageBuildTimeOffset = 152;
-inline constexpr std::size_t kImageVersionOffset = 163;
-inline constexpr std::size_t kMinImageSize = kImageVersionOffset + 2;
-inline constexpr std::size_t kMaxImageSize = 0xFFFF;
-
-// A NUL-terminated header text at `offset`; one without a terminator ends
-// with the image. `offset` must lie inside the image.
-std::string_view ImageHeaderText(std::span<const std::uint8_t> image, std::size_t offset);
+// The module's resource BIN/154, the image the program carries; empty when
+// the module has none. The bytes are the module's and stay valid.
+std::span<const std::uint8_t> EmbeddedFirmwareBytes();
 
 // Results of BeginWrite, BeginVerify and OnReply.
 inline constexpr std::uint8_t IMAGE_FRAME_READY = 0;     // queue GetFrame(), await its reply

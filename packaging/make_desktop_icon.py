@@ -2,7 +2,11 @@
 """Writes the program's icon (icon resource 128, drawn by
 res/icon/make_icon128.py) as a PNG for the desktop's menus.
 
-    make_desktop_icon.py SIZE OUTPUT.png     SIZE: 32 or 16
+    make_desktop_icon.py SIZE OUTPUT.png     SIZE: 16, 32, 48, 64, 128 or 256
+
+The icon is drawn pixel by pixel at 16 and at 32 pixels; the other sizes
+repeat each pixel of one of those drawings (48 of the 16-pixel one, the
+rest of the 32-pixel one) so that its edges stay sharp.
 """
 import struct
 import sys
@@ -35,10 +39,22 @@ def png(rows, palette):
             chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
+# Size -> the drawing it repeats.
+DRAWINGS = {16: make_icon128.draw_small, 48: make_icon128.draw_small,
+            32: make_icon128.draw_large, 64: make_icon128.draw_large,
+            128: make_icon128.draw_large, 256: make_icon128.draw_large}
+
+
+def scaled(rows, factor):
+    """Each pixel of `rows` as a factor x factor square."""
+    return [row_scaled for row in rows
+            for row_scaled in ["".join(pixel * factor for pixel in row)] * factor]
+
+
 def main():
     size, output = int(sys.argv[1]), Path(sys.argv[2])
-    drawings = {32: make_icon128.draw_large, 16: make_icon128.draw_small}
-    output.write_bytes(png(drawings[size](), make_icon128.PALETTE))
+    rows = DRAWINGS[size]()
+    output.write_bytes(png(scaled(rows, size // len(rows)), make_icon128.PALETTE))
 
 
 if __name__ == "__main__":

@@ -89,7 +89,7 @@ CODE = ("CMakeLists.txt", "CMakePresets.json", "cmake", "session", "link", "log"
         "serial", "framework", "res", "image", "receive", "search", "update", "app", "sim",
         "packaging", "tests", "scripts")
 PROGRAMS = ("ziron7-flasher", "ziron7-cli", "ziron7-sim", "ziron7_pty_modem_lines",
-            "ziron7_desktop_icons")
+            "ziron7_desktop_icons", "ziron7_package_documents")
 
 
 def stages(top):

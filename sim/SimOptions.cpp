@@ -198,6 +198,9 @@ ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& opti
         if (argument == "--help" || argument == "-h") {
             return ParseOutcome::Help;
         }
+        if (argument == "--version") {
+            return ParseOutcome::Version;
+        }
         if (!argument.starts_with("--")) {
             error = "unexpected argument " + std::string(argument);
             return ParseOutcome::Error;
@@ -306,6 +309,9 @@ Output
   --transcript FILE     one JSON line per frame received and sent: time, rate,
                         direction, program, meaning, bytes
   --help                this text
+  --version             the program's version and the embedded firmware (the
+                        seed of a new flash): its version, build time, size
+                        and SHA-256
 )";
 }
 

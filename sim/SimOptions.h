@@ -72,7 +72,7 @@ struct SimOptions {
     std::string transcriptPath;
 };
 
-enum class ParseOutcome { Run, Help, Error };
+enum class ParseOutcome { Run, Help, Version, Error };
 
 ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& options,
                              std::string& error);

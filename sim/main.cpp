@@ -1,5 +1,7 @@
 // ziron7-sim: a simulated Зирон-7 power source on a pseudo-terminal, for
 // trying and testing the firmware updater without the instrument.
+#include "FirmwareIdentity.h"
+#include "FirmwareSeed.h"
 #include "SimOptions.h"
 #include "Simulator.h"
 
@@ -12,6 +14,10 @@ int main(int argc, char** argv) {
     switch (sim::ParseSimOptions(argc, argv, options, error)) {
         case sim::ParseOutcome::Help:
             std::fputs(sim::SimUsage(), stdout);
+            return 0;
+        case sim::ParseOutcome::Version:
+            std::fputs(VersionText("ziron7-sim", ZIRON7_PROGRAM_VERSION, sim::EmbeddedFirmware()).c_str(),
+                       stdout);
             return 0;
         case sim::ParseOutcome::Error:
             std::fprintf(stderr, "ziron7-sim: %s\nTry 'ziron7-sim --help'.\n", error.c_str());

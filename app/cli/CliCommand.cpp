@@ -29,6 +29,7 @@ std::optional<CliSubcommand> ParseSubcommand(std::string_view word) {
     if (word == "update") return CliSubcommand::Update;
     if (word == "verify") return CliSubcommand::Verify;
     if (word == "help" || word == "--help" || word == "-h") return CliSubcommand::Help;
+    if (word == "--version") return CliSubcommand::Version;
     return std::nullopt;
 }
 
@@ -67,6 +68,11 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
         };
         if (option == "--help" || option == "-h") {
             command = CliCommand{};
+            return {command, {}};
+        }
+        if (option == "--version") {
+            command = CliCommand{};
+            command.subcommand = CliSubcommand::Version;
             return {command, {}};
         }
         if (option == "--port" && command.subcommand != CliSubcommand::Ports &&
@@ -123,6 +129,9 @@ std::string CliHelpText() {
         "      troubled line\n"
         "  ziron7-cli verify --port P [--image FILE] [--json]\n"
         "      reads the flash back and compares it with the image, writing nothing\n"
+        "  ziron7-cli --version\n"
+        "      the program's version and the firmware it carries: its version, build\n"
+        "      time, size and SHA-256\n"
         "\n"
         "  P is COMn or n (1 to 255), as `ports` lists them. --image FILE takes the\n"
         "  image from FILE instead of the program's own; it is checked before any\n"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-enum class CliSubcommand { Help, Ports, Find, Update, Verify };
+enum class CliSubcommand { Help, Version, Ports, Find, Update, Verify };
 
 struct CliCommand {
     CliSubcommand subcommand = CliSubcommand::Help;

@@ -10,6 +10,8 @@
 #include "CliApp.h"
 #include "CliCommand.h"
 #include "ConsoleReport.h"
+#include "FirmwareIdentity.h"
+#include "FirmwareImage.h"
 #include "Interrupt.h"
 #include "SerialPorts.h"
 
@@ -35,6 +37,10 @@ int main(int argc, char** argv) {
     switch (command.subcommand) {
         case CliSubcommand::Help:
             std::fputs(CliHelpText().c_str(), stdout);
+            return kExitSuccess;
+        case CliSubcommand::Version:
+            std::fputs(VersionText("ziron7-cli", ZIRON7_PROGRAM_VERSION, EmbeddedFirmwareBytes()).c_str(),
+                       stdout);
             return kExitSuccess;
         case CliSubcommand::Ports:
             return ListPorts();

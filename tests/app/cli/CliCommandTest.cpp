@@ -106,6 +106,15 @@ TEST(CliCommand, FastPacingIsAnOptionOfTheUpdateOnly) {
     EXPECT_FALSE(Parse({"verify", "--port", "1", "--fast"}).command);
 }
 
+TEST(CliCommand, VersionFirstOrAmongTheOptionsIsTheVersion) {
+    for (const auto& arguments : std::vector<std::vector<std::string_view>>{
+             {"--version"}, {"update", "--port", "1", "--version"}, {"find", "--version", "--info"}}) {
+        const CliParse parse = Parse(arguments);
+        ASSERT_TRUE(parse.command) << arguments[0] << ": " << parse.error;
+        EXPECT_EQ(parse.command->subcommand, CliSubcommand::Version) << arguments[0];
+    }
+}
+
 TEST(CliCommand, HelpNamesEveryExitCode) {
     const std::string help = CliHelpText();
     for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",
