@@ -10,6 +10,7 @@ byte-identical to those of its last passing run."""
 
 import functools
 import os
+import re
 import subprocess
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -45,11 +46,15 @@ class Stage:
         return paths
 
     def summary(self, output):
-        """A few words from the stage's own output for the table."""
+        """A few words from the stage's own output for the table: the last line
+        with one of its marks; of a build, how many steps the build tool took."""
         for mark in self.summary_marks:
             found = [line.strip() for line in output.splitlines() if mark in line]
             if found:
                 return found[-1][:70]
+        steps = re.findall(r"^\[\d+/(\d+)\]", output, re.M)
+        if self.build:
+            return f"{sum(map(int, steps))} build steps" if steps else "up to date"
         return ""
 
 
@@ -106,7 +111,7 @@ def stages(top):
                              f"cmake --build build/asan -j {JOBS}"],
               build=True, skippable=False),
         Stage("unit-tests", ["ctest", "--preset", "asan", "-j", JOBS], needs=("unit-build",),
-              cores=2.0, sources=CODE, built=("build/asan",),
+              cores=0.6, sources=CODE, built=("build/asan",),
               summary_marks=("tests passed",)),
         Stage("tsan-build", ["bash", "scripts/check-tsan.sh", "build"], build=True,
               skippable=False),
@@ -121,17 +126,17 @@ def stages(top):
               cores=0.0, niceness=19, sources=("scripts/check-fuzz.sh",),
               built=("build/fuzz/tests/fuzz",), summary_marks=("fuzzing found",)),
         Stage("windows-tests", ["bash", "scripts/check-windows.sh", "tests"],
-              needs=("windows-build",), cores=1.0,
+              needs=("windows-build",), cores=0.3,
               sources=("scripts/check-windows.sh", "scripts/wine-run.sh", "tests/windows"),
               built=(windows,), summary_marks=("tests passed",)),
         Stage("e2e", ["bash", "scripts/check-e2e.sh"], needs=("programs",),
-              cores=float(os.environ.get("ZIRON7_E2E_CORES", "0.9")),
+              cores=0.6,
               sources=("tests/e2e", "scripts/check-e2e.sh", "res/firmware"),
               built=(f"{default}/app", f"{default}/sim", f"{default}/tests/support"),
               environment=e2e_environment, summary_marks=("passed,",)),
         Stage("windows-e2e", ["bash", "scripts/check-windows.sh", "runs"],
               needs=("windows-build", "programs"),
-              cores=float(os.environ.get("ZIRON7_WINE_E2E_CORES", "1.0")),
+              cores=1.0,
               sources=("tests/e2e", "scripts/check-windows.sh", "res/firmware"),
               built=(f"{windows}/app", f"{default}/sim", f"{default}/tests/support"),
               environment=e2e_environment, summary_marks=("passed,",)),
@@ -139,13 +144,13 @@ def stages(top):
               needs=("windows-build",), cores=0.0, niceness=19,
               sources=("scripts/check-windows.sh", "scripts/package-windows.sh",
                        "scripts/check-imports.sh", "app/readme.txt", "packaging"),
-              built=(f"{windows}/app",), summary_marks=("zip",)),
+              built=(f"{windows}/app",), summary_marks=("zip:",)),
         Stage("deb-package", ["bash", "scripts/check-package.sh"], needs=("programs",),
               cores=0.0, niceness=19, environment={"ZIRON7_BUILT": "1"},
               sources=("scripts/check-package.sh", "packaging", "app/readme.txt",
                        "CMakeLists.txt"),
               built=(f"{default}/app", f"{default}/sim", f"{default}/packaging"),
-              summary_marks=("package contents",)),
+              summary_marks=("lintian, manual pages",)),
     ]
 
 
