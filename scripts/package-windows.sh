@@ -161,8 +161,13 @@ shortcut="$(windows_folder APPDATA)/Microsoft/Windows/Start Menu/Programs/Зир
 uninstall_key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ziron7-flasher]'
 before=$(users_files)
 
-# /CLI: the console program too, as a service centre installs it.
-in_prefix wine "$installer" /S /CLI || fail "the silent install failed (status $?)"
+# An operator's silent install brings no console program; /CLI adds it, as
+# a service centre installs it, over the first install as an update would.
+in_prefix wine "$installer" /S || fail "the silent install failed (status $?)"
+in_prefix wineserver -w
+[[ -f "$install_dir/ziron7-flasher.exe" ]] || fail "the silent install left no ziron7-flasher.exe"
+[[ ! -e "$install_dir/ziron7-cli.exe" ]] || fail "the console program was installed unasked"
+in_prefix wine "$installer" /S /CLI || fail "the silent install with /CLI failed (status $?)"
 in_prefix wineserver -w  # the registry is on disk once the prefix is idle
 for file in ziron7-flasher.exe ziron7-cli.exe readme.txt uninstall.exe; do
   [[ -f "$install_dir/$file" ]] || fail "the silent install left no $file in $install_dir"
@@ -170,7 +175,7 @@ done
 cmp -s "$install_dir/readme.txt" "$staging/readme.txt" || fail "the installed readme.txt differs"
 [[ -f "$shortcut" ]] || fail "the silent install made no Start-menu entry"
 grep -qF "$uninstall_key" "$prefix/user.reg" || fail "the silent install wrote no uninstall key"
-echo "silent install: $(ls "$install_dir" | tr '\n' ' ')and the Start-menu entry and uninstall key"
+echo "silent install, then with /CLI over it: $(ls "$install_dir" | tr "\n" " ")and the Start-menu entry and the uninstall key"
 installed_cli=$(in_prefix wine "$install_dir/ziron7-cli.exe" --version | tr -d '\r' | head -1) ||
   fail "the installed console program does not run"
 
