@@ -7,9 +7,10 @@
 # an update cut short, ...) and runs the console program ziron7-cli.exe under
 # Wine against ziron7-sim as a script would, side by side in
 # ZIRON7_WINE_SHARDS shards, each in a Wine prefix copied from one template;
-# and builds and checks the Windows package, once signed with a throw-away
-# certificate it makes (the signatures must verify), then as the build ships
-# it.
+# and builds and checks the Windows packages (the installer, also installed,
+# started and uninstalled in a throw-away Wine prefix, and the zip), once
+# signed with a throw-away certificate it makes (the signatures must
+# verify), then as the build ships it.
 #   check-windows.sh [build|tests|runs|package]...   (default: all four)
 # The test command runs the parts as stages of their own; the runs need the
 # Linux build's ziron7-sim and preload library built (ZIRON7_BUILT=1 says the

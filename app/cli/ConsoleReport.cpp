@@ -1,12 +1,11 @@
 #include "ConsoleReport.h"
 
-#include <unistd.h>
-
 #include "DialogResults.h"
 #include "PlatformMessageBox.h"
 #include "PortDlg.h"
 #include "PortOpenFailure.h"
 #include "SerialCWnd.h"
+#include "TerminalEscapes.h"
 #include "UpdateDlg.h"
 
 namespace {
@@ -23,7 +22,7 @@ std::string PortName(const CPortDlg& dialog) {
 }  // namespace
 
 ConsoleReport::ConsoleReport(std::FILE* out, bool answerYes)
-    : m_out(out), m_answerYes(answerYes), m_terminal(isatty(fileno(out)) != 0) {}
+    : m_out(out), m_answerYes(answerYes), m_terminal(EnableTerminalEscapes(out)) {}
 
 void ConsoleReport::OnDialogStarted(CDialog& dialog) {
     m_current = &dialog;

@@ -15,8 +15,8 @@
 class ConsoleReport final : public ConsoleOperator {
 public:
     // Writes to `out` (not owned); `answerYes` answers every question Yes,
-    // otherwise No. A terminal gets one updating progress line, anything
-    // else a line per 10 %.
+    // otherwise No. A terminal that interprets escape sequences gets one
+    // updating progress line, anything else a line per 10 %.
     ConsoleReport(std::FILE* out, bool answerYes);
 
     void OnDialogStarted(CDialog& dialog) override;
