@@ -29,6 +29,11 @@ inline constexpr std::size_t kImageBuildTimeOffset = 152;
 inline constexpr std::size_t kImageVersionOffset = 163;
 inline constexpr std::size_t kMinImageSize = kImageVersionOffset + 2;
 inline constexpr std::size_t kMaxImageSize = 0xFFFF;
+// The largest image whose every block can be read back: from 65,280 bytes on
+// the last page ends at 0xFFFF, and the read-back of its block at
+// kFinalQueryAddress would be the checksum query itself, so such an image
+// could be written but never verified. 65,279 bytes.
+inline constexpr std::size_t kMaxVerifiableImageSize = std::size_t{kFinalQueryAddress} - 1;
 
 // A NUL-terminated header text at `offset`; one without a terminator ends
 // with the image. `offset` must lie inside the image.
