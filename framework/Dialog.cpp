@@ -85,7 +85,12 @@ bool CDialog::HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (it == m_messageMap.end()) {
         return false;
     }
-    it->second(wParam, lParam);
+    // A message queued before the run ended (a port notification behind the
+    // operator's Выход) is taken and dropped: an ending dialog handles
+    // nothing more from its port.
+    if (IsRunning()) {
+        it->second(wParam, lParam);
+    }
     return true;
 }
 

@@ -4,9 +4,11 @@
 //
 // Life of a modal run (DoModal): the window and its controls are created
 // from the template, the window gets its handle (GetSafeHwnd), OnInitDialog
-// runs, then the dialog's loop runs until EndDialog. The window, its handle
-// and all its timers go when the run ends; messages posted to the handle
-// after that are dropped.
+// runs, then the dialog's loop runs until EndDialog. From EndDialog on no
+// timer tick and no posted message reaches a handler, even one still queued
+// or delivered by a loop that a handler runs (a message box); the window, its
+// handle and all its timers go when the run ends, and messages posted to the
+// handle after that are dropped.
 //
 // Everything here runs on the user-interface thread, except that any thread
 // may post to the window handle (PostMessageA).
@@ -91,7 +93,8 @@ private:
     // Dispatch from the window to the map and the virtual handlers.
     void HandleCommand(int controlId);
     void HandleSelectionChanged(int controlId);
-    // False when the map has no entry for the message.
+    // False when the map has no entry for the message. Once the run has
+    // ended a mapped message is taken without running its handler.
     bool HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void HandleTimer(UINT_PTR id);
     // The window exists and the run has not been ended.

@@ -45,12 +45,12 @@ void CUpdateDlg::OnPumpTick() {
     // Once an outcome is shown it stands; the pump only keeps the link alive.
     if (!m_bConcluded && ++m_nTicks > kWatchdogTicks) {
         GiveUpLink();
-        if (m_nPhase != PHASE_ENTER) {
-            return;
+        if (m_nPhase == PHASE_ENTER) {
+            m_nTicks = 0;  // the dialog is cancelled and the count starts afresh
         }
-        // The dialog is cancelled and the count starts afresh; this tick
-        // still sends as any other until the run ends.
-        m_nTicks = 0;
+        // The dialog is ending: nothing more goes out, least of all a switch
+        // into the bootloader that the operator has just been told failed.
+        return;
     }
     if (ServeOutstandingRequest() || SendNextWhenPaced() || !m_bKeepAlive) {
         return;

@@ -267,6 +267,30 @@ INSTANTIATE_TEST_SUITE_P(
                                    kUpdateLinkLost, 101},
                       WatchdogCase{PHASE_DONE, true, kNoLink, MB_ICONSTOP, IDOK, 101}));
 
+TEST(Watchdog, AnEntryGivenUpSendsNothingOnceTheDialogEnds) {
+    // The tick that gives up entering cancels the dialog: the switch into
+    // the bootloader, or the status request due then, must not follow it
+    // onto the line.
+    SilentRun run;
+    std::size_t sentBefore = 0;
+    std::size_t sentAfter = 0;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nPhase = PHASE_ENTER;
+        d.m_nAwaitedCmd = 0;
+        d.m_queue.Clear();
+        d.QueueStatusRequest();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 * kPumpPeriodMs));
+        sentBefore = run.Received().size();
+        d.m_nTicks = kWatchdogTicks;
+        d.OnTimer(d.m_nPumpTimer);
+        sentAfter = run.Received().size();
+    });
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, kCannotEnterLoaderText);
+    EXPECT_EQ(outcome.result, IDCANCEL);
+    EXPECT_EQ(sentAfter, sentBefore);
+}
+
 TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
     SilentRun run;
     const UpdateOutcome outcome = run.Run(nullptr);
