@@ -46,6 +46,15 @@ void CDialog::OnCancel() {
 
 void CDialog::OnTimer(UINT_PTR) {}
 
+bool CDialog::StartTimer(UINT_PTR& id, UINT periodMs) {
+    const UINT_PTR started = SetTimer(id, periodMs);
+    if (started == 0) {
+        return false;
+    }
+    id = started;
+    return true;
+}
+
 void CDialog::MapMessage(UINT message, MessageHandler handler) {
     m_messageMap[message] = std::move(handler);
 }

@@ -56,6 +56,11 @@ public:
     UINT_PTR SetTimer(UINT_PTR id, UINT periodMs);
     // Stops timer `id`; FALSE when it was not running.
     BOOL KillTimer(UINT_PTR id);
+    // SetTimer for an id kept in a member: `id` takes the id that SetTimer
+    // returns, except when the platform refuses the timer, which leaves `id`
+    // as it was (a later start tries again, where an id of 0 never could)
+    // and gives false.
+    bool StartTimer(UINT_PTR& id, UINT periodMs);
 
     // The pixels that `dialogUnits` horizontal dialog units take in the
     // running dialog's font (a quarter of its average character width

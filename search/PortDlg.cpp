@@ -68,7 +68,10 @@ BOOL CPortDlg::OnInitDialog() {
     m_nBaudIndex = 0;
     m_nTicks = 0;
     OnSelchangePort();
-    m_nSearchTimer = SetTimer(m_nSearchTimer, kSearchTickMs);
+    // Without its tick the search would neither send nor ever give up.
+    if (!StartTimer(m_nSearchTimer, kSearchTickMs)) {
+        GiveUp();
+    }
     return TRUE;
 }
 
@@ -132,10 +135,7 @@ bool CPortDlg::MoveToNextRate() {
     if (++m_nBaudIndex >= SearchBaudRates.size()) {
         m_nBaudIndex = 0;
         if (++m_nScans >= kSearchPasses) {
-            KillTimer(m_nSearchTimer);
-            AfxMessageBox("Нет связи с Зирон-7!", MB_OK | MB_ICONSTOP);
-            // Nothing more goes out once the search has given up.
-            OnCancel();
+            GiveUp();
             return false;
         }
     }
@@ -144,6 +144,13 @@ bool CPortDlg::MoveToNextRate() {
     ShowStatus();
     EnableOk(false);
     return true;
+}
+
+void CPortDlg::GiveUp() {
+    KillTimer(m_nSearchTimer);
+    AfxMessageBox("Нет связи с Зирон-7!", MB_OK | MB_ICONSTOP);
+    // Nothing more goes out once the search has given up.
+    OnCancel();
 }
 
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {

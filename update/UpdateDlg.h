@@ -195,7 +195,8 @@ private:
     bool RequestOutstanding() const;
     // The end of a silent line in the current phase (the watchdog's), also
     // when a detour's budget is spent or the line fails (a write the line did
-    // not take in time, the adapter gone): the pump and the pace timer stop.
+    // not take in time, the adapter gone, a timer the system refused): the
+    // pump and the pace timer stop.
     void GiveUpLink();
     // Shows the outcome `text` with `type` and ends the dialog with
     // `endCode`, unless an outcome was shown already: the first one stands.
@@ -210,6 +211,9 @@ private:
     // longer be on the way, or arms the pace timer for that moment.
     void RepeatWhenDue();
     void OnReceiveGap();
+    // Starts the 500 ms settle timer `timer` after a switch; one the system
+    // refuses gives the link up, as nothing would ask for the status again.
+    void StartSettleWait(UINT_PTR& timer);
     void OnEnterSettled();
     void OnLeaveSettled();
     void ConfigurePort(std::int32_t baudRate);

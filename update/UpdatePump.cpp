@@ -211,7 +211,8 @@ bool CUpdateDlg::PacedNow(PaceTime wait) {
     // rounding does not add up to a second over an update's 700 frames.
     const auto wholeMs = std::chrono::floor<std::chrono::milliseconds>(wait);
     if (wholeMs.count() > 0) {
-        m_nPaceTimer = SetTimer(m_nPaceTimer, static_cast<UINT>(wholeMs.count()));
+        // Should the timer be refused, the next pump tick asks again.
+        StartTimer(m_nPaceTimer, static_cast<UINT>(wholeMs.count()));
         return false;
     }
     if (wait > PaceTime::zero()) {
@@ -224,6 +225,12 @@ void CUpdateDlg::OnReceiveGap() {
     const std::size_t checksumFailures = m_rx.ChecksumFailures();
     ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this, m_nRxTimer);
     AfterReceiving(checksumFailures);
+}
+
+void CUpdateDlg::StartSettleWait(UINT_PTR& timer) {
+    if (!StartTimer(timer, kSettleMs)) {
+        GiveUpLink();
+    }
 }
 
 void CUpdateDlg::OnEnterSettled() {

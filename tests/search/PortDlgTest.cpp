@@ -76,6 +76,22 @@ TEST(PortDialog, SearchesEveryRateThreeTicksEachAndGivesUpOnTheNinetiethTick) {
     EXPECT_FALSE(f.dialog.okWasEnabled);
 }
 
+TEST(PortDialog, ASearchTickTheSystemRefusesGivesUpAtOnce) {
+    // Without its tick the search would neither send nor give up, and a
+    // console program would wait for ever. Id 0 is one no timer can have.
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    MessageBoxOperator person;
+    f.dialog.m_nSearchTimer = 0;
+    QObject bound;  // ends a dialog that would run for ever; goes with the test
+    QTimer::singleShot(2000, &bound, [&] { f.dialog.EndDialog(IDOK); });
+
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    ASSERT_EQ(person.Shown().size(), 1u);
+    EXPECT_EQ(person.Shown()[0].text, "Нет связи с Зирон-7!");
+    EXPECT_LT(TestPortDlg::Clock::now() - f.dialog.starting, 1000ms);
+}
+
 class FoundAtRate : public testing::TestWithParam<int> {};
 
 TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {

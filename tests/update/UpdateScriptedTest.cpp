@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <QKeyEvent>
+#include <QTimer>
 
 #include "DialogIds.h"
 #include "ImageFiles.h"
@@ -289,6 +290,20 @@ TEST(Watchdog, AnEntryGivenUpSendsNothingOnceTheDialogEnds) {
     EXPECT_EQ(outcome.boxes[0].text, kCannotEnterLoaderText);
     EXPECT_EQ(outcome.result, IDCANCEL);
     EXPECT_EQ(sentAfter, sentBefore);
+}
+
+TEST(Watchdog, APumpTheSystemRefusesEndsTheRunAtOnceWithNothingSent) {
+    // No pump would mean no request, no watchdog and no outcome: a run
+    // without an end. Id 0 is one no timer can have.
+    SilentRun run;
+    run.dialog.m_nPumpTimer = 0;
+    QObject bound;  // ends a run that would last for ever; goes with the test
+    QTimer::singleShot(2000, &bound, [&] { run.dialog.EndDialog(IDOK); });
+    const UpdateOutcome outcome = run.Run(nullptr);
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, "Нет связи с Зирон-7!");
+    EXPECT_EQ(outcome.result, kUpdateLinkLost);
+    EXPECT_THAT(run.Received(), IsEmpty());
 }
 
 TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
