@@ -4,6 +4,7 @@
 // and the receive gap.
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "CommandSet.h"
@@ -60,11 +61,12 @@ void CUpdateDlg::OnPumpTick() {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
     m_nAwaitedCmd = CMD_IDENTIFY;
-    if (m_pSerial->SendFrame(m_keepAliveFrame) != 0) {
+    const std::optional<PaceTime> sent = SendFrameAt(m_keepAliveFrame, now);
+    if (!sent) {
         GiveUpLink();
         return;
     }
-    m_pacer.Sent(now, false);
+    m_pacer.Sent(*sent, false);
 }
 
 void CUpdateDlg::OnPaceDue() {
@@ -169,14 +171,33 @@ void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
     }
 }
 
+std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime now) {
+    const LONG result = m_pSerial->SendFrame(frame);
+    if (result == 0) {
+        return now;
+    }
+    if (result != static_cast<LONG>(ERROR_TIMEOUT)) {
+        return std::nullopt;  // the device is gone
+    }
+    // The line did not take the frame in time: a USB adapter or a busy PC
+    // can hold a write that long. It is a send lost on the way, repeated as
+    // for a lost reply; as its bytes may have left until the write gave up,
+    // it counts from then. The pump's ticks could not fire meanwhile: the
+    // watchdog counts them, so that a line that stays stalled still ends in
+    // about the watchdog's 5 s.
+    const PaceTime gaveUp = MonotonicNow();
+    m_nTicks += static_cast<std::int32_t>((gaveUp - now) / std::chrono::milliseconds(kPumpPeriodMs));
+    return gaveUp;
+}
+
 void CUpdateDlg::SendTxFrame() {
-    const PaceTime now = MonotonicNow();
-    if (m_pSerial->SendFrame(m_txFrame) != 0) {
+    const std::optional<PaceTime> sent = SendFrameAt(m_txFrame, MonotonicNow());
+    if (!sent) {
         GiveUpLink();
         return;
     }
     ++m_nTxSends;
-    m_pacer.Sent(now, true);
+    m_pacer.Sent(*sent, true);
     if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
         m_infoFilter.Sent();
     }
