@@ -86,10 +86,11 @@ TEST(PortDialog, ASearchTickTheSystemRefusesGivesUpAtOnce) {
     QObject bound;  // ends a dialog that would run for ever; goes with the test
     QTimer::singleShot(2000, &bound, [&] { f.dialog.EndDialog(IDOK); });
 
+    // Cancelled by the give-up, not ended by the bound.
     EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
     ASSERT_EQ(person.Shown().size(), 1u);
     EXPECT_EQ(person.Shown()[0].text, "Нет связи с Зирон-7!");
-    EXPECT_LT(TestPortDlg::Clock::now() - f.dialog.starting, 1000ms);
+    EXPECT_TRUE(line.Frames().empty());
 }
 
 class FoundAtRate : public testing::TestWithParam<int> {};
