@@ -124,8 +124,16 @@ void CPortDlg::OnSearchTick() {
     if (!m_pSerial->IsOpen()) {
         return;
     }
-    if (++m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
-        return;
+    if (++m_nTicks >= kTicksPerRate) {
+        // A reply already in the driver came in at this rate: it is taken in
+        // before the rate changes, so that it is recorded with this rate and
+        // holds it, as any reply does.
+        if (TakeInReplies()) {
+            ShowStatus();
+        }
+        if (m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
+            return;
+        }
     }
     m_pSerial->SendFrame(m_probeFrame);
 }
@@ -155,11 +163,15 @@ void CPortDlg::GiveUp() {
 
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if ((NotifiedEvents(wParam) & EV_RXCHAR) != 0) {
-        ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
-                       m_nRxTimer);
+        TakeInReplies();
     }
     ShowStatus();
     return 0;
+}
+
+bool CPortDlg::TakeInReplies() {
+    return ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(),
+                          *this, m_nRxTimer);
 }
 
 void CPortDlg::OnReceiveGap() {

@@ -64,6 +64,8 @@ private:
     // "Нет связи с Зирон-7!", then the dialog ends as cancelled.
     void GiveUp();
     void OnReceiveGap();
+    // Takes in what the port holds; true when bytes arrived.
+    bool TakeInReplies();
     // A frame that passed its checksum.
     void OnReply(std::span<const std::uint8_t> frame);
     // OnReply, as the reassembler calls it.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "AboutDlg.h"
 #include "DialogIds.h"
@@ -124,6 +125,25 @@ TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PortDialog, FoundAtRate, testing::ValuesIn(SearchBaudRates));
+
+TEST(PortDialog, AReplyInTheDriverWhenTheRateIsDueToChangeIsRecordedWithItsOwnRate) {
+    // The reply to a request at 4800 has arrived, but its notification has
+    // not been handled yet when the tick that changes the rate comes.
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        d.KillTimer(d.m_nSearchTimer);  // the test gives the ticks
+        d.m_nTicks = 2;                 // the third tick at 4800 is next
+        line.Send(IdentifyReply(3));
+        std::this_thread::sleep_for(30ms);  // in the driver, its notification queued
+        d.SearchTick();
+        d.ExitAfter(100);
+    };
+    f.dialog.DoModal();
+    EXPECT_EQ(f.info.serialNumber, 12345);
+    EXPECT_EQ(f.info.baudRate, 4800);
+    EXPECT_EQ(f.serial.GetBaudRate(), 4800);  // the reply holds the rate
+}
 
 TEST(PortDialog, AnotherDeviceTypeHoldsTheRateAndNeverEnablesOk) {
     PortDialogFixture f;
