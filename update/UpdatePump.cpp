@@ -186,7 +186,8 @@ std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime no
     // watchdog counts them, so that a line that stays stalled still ends in
     // about the watchdog's 5 s.
     const PaceTime gaveUp = MonotonicNow();
-    m_nTicks += static_cast<std::int32_t>((gaveUp - now) / std::chrono::milliseconds(kPumpPeriodMs));
+    const auto periodsHeld = (gaveUp - now) / std::chrono::milliseconds(kPumpPeriodMs);
+    m_nTicks += static_cast<std::int32_t>(periodsHeld);
     return gaveUp;
 }
 
