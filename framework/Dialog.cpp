@@ -46,6 +46,15 @@ void CDialog::OnCancel() {
 
 void CDialog::OnTimer(UINT_PTR) {}
 
+bool CDialog::StartTimer(UINT_PTR& id, UINT periodMs) {
+    const UINT_PTR started = SetTimer(id, periodMs);
+    if (started == 0) {
+        return false;
+    }
+    id = started;
+    return true;
+}
+
 void CDialog::MapMessage(UINT message, MessageHandler handler) {
     m_messageMap[message] = std::move(handler);
 }
@@ -85,7 +94,12 @@ bool CDialog::HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (it == m_messageMap.end()) {
         return false;
     }
-    it->second(wParam, lParam);
+    // A message queued before the run ended (a port notification behind the
+    // operator's Выход) is taken and dropped: an ending dialog handles
+    // nothing more from its port.
+    if (IsRunning()) {
+        it->second(wParam, lParam);
+    }
     return true;
 }
 

@@ -4,9 +4,11 @@
 //
 // Life of a modal run (DoModal): the window and its controls are created
 // from the template, the window gets its handle (GetSafeHwnd), OnInitDialog
-// runs, then the dialog's loop runs until EndDialog. The window, its handle
-// and all its timers go when the run ends; messages posted to the handle
-// after that are dropped.
+// runs, then the dialog's loop runs until EndDialog. From EndDialog on no
+// timer tick and no posted message reaches a handler, even one still queued
+// or delivered by a loop that a handler runs (a message box); the window, its
+// handle and all its timers go when the run ends, and messages posted to the
+// handle after that are dropped.
 //
 // Everything here runs on the user-interface thread, except that any thread
 // may post to the window handle (PostMessageA).
@@ -54,6 +56,11 @@ public:
     UINT_PTR SetTimer(UINT_PTR id, UINT periodMs);
     // Stops timer `id`; FALSE when it was not running.
     BOOL KillTimer(UINT_PTR id);
+    // SetTimer for an id kept in a member: `id` takes the id that SetTimer
+    // returns, except when the platform refuses the timer, which leaves `id`
+    // as it was (a later start tries again, where an id of 0 never could)
+    // and gives false.
+    bool StartTimer(UINT_PTR& id, UINT periodMs);
 
     // The pixels that `dialogUnits` horizontal dialog units take in the
     // running dialog's font (a quarter of its average character width
@@ -91,7 +98,8 @@ private:
     // Dispatch from the window to the map and the virtual handlers.
     void HandleCommand(int controlId);
     void HandleSelectionChanged(int controlId);
-    // False when the map has no entry for the message.
+    // False when the map has no entry for the message. Once the run has
+    // ended a mapped message is taken without running its handler.
     bool HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void HandleTimer(UINT_PTR id);
     // The window exists and the run has not been ended.

@@ -25,6 +25,12 @@
 // the module has none. The bytes are the module's and stay valid.
 std::span<const std::uint8_t> EmbeddedFirmwareBytes();
 
+// The largest image whose every block can be read back: from 65,280 bytes on
+// the last page ends at 0xFFFF, and the read-back of its block at
+// kFinalQueryAddress would be the checksum query itself, so such an image
+// could be written but never verified. 65,279 bytes.
+inline constexpr std::size_t kMaxVerifiableImageSize = std::size_t{kFinalQueryAddress} - 1;
+
 // Results of BeginWrite, BeginVerify and OnReply.
 inline constexpr std::uint8_t IMAGE_FRAME_READY = 0;     // queue GetFrame(), await its reply
 inline constexpr std::uint8_t IMAGE_WRITE_COMPLETE = 1;  // the finish frame was acknowledged

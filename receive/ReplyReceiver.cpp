@@ -21,7 +21,8 @@ bool ReceiveReplies(ReceiveCause cause, CSerialBase& port, FrameReassembler& rx,
     const bool arrived = cause == ReceiveCause::GapElapsed ? rx.OnReceiveGap(read, onFrame)
                                                            : rx.Receive(read, onFrame);
     if (arrived) {
-        gapTimer = dialog.SetTimer(gapTimer, kReceiveGapMs);
+        // Refused, it is asked for again with the next bytes.
+        dialog.StartTimer(gapTimer, kReceiveGapMs);
     }
     return arrived;
 }

@@ -68,7 +68,10 @@ BOOL CPortDlg::OnInitDialog() {
     m_nBaudIndex = 0;
     m_nTicks = 0;
     OnSelchangePort();
-    m_nSearchTimer = SetTimer(m_nSearchTimer, kSearchTickMs);
+    // Without its tick the search would neither send nor ever give up.
+    if (!StartTimer(m_nSearchTimer, kSearchTickMs)) {
+        GiveUp();
+    }
     return TRUE;
 }
 
@@ -121,8 +124,16 @@ void CPortDlg::OnSearchTick() {
     if (!m_pSerial->IsOpen()) {
         return;
     }
-    if (++m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
-        return;
+    if (++m_nTicks >= kTicksPerRate) {
+        // A reply already in the driver came in at this rate: it is taken in
+        // before the rate changes, so that it is recorded with this rate and
+        // holds it, as any reply does.
+        if (TakeInReplies()) {
+            ShowStatus();
+        }
+        if (m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
+            return;
+        }
     }
     m_pSerial->SendFrame(m_probeFrame);
 }
@@ -132,10 +143,7 @@ bool CPortDlg::MoveToNextRate() {
     if (++m_nBaudIndex >= SearchBaudRates.size()) {
         m_nBaudIndex = 0;
         if (++m_nScans >= kSearchPasses) {
-            KillTimer(m_nSearchTimer);
-            AfxMessageBox("Нет связи с Зирон-7!", MB_OK | MB_ICONSTOP);
-            // Nothing more goes out once the search has given up.
-            OnCancel();
+            GiveUp();
             return false;
         }
     }
@@ -146,13 +154,24 @@ bool CPortDlg::MoveToNextRate() {
     return true;
 }
 
+void CPortDlg::GiveUp() {
+    KillTimer(m_nSearchTimer);
+    AfxMessageBox("Нет связи с Зирон-7!", MB_OK | MB_ICONSTOP);
+    // Nothing more goes out once the search has given up.
+    OnCancel();
+}
+
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if ((NotifiedEvents(wParam) & EV_RXCHAR) != 0) {
-        ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
-                       m_nRxTimer);
+        TakeInReplies();
     }
     ShowStatus();
     return 0;
+}
+
+bool CPortDlg::TakeInReplies() {
+    return ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(),
+                          *this, m_nRxTimer);
 }
 
 void CPortDlg::OnReceiveGap() {

@@ -61,7 +61,11 @@ private:
     // Moves the search to the next rate, and to the next pass after the
     // last rate; false when the passes are used up and the dialog ends.
     bool MoveToNextRate();
+    // "Нет связи с Зирон-7!", then the dialog ends as cancelled.
+    void GiveUp();
     void OnReceiveGap();
+    // Takes in what the port holds; true when bytes arrived.
+    bool TakeInReplies();
     // A frame that passed its checksum.
     void OnReply(std::span<const std::uint8_t> frame);
     // OnReply, as the reassembler calls it.

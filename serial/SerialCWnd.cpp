@@ -8,6 +8,10 @@ HWND HandleOf(const CWnd* owner) {
 
 }  // namespace
 
+CSerialCWnd::~CSerialCWnd() {
+    CloseBeforeDestruction();
+}
+
 LONG CSerialCWnd::Open(LPCSTR portName, CWnd* owner, UINT message, LPARAM param, DWORD inQueueSize,
                        DWORD outQueueSize) {
     return CSerialWnd::Open(portName, HandleOf(owner), message, param, inQueueSize, outQueueSize);

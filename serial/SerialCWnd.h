@@ -7,6 +7,9 @@
 
 class CSerialCWnd : public CSerialWnd {
 public:
+    // Stops the listener before any part of the object goes.
+    ~CSerialCWnd() override;
+
     using CSerialWnd::Open;
     using CSerialWnd::SetOwner;
 

@@ -7,7 +7,7 @@
 #include "WriteLimit.h"
 
 CSerialListener::~CSerialListener() {
-    CSerialListener::Close();
+    CloseBeforeDestruction();
 }
 
 LONG CSerialListener::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize,
@@ -34,12 +34,28 @@ LONG CSerialListener::Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSiz
 
 LONG CSerialListener::Close() {
     lastError.store(0);
-    StopListener(INFINITE);
+    StopListener(kListenerStopMs);
+    if (listenerThread != nullptr) {
+        // The new mask did not end the wait: the listener's own event wakes
+        // it, and it cancels the wait itself.
+        ::SetEvent(waitEvent);
+        StopListener(kListenerStopMs);
+    }
+    if (listenerThread != nullptr) {
+        return Finish(static_cast<LONG>(ERROR_TIMEOUT));
+    }
     if (waitEvent != nullptr) {
         ::CloseHandle(waitEvent);
         waitEvent = nullptr;
     }
     return CSerialBase::Close();
+}
+
+void CSerialListener::CloseBeforeDestruction() {
+    if (Close() == static_cast<LONG>(ERROR_TIMEOUT)) {
+        StopListener(INFINITE);
+        Close();
+    }
 }
 
 LONG CSerialListener::SendFrame(std::uint8_t* frame) {
@@ -139,6 +155,13 @@ DWORD CSerialListener::Listen() {
             return EndWithLostLine(error);
         }
         if (stopRequested.load()) {
+            // Close may have woken us through the event with the wait still
+            // pending, when the driver ignored the new mask.
+            DWORD ignored = 0;
+            if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE) &&
+                ::GetLastError() == ERROR_IO_INCOMPLETE) {
+                AbandonWait(overlapped);
+            }
             return 0;
         }
         // The wait itself may have failed: the driver ends it with an error

@@ -3,13 +3,21 @@
 // wake-up with events to OnEvent. The thread never reads data.
 //
 // The object owns the port, its events and the thread, and must outlive the
-// thread: Close and destruction stop it first, waiting without limit.
+// thread: Close stops it first, waiting at most twice kListenerStopMs. The
+// thread calls the object's virtual operations, so the most derived class
+// stops it in its own destructor, before any part of the object goes.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "SerialBase.h"
+
+// How long Close waits for the listener to end, in milliseconds, at each of
+// its two steps (so 1 s at most): after the rewritten event mask, which ends
+// the listener's wait on every driver that keeps to the rules, and after
+// its own event wakes it to cancel the wait itself.
+inline constexpr DWORD kListenerStopMs = 500;
 
 class CSerialListener : public CSerialBase {
 public:
@@ -18,7 +26,10 @@ public:
     // Opens the port in overlapped mode; `startListener` also starts the
     // thread (its failure is returned with the port left open).
     LONG Open(LPCSTR portName, DWORD inQueueSize, DWORD outQueueSize, bool startListener) override;
-    // Stops the thread, then closes the port.
+    // Stops the thread, then closes the port. ERROR_TIMEOUT (1460) when the
+    // thread did not end within the bound: a driver that ignores both a new
+    // event mask and the cancelling of the wait holds it, and the port, its
+    // events and the thread all stay, for a later Close to try again.
     LONG Close() override;
 
     // Seals the link frame in `frame` (which needs room for the two CRC bytes
@@ -41,6 +52,10 @@ public:
     virtual void OnLineLost(LONG error) = 0;
 
 protected:
+    // For destructors: Close, and should the thread outlast its bound, wait
+    // for it without limit, as the memory it uses cannot go while it runs.
+    void CloseBeforeDestruction();
+
     std::atomic<bool> stopRequested{false};  // written by the UI thread, read by the listener
     HANDLE listenerThread = nullptr;         // owned; null when there is none
     HANDLE waitEvent = nullptr;              // owned; the listener's OVERLAPPED event

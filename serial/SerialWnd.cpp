@@ -14,7 +14,7 @@ DWORD NotifiedEvents(WPARAM wParam) {
 }
 
 CSerialWnd::~CSerialWnd() {
-    CSerialWnd::Close();
+    CloseBeforeDestruction();
 }
 
 LONG CSerialWnd::Open(LPCSTR portName, HWND owner, UINT message, LPARAM param, DWORD inQueueSize,

@@ -55,7 +55,9 @@ BOOL CUpdateDlg::OnInitDialog() {
     SetWindowText(FormatText("Обновление программы Зирон-7 до версии №%d от %s",
                              m_pImage->GetVersion(), m_pImage->GetBuildDateText().c_str()));
     m_pacer = SendPacer(m_nPacing);
-    m_nPumpTimer = SetTimer(m_nPumpTimer, kPumpPeriodMs);
+    // Without the pump nothing would go out and no watchdog would end the
+    // run; the start-up still runs to its end, then the run ends unfinished.
+    const bool pumping = StartTimer(m_nPumpTimer, kPumpPeriodMs);
     m_ctlLog.InsertColumn(0, "", LVCFMT_LEFT, DialogUnitsToPixelsX(kLogColumnWidth));
     m_nLogLine = 0;
     AddLogLine(FormatText("Зирон-7 найден. Скорость %d", m_pDeviceInfo->baudRate));
@@ -69,6 +71,9 @@ BOOL CUpdateDlg::OnInitDialog() {
     m_nInfoStep = kInfoStepDate;
     QueueInfoRequest();
     m_nDeviceBaud = m_pSerial->GetBaudRate();
+    if (!pumping) {
+        GiveUpLink();
+    }
     return TRUE;
 }
 

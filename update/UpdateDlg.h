@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -194,13 +195,17 @@ private:
     // waits, and the request is repeated or given up in time.
     bool RequestOutstanding() const;
     // The end of a silent line in the current phase (the watchdog's), also
-    // when a detour's budget is spent or the line fails (a write the line did
-    // not take in time, the adapter gone): the pump and the pace timer stop.
+    // when a detour's budget is spent or the line fails (the adapter gone, a
+    // timer the system refused): the pump and the pace timer stop.
     void GiveUpLink();
     // Shows the outcome `text` with `type` and ends the dialog with
     // `endCode`, unless an outcome was shown already: the first one stands.
     void Conclude(const std::string& text, UINT type, int endCode);
     void SendTxFrame();
+    // Sends `frame` (sealed in place) at `now`: the moment the send counts
+    // from for the pace and the repeat, or nothing when the device is gone.
+    // A write the line did not take in time is a send lost on the way.
+    std::optional<PaceTime> SendFrameAt(std::uint8_t* frame, PaceTime now);
     // The request just taken from the queue becomes the outstanding one;
     // the one before it was a bootloader request or not.
     void StartAwaiting(bool previousWasLoader);
@@ -210,6 +215,9 @@ private:
     // longer be on the way, or arms the pace timer for that moment.
     void RepeatWhenDue();
     void OnReceiveGap();
+    // Starts the 500 ms settle timer `timer` after a switch; one the system
+    // refuses gives the link up, as nothing would ask for the status again.
+    void StartSettleWait(UINT_PTR& timer);
     void OnEnterSettled();
     void OnLeaveSettled();
     void ConfigurePort(std::int32_t baudRate);

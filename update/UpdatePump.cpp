@@ -4,6 +4,7 @@
 // and the receive gap.
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "CommandSet.h"
@@ -45,12 +46,12 @@ void CUpdateDlg::OnPumpTick() {
     // Once an outcome is shown it stands; the pump only keeps the link alive.
     if (!m_bConcluded && ++m_nTicks > kWatchdogTicks) {
         GiveUpLink();
-        if (m_nPhase != PHASE_ENTER) {
-            return;
+        if (m_nPhase == PHASE_ENTER) {
+            m_nTicks = 0;  // the dialog is cancelled and the count starts afresh
         }
-        // The dialog is cancelled and the count starts afresh; this tick
-        // still sends as any other until the run ends.
-        m_nTicks = 0;
+        // The dialog is ending: nothing more goes out, least of all a switch
+        // into the bootloader that the operator has just been told failed.
+        return;
     }
     if (ServeOutstandingRequest() || SendNextWhenPaced() || !m_bKeepAlive) {
         return;
@@ -60,11 +61,12 @@ void CUpdateDlg::OnPumpTick() {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
     m_nAwaitedCmd = CMD_IDENTIFY;
-    if (m_pSerial->SendFrame(m_keepAliveFrame) != 0) {
+    const std::optional<PaceTime> sent = SendFrameAt(m_keepAliveFrame, now);
+    if (!sent) {
         GiveUpLink();
         return;
     }
-    m_pacer.Sent(now, false);
+    m_pacer.Sent(*sent, false);
 }
 
 void CUpdateDlg::OnPaceDue() {
@@ -169,14 +171,34 @@ void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
     }
 }
 
+std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime now) {
+    const LONG result = m_pSerial->SendFrame(frame);
+    if (result == 0) {
+        return now;
+    }
+    if (result != static_cast<LONG>(ERROR_TIMEOUT)) {
+        return std::nullopt;  // the device is gone
+    }
+    // The line did not take the frame in time: a USB adapter or a busy PC
+    // can hold a write that long. It is a send lost on the way, repeated as
+    // for a lost reply; as its bytes may have left until the write gave up,
+    // it counts from then. The pump's ticks could not fire meanwhile: the
+    // watchdog counts them, so that a line that stays stalled still ends in
+    // about the watchdog's 5 s.
+    const PaceTime gaveUp = MonotonicNow();
+    const auto periodsHeld = (gaveUp - now) / std::chrono::milliseconds(kPumpPeriodMs);
+    m_nTicks += static_cast<std::int32_t>(periodsHeld);
+    return gaveUp;
+}
+
 void CUpdateDlg::SendTxFrame() {
-    const PaceTime now = MonotonicNow();
-    if (m_pSerial->SendFrame(m_txFrame) != 0) {
+    const std::optional<PaceTime> sent = SendFrameAt(m_txFrame, MonotonicNow());
+    if (!sent) {
         GiveUpLink();
         return;
     }
     ++m_nTxSends;
-    m_pacer.Sent(now, true);
+    m_pacer.Sent(*sent, true);
     if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
         m_infoFilter.Sent();
     }
@@ -211,7 +233,8 @@ bool CUpdateDlg::PacedNow(PaceTime wait) {
     // rounding does not add up to a second over an update's 700 frames.
     const auto wholeMs = std::chrono::floor<std::chrono::milliseconds>(wait);
     if (wholeMs.count() > 0) {
-        m_nPaceTimer = SetTimer(m_nPaceTimer, static_cast<UINT>(wholeMs.count()));
+        // Should the timer be refused, the next pump tick asks again.
+        StartTimer(m_nPaceTimer, static_cast<UINT>(wholeMs.count()));
         return false;
     }
     if (wait > PaceTime::zero()) {
@@ -224,6 +247,12 @@ void CUpdateDlg::OnReceiveGap() {
     const std::size_t checksumFailures = m_rx.ChecksumFailures();
     ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this, m_nRxTimer);
     AfterReceiving(checksumFailures);
+}
+
+void CUpdateDlg::StartSettleWait(UINT_PTR& timer) {
+    if (!StartTimer(timer, kSettleMs)) {
+        GiveUpLink();
+    }
 }
 
 void CUpdateDlg::OnEnterSettled() {

@@ -235,7 +235,7 @@ void CUpdateDlg::OnLeaveStatus(bool bootloaderRuns) {
     }
     ConfigurePort(kBootloaderBaud);
     QueueSwitchToMain();
-    m_nLeaveTimer = SetTimer(m_nLeaveTimer, kSettleMs);
+    StartSettleWait(m_nLeaveTimer);
 }
 
 void CUpdateDlg::OnLoaderReply(std::span<const std::uint8_t> frame) {
@@ -255,7 +255,7 @@ void CUpdateDlg::OnSwitchAcknowledged(std::uint8_t signature) {
     // From here on the instrument talks at the bootloader's rate.
     ConfigurePort(kBootloaderBaud);
     AddLogLine("Переход в загрузчик...");
-    m_nEnterTimer = SetTimer(m_nEnterTimer, kSettleMs);
+    StartSettleWait(m_nEnterTimer);
 }
 
 void CUpdateDlg::BeginPass(bool verify) {

@@ -202,6 +202,9 @@ BOOL ReadFile(HANDLE port, LPVOID buffer, DWORD length, LPDWORD bytesRead,
 
 BOOL WriteFile(HANDLE port, LPCVOID buffer, DWORD length, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped) {
+    if (InjectedFailure(SeamCall::WriteFile)) {
+        return FALSE;
+    }
     return Transfer(
         port, buffer, length, bytesWritten, overlapped,
         [&](CommPort& commPort, DWORD& transferred, const CommPort::Completion& completion) {

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "ExitCodes.h"
+#include "FirmwareImage.h"
 
 namespace {
 
@@ -135,8 +136,13 @@ std::string CliHelpText() {
         "\n"
         "  P is COMn or n (1 to 255), as `ports` lists them. --image FILE takes the\n"
         "  image from FILE instead of the program's own; it is checked before any\n"
-        "  byte is sent. --json prints one JSON object on stdout at the end, and\n"
-        "  everything else on stderr.\n"
+        "  byte is sent: " +
+        std::to_string(kMinImageSize) + " to " + std::to_string(kMaxVerifiableImageSize) +
+        " bytes (from " + std::to_string(kMaxVerifiableImageSize + 1) +
+        " bytes on, the last block\n"
+        "  could not be read back, so the image could never be verified), with\n"
+        "  build date and time texts that parse. --json prints one JSON object on\n"
+        "  stdout at the end, and everything else on stderr.\n"
         "\n"
         "exit codes:\n";
     const auto code = [&help](int value, const char* meaning) {

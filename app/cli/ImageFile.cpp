@@ -1,5 +1,6 @@
 #include "ImageFile.h"
 
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -12,14 +13,23 @@
 namespace {
 
 std::string SizeCheckFailure(std::uintmax_t size) {
-    return "size check failed: " + std::to_string(size) + " bytes, an image holds " +
-           std::to_string(kMinImageSize) + " to " + std::to_string(kMaxImageSize) + " bytes";
+    // Within the format but beyond what the verification can read back.
+    std::string why;
+    if (size >= kMinImageSize && size <= kMaxImageSize) {
+        char address[8];
+        std::snprintf(address, sizeof address, "0x%04X", unsigned{kFinalQueryAddress});
+        why = std::string(", the verification could not read back its block at ") + address +
+              " (that address asks for the checksum)";
+    }
+    return "size check failed: " + std::to_string(size) + " bytes" + why + ", an image holds " +
+           std::to_string(kMinImageSize) + " to " + std::to_string(kMaxVerifiableImageSize) +
+           " bytes";
 }
 
 }  // namespace
 
 std::optional<std::string> CheckImage(std::span<const std::uint8_t> image) {
-    if (image.size() < kMinImageSize || image.size() > kMaxImageSize) {
+    if (image.size() < kMinImageSize || image.size() > kMaxVerifiableImageSize) {
         return SizeCheckFailure(image.size());
     }
     const std::string_view date = ImageHeaderText(image, kImageBuildDateOffset);
@@ -49,7 +59,7 @@ ImageFile ReadImageFile(const std::string& path) {
     }
     // Anything larger is no image; reading it whole would only cost memory.
     const std::uintmax_t size = std::filesystem::file_size(filePath, error);
-    if (!error && size > kMaxImageSize) {
+    if (!error && size > kMaxVerifiableImageSize) {
         file.error = SizeCheckFailure(size);
         return file;
     }

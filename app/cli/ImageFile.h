@@ -9,9 +9,10 @@
 #include <vector>
 
 // The first check `image` fails, as a line for the user; nothing when the
-// image is one the program can write: its size within what the image format
-// allows (the header fits, and addresses travel as 16 bits), and its build
-// date and time texts parse.
+// image is one the program can write and verify: its size within what the
+// image format allows (the header fits, and addresses travel as 16 bits)
+// and below the checksum query's address, and its build date and time texts
+// parse.
 std::optional<std::string> CheckImage(std::span<const std::uint8_t> image);
 
 struct ImageFile {

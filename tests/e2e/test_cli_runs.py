@@ -293,7 +293,9 @@ class CliRuns(unittest.TestCase):
                                (make_image(SMALL_IMAGE_SIZE, time_text=b"9:15"),
                                 "build date and time check failed"),
                                (b"\x00" * 100, "size check failed: 100 bytes"),
-                               (make_image(0x10000), "size check failed: 65536 bytes")]:
+                               (make_image(0x10000), "size check failed: 65536 bytes"),
+                               (make_image(65300), "size check failed: 65300 bytes, the verification "
+                                                   "could not read back its block at 0xFF00")]:
             bad.write_bytes(content)
             for subcommand in ("update", "verify"):
                 code, out, err = self.run_cli(subcommand, "--port", "COM1", "--image", self.path_argument(bad),

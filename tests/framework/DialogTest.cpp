@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -244,6 +245,37 @@ TEST(Dialog, MessagesPostedFromAnotherThreadReachTheMappedHandlerInOrder) {
     EXPECT_EQ(dialog.received[0], (std::pair<WPARAM, LPARAM>{0x00050001, 7}));
     EXPECT_EQ(dialog.received[1], (std::pair<WPARAM, LPARAM>{0x0004, 0}));
     EXPECT_TRUE(dialog.receivedOnThisThread);
+}
+
+TEST(Dialog, MessagesStillQueuedWhenTheRunEndsAreNotHandled) {
+    // Выход, and a port notification queued behind it in the same pass of
+    // the loop: the dialog has ended by the time the notification comes up.
+    ListeningDialog dialog;
+    dialog.onInit = [&](ScriptedDialog& self) {
+        const HWND window = self.GetSafeHwnd();
+        WhenRunning([&self, window] {
+            QMetaObject::invokeMethod(
+                qApp, [&self] { self.EndDialog(IDCANCEL); }, Qt::QueuedConnection);
+            PostMessageA(window, ListeningDialog::kMessage, 1, 0);
+        });
+    };
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_TRUE(dialog.received.empty());
+
+    // A handler ends the run and then waits in a loop of its own, as a
+    // message box does: what arrives meanwhile is not handled either.
+    dialog.onInit = [&](ScriptedDialog& self) {
+        const HWND window = self.GetSafeHwnd();
+        WhenRunning([&self, window] {
+            self.EndDialog(IDOK);
+            PostMessageA(window, ListeningDialog::kMessage, 2, 0);
+            QEventLoop box;
+            QTimer::singleShot(30, &box, &QEventLoop::quit);
+            box.exec();
+        });
+    };
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_TRUE(dialog.received.empty());
 }
 
 TEST(Dialog, MessagesForAWindowThatIsGoneAreDropped) {

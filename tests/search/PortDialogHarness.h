@@ -39,6 +39,9 @@ public:
     // Ends the dialog as the Exit button would after `ms` milliseconds.
     void ExitAfter(int ms);
 
+    // One tick of the search, as its timer gives it.
+    void SearchTick() { OnTimer(m_nSearchTimer); }
+
 protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "AboutDlg.h"
 #include "DialogIds.h"
@@ -76,6 +77,23 @@ TEST(PortDialog, SearchesEveryRateThreeTicksEachAndGivesUpOnTheNinetiethTick) {
     EXPECT_FALSE(f.dialog.okWasEnabled);
 }
 
+TEST(PortDialog, ASearchTickTheSystemRefusesGivesUpAtOnce) {
+    // Without its tick the search would neither send nor give up, and a
+    // console program would wait for ever. Id 0 is one no timer can have.
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    MessageBoxOperator person;
+    f.dialog.m_nSearchTimer = 0;
+    QObject bound;  // ends a dialog that would run for ever; goes with the test
+    QTimer::singleShot(2000, &bound, [&] { f.dialog.EndDialog(IDOK); });
+
+    // Cancelled by the give-up, not ended by the bound.
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    ASSERT_EQ(person.Shown().size(), 1u);
+    EXPECT_EQ(person.Shown()[0].text, "Нет связи с Зирон-7!");
+    EXPECT_TRUE(line.Frames().empty());
+}
+
 class FoundAtRate : public testing::TestWithParam<int> {};
 
 TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {
@@ -107,6 +125,25 @@ TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PortDialog, FoundAtRate, testing::ValuesIn(SearchBaudRates));
+
+TEST(PortDialog, AReplyInTheDriverWhenTheRateIsDueToChangeIsRecordedWithItsOwnRate) {
+    // The reply to a request at 4800 has arrived, but its notification has
+    // not been handled yet when the tick that changes the rate comes.
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        d.KillTimer(d.m_nSearchTimer);  // the test gives the ticks
+        d.m_nTicks = 2;                 // the third tick at 4800 is next
+        line.Send(IdentifyReply(3));
+        std::this_thread::sleep_for(30ms);  // in the driver, its notification queued
+        d.SearchTick();
+        d.ExitAfter(100);
+    };
+    f.dialog.DoModal();
+    EXPECT_EQ(f.info.serialNumber, 12345);
+    EXPECT_EQ(f.info.baudRate, 4800);
+    EXPECT_EQ(f.serial.GetBaudRate(), 4800);  // the reply holds the rate
+}
 
 TEST(PortDialog, AnotherDeviceTypeHoldsTheRateAndNeverEnablesOk) {
     PortDialogFixture f;

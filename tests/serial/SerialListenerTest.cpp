@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -311,6 +312,48 @@ TEST_F(SerialListenerTest, AThousandOpenCloseCyclesWithTrafficNeverHang) {
         std::uint8_t frame[kFrameBufferSize] = {kRequestStartByte, CMD_STATUS, 0};
         ASSERT_EQ(port.SendFrame(frame), 0);
         ASSERT_EQ(port.Close(), 0);
+    }
+}
+
+// A driver that ignores the new mask, which should end the listener's wait:
+// Close still ends the thread, within its bound, and releases the port.
+TEST_F(SerialListenerTest, CloseEndsAListenerWhoseWaitTheMaskDoesNotEnd) {
+    OpenTo(&owner);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // its wait is armed
+    // Both masks Close writes and the one the listener itself writes when it
+    // gives up its wait: only the listener's own cancel ends the wait.
+    FailNextCalls(SeamCall::SetCommMask, ERROR_GEN_FAILURE, 3);
+    // On a Close without a bound, a byte at last wakes the listener.
+    std::atomic<bool> closed{false};
+    std::thread lastResort([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!closed.load() && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (!closed.load()) {
+            line.Send("x");
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Close(), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    closed.store(true);
+    lastResort.join();
+    EXPECT_LE(took, std::chrono::milliseconds(2 * kListenerStopMs + 250));
+    EXPECT_EQ(port.Thread(), nullptr);
+    EXPECT_FALSE(port.IsOpen());
+}
+
+// The application's port object goes while the instrument talks: its
+// listener is stopped before any part of the object is destroyed, as it
+// still calls the object's notification when the end begins.
+TEST_F(SerialListenerTest, APortDestroyedUnderTrafficStopsItsListenerFirst) {
+    const Chatter instrument(line, "0123456789");
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        auto destroyed = std::make_unique<CSerialCWnd>();
+        ASSERT_EQ(destroyed->Open(line.PortName().c_str(), &owner, 0, 0, 0, 0), 0);
+        ASSERT_TRUE(owner.Next());
+        destroyed.reset();
     }
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <QKeyEvent>
+#include <QTimer>
 
 #include "DialogIds.h"
 #include "ImageFiles.h"
@@ -19,6 +20,7 @@
 #include "ScriptedDevice.h"
 #include "SealedFrame.h"
 #include "UpdateMessages.h"
+#include "winapi_seams.h"
 
 namespace updatetest {
 namespace {
@@ -267,6 +269,44 @@ INSTANTIATE_TEST_SUITE_P(
                                    kUpdateLinkLost, 101},
                       WatchdogCase{PHASE_DONE, true, kNoLink, MB_ICONSTOP, IDOK, 101}));
 
+TEST(Watchdog, AnEntryGivenUpSendsNothingOnceTheDialogEnds) {
+    // The tick that gives up entering cancels the dialog: the switch into
+    // the bootloader, or the status request due then, must not follow it
+    // onto the line.
+    SilentRun run;
+    std::size_t sentBefore = 0;
+    std::size_t sentAfter = 0;
+    const UpdateOutcome outcome = run.Run([&](ObservedUpdateDlg& d) {
+        d.m_nPhase = PHASE_ENTER;
+        d.m_nAwaitedCmd = 0;
+        d.m_queue.Clear();
+        d.QueueStatusRequest();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 * kPumpPeriodMs));
+        sentBefore = run.Received().size();
+        d.m_nTicks = kWatchdogTicks;
+        d.OnTimer(d.m_nPumpTimer);
+        sentAfter = run.Received().size();
+    });
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, kCannotEnterLoaderText);
+    EXPECT_EQ(outcome.result, IDCANCEL);
+    EXPECT_EQ(sentAfter, sentBefore);
+}
+
+TEST(Watchdog, APumpTheSystemRefusesEndsTheRunAtOnceWithNothingSent) {
+    // No pump would mean no request, no watchdog and no outcome: a run
+    // without an end. Id 0 is one no timer can have.
+    SilentRun run;
+    run.dialog.m_nPumpTimer = 0;
+    QObject bound;  // ends a run that would last for ever; goes with the test
+    QTimer::singleShot(2000, &bound, [&] { run.dialog.EndDialog(IDOK); });
+    const UpdateOutcome outcome = run.Run(nullptr);
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, "Нет связи с Зирон-7!");
+    EXPECT_EQ(outcome.result, kUpdateLinkLost);
+    EXPECT_THAT(run.Received(), IsEmpty());
+}
+
 TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
     SilentRun run;
     const UpdateOutcome outcome = run.Run(nullptr);
@@ -301,13 +341,15 @@ TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
 // The line fails in the middle of writing the flash: the instrument stops
 // reading, so the line fills and every write waits (flow control held off,
 // a hung adapter driver), or the line hangs up (the adapter pulled out).
-// Either ends the run as a silent line does, and at once, long before the
-// watchdog: the window never waits on the line.
+// Either ends the run as a silent line does: a hang-up at once, long before
+// the watchdog, as the device is gone; a stalled line by the watchdog, each
+// write that runs out being a send lost on the way, and in about its time,
+// as the time the writes held the window counts.
 enum class LineFailure { Stalls, HangsUp };
 
 class FailingLine : public ::testing::TestWithParam<LineFailure> {};
 
-TEST_P(FailingLine, EndsTheRunWithNoLinkLongBeforeTheWatchdog) {
+TEST_P(FailingLine, EndsTheRunWithNoLink) {
     constexpr int kFramesBeforeFailure = 12;
     ScriptedDevice device;
     int frames = 0;
@@ -325,15 +367,46 @@ TEST_P(FailingLine, EndsTheRunWithNoLinkLongBeforeTheWatchdog) {
     CFirmwareImage image{kAccessCodeLow, kAccessCodeHigh, CMD_LOADER};
     image.LoadFromBytes(imageBytes);
     ObservedUpdateDlg dialog;
+    const auto start = std::chrono::steady_clock::now();
     const UpdateOutcome outcome = RunUpdate(dialog, line.DeviceDirectory(), kMainBaud, image);
+    const auto took = std::chrono::steady_clock::now() - start;
 
     ASSERT_THAT(outcome.boxes, SizeIs(1));
     EXPECT_EQ(outcome.boxes[0].text, "Нет связи с Зирон-7!");
     EXPECT_EQ(outcome.boxes[0].type, MB_ICONSTOP);
     EXPECT_EQ(outcome.result, kUpdateLinkLost);
-    // The watchdog gives up after 100 ticks without a reply taken; the run
-    // ended within a few.
-    EXPECT_LT(dialog.m_nTicks, 20);
+    if (GetParam() == LineFailure::HangsUp) {
+        // The watchdog gives up after 100 ticks without a reply taken; the
+        // run ended within a few.
+        EXPECT_LT(dialog.m_nTicks, 20);
+    } else {
+        EXPECT_GT(dialog.m_nTicks, kWatchdogTicks);
+        EXPECT_LT(took, std::chrono::seconds(10));
+    }
+}
+
+// A USB adapter or a busy PC holds one write longer than its wire time and
+// the margin: a send lost on the way, which is repeated, and the update goes
+// on to its end.
+TEST(SlowWrite, IsALostSendAndTheUpdateSucceeds) {
+    constexpr int kFramesBeforeTheSlowWrite = 12;  // in the middle of writing
+    ScriptedRun run;
+    int frames = 0;
+    run.line = std::make_unique<ScriptedInstrument>([&](const ReceivedFrame& request) {
+        if (++frames == kFramesBeforeTheSlowWrite) {
+            // The dialog's next write runs out as SendFrame's bound does.
+            FailNextCalls(SeamCall::WriteFile, ERROR_TIMEOUT);
+        }
+        return run.device.Answer(request);
+    });
+    const UpdateOutcome outcome = run.Run();
+    run.Finish();
+    ResetSeams();
+
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, "Обновление микропрограммы прошло УСПЕШНО");
+    EXPECT_EQ(outcome.result, IDOK);
+    ExpectFlashHolds(run.device.bootloader.Flash(), run.imageBytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, FailingLine,

@@ -20,6 +20,7 @@ enum class SeamCall {
     GetCommTimeouts,
     SetCommTimeouts,
     WaitCommEvent,
+    WriteFile,
     ClearCommError,
     WaitForSingleObject,
     Count,

@@ -115,6 +115,12 @@ TEST(CliCommand, VersionFirstOrAmongTheOptionsIsTheVersion) {
     }
 }
 
+TEST(CliCommand, HelpSaysWhichImageFilesCanBeUsed) {
+    // 65,280 bytes and more cannot be verified: the limit is said up front.
+    const std::string help = CliHelpText();
+    EXPECT_NE(help.find("165 to 65279 bytes"), std::string::npos) << help;
+}
+
 TEST(CliCommand, HelpNamesEveryExitCode) {
     const std::string help = CliHelpText();
     for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",

@@ -16,7 +16,9 @@ using testsupport::Bytes;
 using testsupport::MakeImage;
 
 constexpr std::size_t kHeaderEnd = 165;      // the version's last byte is 164
-constexpr std::size_t kLargestImage = 0xFFFF;  // addresses travel as 16 bits
+// The last block read back ends at 0xFEFF: a block at 0xFF00 would be the
+// checksum query.
+constexpr std::size_t kLargestImage = 65279;
 
 // A good image whose header texts are then overwritten with `date` and
 // `time` as they stand, each with its terminating NUL.
@@ -41,10 +43,24 @@ TEST(ImageFile, SizesOutsideTheFormatFailTheSizeCheck) {
     // One byte short of the header, and one byte past 16-bit addresses.
     EXPECT_NE(Failure(Bytes(kHeaderEnd - 1, 0)).find("size check failed: 164 bytes"),
               std::string::npos);
-    EXPECT_NE(Failure(MakeImage(kLargestImage + 1, "Jun 20 2011", "09:15:48", 6, 1))
-                  .find("size check failed: 65536 bytes, an image holds 165 to 65535 bytes"),
+    EXPECT_NE(Failure(MakeImage(65536, "Jun 20 2011", "09:15:48", 6, 1))
+                  .find("size check failed: 65536 bytes, an image holds 165 to 65279 bytes"),
               std::string::npos);
     EXPECT_NE(Failure({}).find("size check failed: 0 bytes"), std::string::npos);
+}
+
+TEST(ImageFile, AnImageWhoseReadBackWouldReachTheChecksumQueryFailsTheSizeCheck) {
+    // From 65,280 bytes on the last page ends at 0xFFFF, and reading back its
+    // block at 0xFF00 would ask for the checksum instead: such a pass could
+    // never verify. The failure says why and the largest size that works.
+    for (const std::size_t size : {std::size_t{65280}, std::size_t{65300}, std::size_t{65535}}) {
+        const std::string failure = Failure(MakeImage(size, "Jun 20 2011", "09:15:48", 6, 1));
+        EXPECT_NE(failure.find("size check failed: " + std::to_string(size) + " bytes"),
+                  std::string::npos)
+            << failure;
+        EXPECT_NE(failure.find("0xFF00"), std::string::npos) << failure;
+        EXPECT_NE(failure.find("an image holds 165 to 65279 bytes"), std::string::npos) << failure;
+    }
 }
 
 TEST(ImageFile, AMonthThatIsNoMonthFailsTheDateCheck) {
