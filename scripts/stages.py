@@ -52,9 +52,11 @@ class Stage:
             found = [line.strip() for line in output.splitlines() if mark in line]
             if found:
                 return found[-1][:70]
-        steps = re.findall(r"^\[\d+/(\d+)\]", output, re.M)
         if self.build:
-            return f"{sum(map(int, steps))} build steps" if steps else "up to date"
+            # Each build tool run counts its own steps: "[n/total] ...".
+            runs = re.findall(r"^\[(\d+)/(\d+)\]", output, re.M)
+            totals = [int(total) for done, total in runs if done == total]
+            return f"{sum(totals)} build steps" if totals else "up to date"
         return ""
 
 
