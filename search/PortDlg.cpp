@@ -124,7 +124,7 @@ void CPortDlg::OnSearchTick() {
     if (++m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
         return;
     }
-    m_pSerial->SendFrame(m_probeFrame);
+    m_echo.Send(*m_pSerial, m_probeFrame, OwnEcho::Answer::AlwaysDiffers);
 }
 
 bool CPortDlg::MoveToNextRate() {
@@ -148,15 +148,15 @@ bool CPortDlg::MoveToNextRate() {
 
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if ((NotifiedEvents(wParam) & EV_RXCHAR) != 0) {
-        ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
-                       m_nRxTimer);
+        ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, m_echo, ReplyHandler(),
+                       *this, m_nRxTimer);
     }
     ShowStatus();
     return 0;
 }
 
 void CPortDlg::OnReceiveGap() {
-    if (ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this,
+    if (ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, m_echo, ReplyHandler(), *this,
                        m_nRxTimer)) {
         ShowStatus();
     }

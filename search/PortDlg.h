@@ -16,6 +16,7 @@
 #include "Dialog.h"
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
+#include "OwnEcho.h"
 
 class CSerialCWnd;
 class CFirmwareImage;
@@ -35,6 +36,7 @@ public:
     std::string m_strStatus;             // text of the status line
     UINT_PTR m_nRxTimer = 4;             // id of the 50 ms receive-gap timer
     FrameReassembler m_rx;               // replies cut out of the byte stream
+    OwnEcho m_echo;                      // our requests coming back, passed over
     std::int32_t m_nTicks = 0;           // ticks since a rate switch, port check or valid reply
     std::uint8_t m_nBaudIndex = 0;       // index into SearchBaudRates of the rate in use
     CFirmwareImage* m_pImage = nullptr;  // gives the caption its version and date

@@ -36,6 +36,7 @@
 #include "FrameQueue.h"
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
+#include "OwnEcho.h"
 #include "ReplyMatching.h"
 #include "SendPacing.h"
 
@@ -99,6 +100,7 @@ public:
     DeviceInfo* m_pDeviceInfo = nullptr;  // set by the application; not owned
     UINT_PTR m_nRxTimer = TIMER_RX_GAP;
     FrameReassembler m_rx;  // replies cut out of the byte stream
+    OwnEcho m_echo;         // our frames coming back, passed over before the replies
     std::uint8_t m_nVerifyFailures = 0;
     std::string m_strResult;         // the outcome text of the final box
     bool m_bSuccess = false;         // the new firmware has passed verification

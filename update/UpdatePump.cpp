@@ -60,7 +60,7 @@ void CUpdateDlg::OnPumpTick() {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
     m_nAwaitedCmd = CMD_IDENTIFY;
-    if (m_pSerial->SendFrame(m_keepAliveFrame) != 0) {
+    if (m_echo.Send(*m_pSerial, m_keepAliveFrame, OwnEcho::Answer::AlwaysDiffers) != 0) {
         GiveUpLink();
         return;
     }
@@ -171,7 +171,10 @@ void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
 
 void CUpdateDlg::SendTxFrame() {
     const PaceTime now = MonotonicNow();
-    if (m_pSerial->SendFrame(m_txFrame) != 0) {
+    const OwnEcho::Answer answer = AnswerMayEqualRequest(OutstandingRequest())
+                                       ? OwnEcho::Answer::MayEqualRequest
+                                       : OwnEcho::Answer::AlwaysDiffers;
+    if (m_echo.Send(*m_pSerial, m_txFrame, answer) != 0) {
         GiveUpLink();
         return;
     }
@@ -222,7 +225,8 @@ bool CUpdateDlg::PacedNow(PaceTime wait) {
 
 void CUpdateDlg::OnReceiveGap() {
     const std::size_t checksumFailures = m_rx.ChecksumFailures();
-    ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this, m_nRxTimer);
+    ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, m_echo, ReplyHandler(), *this,
+                   m_nRxTimer);
     AfterReceiving(checksumFailures);
 }
 

@@ -128,6 +128,25 @@ TEST(PortDialog, AnotherDeviceTypeHoldsTheRateAndNeverEnablesOk) {
     EXPECT_EQ(f.info.baudRate, 0);
 }
 
+// A two-wire adapter returns each identify request as a valid frame: it is
+// our own, not a device of another type, and holds nothing.
+TEST(PortDialog, OurOwnRequestsComingBackHoldNoRateAndTheInstrumentIsFoundAtItsOwn) {
+    PortDialogFixture f;
+    SimProcess sim(f.devices.Path(), {"--com", "1", "--baud", "9600", "--echo"});
+    ASSERT_TRUE(sim.IsReady());
+    std::string status;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        d.WatchUntil([&] { return d.OkEnabled(); }, 3000, [&](bool) {
+            status = d.StatusShown();
+            d.EndDialog(IDCANCEL);
+        });
+    };
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(status, "Зирон-7 найден. Скорость 9600");
+    EXPECT_EQ(f.info.baudRate, 9600);
+    EXPECT_GT(f.dialog.m_echo.EchoesPassedOver(), 0u);
+}
+
 struct SplitReplyCase {
     const char* name;
     int pauseMs;  // between the reply's first four bytes and the rest
