@@ -24,7 +24,8 @@ std::size_t AnnouncedTotal(const std::uint8_t* header) {
 
 }  // namespace
 
-bool FrameReassembler::Receive(const PortRead& read, const FrameHandler& onFrame) {
+bool FrameReassembler::Receive(const PortRead& read, const FrameHandler& onFrame,
+                               const OwnFrameTest& isOwn) {
     bool arrived = false;
     for (;;) {
         // The rule leaves fewer than kMaxFrameLength bytes held, so there is
@@ -37,15 +38,16 @@ bool FrameReassembler::Receive(const PortRead& read, const FrameHandler& onFrame
         }
         arrived = true;
         m_nRxCount += got;
-        CutHeldFrames(onFrame);
+        CutHeldFrames(onFrame, isOwn);
         if (got < request) {
             return arrived;  // the port had no more
         }
     }
 }
 
-bool FrameReassembler::OnReceiveGap(const PortRead& read, const FrameHandler& onFrame) {
-    if (Receive(read, onFrame)) {
+bool FrameReassembler::OnReceiveGap(const PortRead& read, const FrameHandler& onFrame,
+                                    const OwnFrameTest& isOwn) {
+    if (Receive(read, onFrame, isOwn)) {
         return true;
     }
     // Nothing came for 50 ms: the frame at the front will never complete, so
@@ -58,7 +60,7 @@ bool FrameReassembler::OnReceiveGap(const PortRead& read, const FrameHandler& on
         onFrame(frame);
     };
     m_bRealigning = true;
-    CutHeldFrames(noteAndHandOver);
+    CutHeldFrames(noteAndHandOver, isOwn);
     if (!handedOver) {
         Reset();
     }
@@ -71,7 +73,7 @@ void FrameReassembler::FlushInput(const PortRead& read) {
     Reset();
 }
 
-void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame) {
+void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame, const OwnFrameTest& isOwn) {
     while (m_nRxCount >= static_cast<std::size_t>(kFrameHeaderSize)) {
         m_nRxExpected = AnnouncedTotal(m_rxBuffer.data());
         if (m_nRxExpected == 0) {
@@ -93,6 +95,10 @@ void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame) {
                 CurrentSession().OnChecksumFailed(std::span(m_rxBuffer).first(m_nRxExpected));
             }
             DropFirstHeldByte();
+            continue;
+        }
+        if (isOwn && isOwn(std::span(m_rxBuffer).first(m_nRxExpected))) {
+            ConsumeFrontFrame();
             continue;
         }
         // Bytes behind the frame go with the buffer; what arrives next may
@@ -131,6 +137,13 @@ void FrameReassembler::DropFirstHeldByte() {
     --m_nRxCount;
     m_nRxExpected = 0;
     m_bRealigning = true;
+}
+
+void FrameReassembler::ConsumeFrontFrame() {
+    std::memmove(m_rxBuffer.data(), m_rxBuffer.data() + m_nRxExpected, m_nRxCount - m_nRxExpected);
+    m_nRxCount -= m_nRxExpected;
+    m_nRxExpected = 0;
+    m_bRealigning = false;
 }
 
 void FrameReassembler::Reset() {

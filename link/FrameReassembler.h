@@ -14,9 +14,10 @@
 // Cutting rule: once three bytes are held, byte 2 announces the total N + 5.
 // When that many bytes are held the frame's CRC is checked. A frame that
 // passes is handed over and the buffer is consumed whole (bytes behind it in
-// the same read go with it). A frame that fails, or a length byte above 250,
-// costs only the first held byte: the rule is applied again to the bytes
-// behind it, so the receiver finds the next true frame start among the bytes
+// the same read go with it), unless it is the program's own frame come back
+// (OwnFrameTest): that one costs only its own bytes. A frame that fails, or
+// a length byte above 250, costs only the first held byte: the rule is
+// applied again to the bytes behind it, so the receiver finds the next true frame start among the bytes
 // it holds or is about to receive even on a line that never falls quiet.
 //
 // While realigning (after such a drop, or after bytes went with the buffer
@@ -48,10 +49,18 @@ public:
     // again; that is safe.
     using FrameHandler = std::function<void(std::span<const std::uint8_t> frame)>;
 
+    // True when a frame that passed its check is one of the program's own
+    // coming back (a line that echoes). Such a frame is not handed over and
+    // costs only its own bytes: what follows it, often the answer in the
+    // same read, starts a frame. Called before the frame is consumed, with
+    // the bytes held; it must not drive this object. Empty: none is.
+    using OwnFrameTest = std::function<bool(std::span<const std::uint8_t> frame)>;
+
     // The port's notification for received characters: reads what is
     // pending (again while a read fills its request) and hands over every
     // complete frame. True when any bytes arrived.
-    bool Receive(const PortRead& read, const FrameHandler& onFrame);
+    bool Receive(const PortRead& read, const FrameHandler& onFrame,
+                 const OwnFrameTest& isOwn = {});
 
     // The receive-gap timer fell due. Bytes pending in the port belong to
     // the stream and are taken first, like Receive, so a reply whose last
@@ -59,7 +68,8 @@ public:
     // arrived has the partial frame held really stalled for 50 ms: it is
     // dropped, and a whole frame held behind it is still handed over.
     // Returns true when bytes arrived (restart the gap timer).
-    bool OnReceiveGap(const PortRead& read, const FrameHandler& onFrame);
+    bool OnReceiveGap(const PortRead& read, const FrameHandler& onFrame,
+                      const OwnFrameTest& isOwn = {});
 
     // Reads and discards up to 2047 pending bytes and forgets any partial
     // frame: a deliberate fresh start.
@@ -72,11 +82,13 @@ public:
 
 private:
     // Applies the cutting rule to the held bytes until it needs more input.
-    void CutHeldFrames(const FrameHandler& onFrame);
+    void CutHeldFrames(const FrameHandler& onFrame, const OwnFrameTest& isOwn);
     // While realigning: moves the first whole frame that passes its check
     // behind the front to the front. False when there is none.
     bool SkipToWholeFrame();
     void DropFirstHeldByte();
+    // Consumes the whole frame at the front and keeps what lies behind it.
+    void ConsumeFrontFrame();
     void Reset();
 
     std::array<std::uint8_t, kFrameBufferSize> m_rxBuffer{};

@@ -14,12 +14,16 @@ FrameReassembler::PortRead PendingBytesOf(CSerialBase& port) {
 
 }  // namespace
 
-bool ReceiveReplies(ReceiveCause cause, CSerialBase& port, FrameReassembler& rx,
+bool ReceiveReplies(ReceiveCause cause, CSerialBase& port, FrameReassembler& rx, OwnEcho& echo,
                     const FrameReassembler::FrameHandler& onFrame, CDialog& dialog,
                     UINT_PTR& gapTimer) {
     const FrameReassembler::PortRead read = PendingBytesOf(port);
-    const bool arrived = cause == ReceiveCause::GapElapsed ? rx.OnReceiveGap(read, onFrame)
-                                                           : rx.Receive(read, onFrame);
+    const FrameReassembler::OwnFrameTest ownEcho = [&echo](std::span<const std::uint8_t> frame) {
+        return echo.IsOwnEcho(frame, OwnEcho::Clock::now());
+    };
+    const bool arrived = cause == ReceiveCause::GapElapsed
+                             ? rx.OnReceiveGap(read, onFrame, ownEcho)
+                             : rx.Receive(read, onFrame, ownEcho);
     if (arrived) {
         // Refused, it is asked for again with the next bytes.
         dialog.StartTimer(gapTimer, kReceiveGapMs);

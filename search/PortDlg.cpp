@@ -135,7 +135,7 @@ void CPortDlg::OnSearchTick() {
             return;
         }
     }
-    m_pSerial->SendFrame(m_probeFrame);
+    m_echo.Send(*m_pSerial, m_probeFrame, OwnEcho::Answer::AlwaysDiffers);
 }
 
 bool CPortDlg::MoveToNextRate() {
@@ -170,21 +170,24 @@ LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
 }
 
 bool CPortDlg::TakeInReplies() {
-    return ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(),
-                          *this, m_nRxTimer);
+    return ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, m_echo,
+                          ReplyHandler(), *this, m_nRxTimer);
 }
 
 void CPortDlg::OnReceiveGap() {
-    if (ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this,
+    if (ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, m_echo, ReplyHandler(), *this,
                        m_nRxTimer)) {
         ShowStatus();
     }
 }
 
 void CPortDlg::OnReply(std::span<const std::uint8_t> frame) {
-    m_nTicks = 0;
+    if (!m_bUnattended) {
+        m_nTicks = 0;
+    }
     const std::int32_t rate = CurrentRate();
     if (ReplyCommand(frame) != CMD_IDENTIFY) {
+        m_bAnotherDeviceHeard = true;
         m_strStatus = FormatText("На линии связи не Зирон-7. Скорость %d", rate);
         return;
     }
@@ -192,10 +195,12 @@ void CPortDlg::OnReply(std::span<const std::uint8_t> frame) {
     // nothing, whatever its type byte says.
     const std::optional<IdentifyReply> identity = DecodeIdentifyReply(frame);
     if (!identity || identity->deviceType != kZiron7DeviceType) {
+        m_bAnotherDeviceHeard = true;
         m_strStatus =
             FormatText("Найдено неизвестное устройство (Не есть Зирон-7). Скорость %d", rate);
         return;
     }
+    m_nTicks = 0;
     m_strStatus = FormatText("Зирон-7 найден. Скорость %d", rate);
     if (m_pDeviceInfo != nullptr) {
         m_pDeviceInfo->year = identity->year;
@@ -226,6 +231,13 @@ void CPortDlg::OnHelpButton() {
 
 FrameReassembler::FrameHandler CPortDlg::ReplyHandler() {
     return [this](std::span<const std::uint8_t> frame) { OnReply(frame); };
+}
+
+CPortDlg::LineHeard CPortDlg::Heard() const {
+    if (m_bAnotherDeviceHeard) {
+        return LineHeard::AnotherDevice;
+    }
+    return m_echo.EchoesPassedOver() > 0 ? LineHeard::OwnBytes : LineHeard::Nothing;
 }
 
 std::int32_t CPortDlg::CurrentRate() const {

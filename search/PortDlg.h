@@ -16,6 +16,7 @@
 #include "Dialog.h"
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
+#include "OwnEcho.h"
 
 class CSerialCWnd;
 class CFirmwareImage;
@@ -35,7 +36,8 @@ public:
     std::string m_strStatus;             // text of the status line
     UINT_PTR m_nRxTimer = 4;             // id of the 50 ms receive-gap timer
     FrameReassembler m_rx;               // replies cut out of the byte stream
-    std::int32_t m_nTicks = 0;           // ticks since a rate switch, port check or valid reply
+    OwnEcho m_echo;                      // our requests coming back, passed over
+    std::int32_t m_nTicks = 0;           // ticks since a rate switch, port check or reply that holds
     std::uint8_t m_nBaudIndex = 0;       // index into SearchBaudRates of the rate in use
     CFirmwareImage* m_pImage = nullptr;  // gives the caption its version and date
     std::uint8_t m_nScans = 0;           // passes over SearchBaudRates since the port check
@@ -43,6 +45,19 @@ public:
     // opens. A console program names its port here so that no other port is
     // opened; left empty, the dialog chooses for the operator (InitialPort.h).
     std::optional<int> m_nInitialPort;
+    // Set by a program that nobody watches before the modal run: only the
+    // Зирон-7 holds the search at a rate, so that a line where something
+    // else answers ends after the same five passes as a silent one. With a
+    // person at the screen any answer holds it, and Выход ends the search.
+    bool m_bUnattended = false;
+
+    // What the line returned since the dialog opened, the Зирон-7 aside.
+    enum class LineHeard {
+        Nothing,        // silence, or only frames that failed their checksum
+        OwnBytes,       // only our own requests came back (OwnEcho)
+        AnotherDevice,  // a valid frame of another device or device type
+    };
+    LineHeard Heard() const;
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
@@ -78,5 +93,6 @@ private:
     void RememberPort();
 
     bool m_bPortRemembered = false;  // the selected port is in the settings
+    bool m_bAnotherDeviceHeard = false;
     void ShowStatus();
 };

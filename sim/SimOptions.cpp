@@ -144,6 +144,7 @@ constexpr OptionRule kRules[] = {
     {"tty", true, [](SimOptions& o, std::string_view v) { return SetText(v, o.ttyPath); }},
     {"baud", true, [](SimOptions& o, std::string_view v) { return SetBaud(v, o.mainBaud); }},
     {"noise", true, [](SimOptions& o, std::string_view v) { return SetNoise(v, o.noise); }},
+    {"echo", false, [](SimOptions& o, std::string_view) { return o.echo = true; }},
     {"device-type", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 255, o.deviceType); }},
     {"year", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 2000, 2255, o.year); }},
     {"month", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 255, o.month); }},
@@ -251,6 +252,10 @@ The line
                         38400, 57600 or 115200
   --noise drop|random   bytes sent at another rate than the running program's
                         are dropped (default) or arrive as random bytes
+  --echo                every byte the updater sends comes straight back to it,
+                        ahead of the instrument's answer, as a two-wire adapter
+                        or a loopback plug returns it (with --silent-after 0:
+                        a loopback plug and nothing else)
 
 The instrument
   --device-type N       device type in identify and information replies (default 3)

@@ -30,6 +30,7 @@ struct SimOptions {
     std::string ttyPath;            // serve this tty instead of a new pseudo-terminal
     std::uint32_t mainBaud = 9600;  // the main program's rate, in baud
     NoiseMode noise = NoiseMode::Drop;
+    bool echo = false;  // the updater's bytes come back to it as they are read
 
     // Who the instrument is.
     int deviceType = 3;

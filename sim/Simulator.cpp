@@ -185,7 +185,13 @@ bool Simulator::ReadLine(SimTime now) {
     std::array<std::uint8_t, kReadChunk> bytes;
     const ssize_t got = m_line.Read(bytes);
     if (got > 0) {
-        m_wire.Receive(std::span(bytes).first(static_cast<std::size_t>(got)), m_line.Rate(), now);
+        const std::span<const std::uint8_t> read = std::span(bytes).first(static_cast<std::size_t>(got));
+        if (m_options.echo) {
+            // Returned as the line carries them, at the updater's own rate,
+            // before anything the instrument makes of them.
+            m_unwritten.insert(m_unwritten.end(), read.begin(), read.end());
+        }
+        m_wire.Receive(read, m_line.Rate(), now);
         return true;
     }
     // On a pseudo-terminal, EIO only means that no one holds the far end open.

@@ -82,13 +82,17 @@ std::uint32_t ExpectedReplyLength(std::span<const std::uint8_t> request) {
     return payload == 0 ? 0 : payload + kFrameOverhead;
 }
 
+bool AnswerMayEqualRequest(std::span<const std::uint8_t> request) {
+    return ExpectedReplyLength(request) == request.size() + kFrameCrcSize;
+}
+
 PaceTime RepeatInterval(std::span<const std::uint8_t> request, std::uint32_t baudRate) {
     if (baudRate == 0) {
         return kDefaultSendSpacing;
     }
     const std::uint64_t bytesOnWire = request.size() + kFrameCrcSize + ExpectedReplyLength(request);
     const std::uint64_t wireUs = bytesOnWire * kBitsPerByte * kMicrosecondsPerSecond / baudRate;
-    std::uint64_t neededUs = wireUs + kRepeatMarginMs * kMicrosecondsPerMs;
+    std::uint64_t neededUs = wireUs + kReplyTransitMs * kMicrosecondsPerMs;
     if (IsSwitchRequest(request)) {
         neededUs = std::max<std::uint64_t>(neededUs, kSwitchRepeatMs * kMicrosecondsPerMs);
     }

@@ -37,6 +37,7 @@
 #include "FrameQueue.h"
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
+#include "OwnEcho.h"
 #include "ReplyMatching.h"
 #include "SendPacing.h"
 
@@ -100,6 +101,7 @@ public:
     DeviceInfo* m_pDeviceInfo = nullptr;  // set by the application; not owned
     UINT_PTR m_nRxTimer = TIMER_RX_GAP;
     FrameReassembler m_rx;  // replies cut out of the byte stream
+    OwnEcho m_echo;         // our frames coming back, passed over before the replies
     std::uint8_t m_nVerifyFailures = 0;
     std::string m_strResult;         // the outcome text of the final box
     bool m_bSuccess = false;         // the new firmware has passed verification
@@ -205,7 +207,9 @@ private:
     // Sends `frame` (sealed in place) at `now`: the moment the send counts
     // from for the pace and the repeat, or nothing when the device is gone.
     // A write the line did not take in time is a send lost on the way.
-    std::optional<PaceTime> SendFrameAt(std::uint8_t* frame, PaceTime now);
+    // `answer` tells whether the reply may equal the request, so that our
+    // own frame coming back on an echoing line is told from it.
+    std::optional<PaceTime> SendFrameAt(std::uint8_t* frame, PaceTime now, OwnEcho::Answer answer);
     // The request just taken from the queue becomes the outstanding one;
     // the one before it was a bootloader request or not.
     void StartAwaiting(bool previousWasLoader);

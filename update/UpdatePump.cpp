@@ -61,7 +61,8 @@ void CUpdateDlg::OnPumpTick() {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
     m_nAwaitedCmd = CMD_IDENTIFY;
-    const std::optional<PaceTime> sent = SendFrameAt(m_keepAliveFrame, now);
+    const std::optional<PaceTime> sent =
+        SendFrameAt(m_keepAliveFrame, now, OwnEcho::Answer::AlwaysDiffers);
     if (!sent) {
         GiveUpLink();
         return;
@@ -171,8 +172,9 @@ void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
     }
 }
 
-std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime now) {
-    const LONG result = m_pSerial->SendFrame(frame);
+std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime now,
+                                                OwnEcho::Answer answer) {
+    const LONG result = m_echo.Send(*m_pSerial, frame, answer);
     if (result == 0) {
         return now;
     }
@@ -192,7 +194,10 @@ std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime no
 }
 
 void CUpdateDlg::SendTxFrame() {
-    const std::optional<PaceTime> sent = SendFrameAt(m_txFrame, MonotonicNow());
+    const OwnEcho::Answer answer = AnswerMayEqualRequest(OutstandingRequest())
+                                       ? OwnEcho::Answer::MayEqualRequest
+                                       : OwnEcho::Answer::AlwaysDiffers;
+    const std::optional<PaceTime> sent = SendFrameAt(m_txFrame, MonotonicNow(), answer);
     if (!sent) {
         GiveUpLink();
         return;
@@ -245,7 +250,8 @@ bool CUpdateDlg::PacedNow(PaceTime wait) {
 
 void CUpdateDlg::OnReceiveGap() {
     const std::size_t checksumFailures = m_rx.ChecksumFailures();
-    ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, ReplyHandler(), *this, m_nRxTimer);
+    ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, m_echo, ReplyHandler(), *this,
+                   m_nRxTimer);
     AfterReceiving(checksumFailures);
 }
 

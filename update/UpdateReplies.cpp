@@ -45,8 +45,8 @@ LRESULT CUpdateDlg::OnPortEvent(WPARAM wParam, LPARAM) {
         return 0;
     }
     const std::size_t checksumFailures = m_rx.ChecksumFailures();
-    ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, ReplyHandler(), *this,
-                   m_nRxTimer);
+    ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, m_echo, ReplyHandler(),
+                   *this, m_nRxTimer);
     AfterReceiving(checksumFailures);
     return 0;
 }

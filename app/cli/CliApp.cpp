@@ -32,6 +32,22 @@ std::string PortName(int port) {
     return "COM" + std::to_string(port);
 }
 
+// Why the search found no Зирон-7, as the port dialog heard the line.
+std::string NotFoundText(int port, CPortDlg::LineHeard heard) {
+    const char* why = "nothing answered";
+    switch (heard) {
+        case CPortDlg::LineHeard::AnotherDevice:
+            why = "a device of another type answered";
+            break;
+        case CPortDlg::LineHeard::OwnBytes:
+            why = "only our own bytes came back";
+            break;
+        case CPortDlg::LineHeard::Nothing:
+            break;
+    }
+    return PortName(port) + ": no Зирон-7 found (" + why + ")";
+}
+
 ProgramStamp ThisProgram() {
     return {ZIRON7_PROGRAM_VERSION, __DATE__ " " __TIME__};
 }
@@ -109,6 +125,7 @@ int CCliApp::RunModal(CDialog& dialog) {
     auto* update = dynamic_cast<CUpdateDlg*>(&dialog);
     if (search != nullptr) {
         search->m_nInitialPort = m_command.ports.front() - 1;
+        search->m_bUnattended = true;
     }
     if (update != nullptr) {
         update->m_nPurpose = m_purpose;
@@ -117,6 +134,9 @@ int CCliApp::RunModal(CDialog& dialog) {
     m_report.OnDialogEnded();
     if (search != nullptr) {
         m_end.found = result == IDOK;
+        if (!m_end.found && !m_report.Interrupted()) {
+            m_report.Line(NotFoundText(m_command.ports.front(), search->Heard()));
+        }
     }
     if (update != nullptr) {
         m_end.updateResult = result;
@@ -163,10 +183,11 @@ bool CCliApp::FindOn(int port, CFirmwareImage& image) {
     CPortDlg search;
     HandOver(search, serial, deviceInfo, image);
     search.m_nInitialPort = port - 1;
+    search.m_bUnattended = true;
     const bool found = search.DoModal() == IDOK;
     m_report.OnDialogEnded();
     if (!found) {
-        m_report.Line(PortName(port) + ": no Зирон-7 found");
+        m_report.Line(NotFoundText(port, search.Heard()));
         return false;
     }
     bool identityRead = false;

@@ -144,6 +144,11 @@ std::string CliHelpText() {
         "  build date and time texts that parse. --json prints one JSON object on\n"
         "  stdout at the end, and everything else on stderr.\n"
         "\n"
+        "  The search of find, update and verify gives up after five passes over\n"
+        "  the six rates (about 4.5 s) in which no Зирон-7 answered, whatever else\n"
+        "  answered meanwhile: exit 3, naming what the line returned (nothing, a\n"
+        "  device of another type, or only our own bytes).\n"
+        "\n"
         "exit codes:\n";
     const auto code = [&help](int value, const char* meaning) {
         const std::string number = std::to_string(value);

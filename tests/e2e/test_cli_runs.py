@@ -1,7 +1,8 @@
 """ziron7-cli against the simulated instrument, as a script at a service
 centre runs it: no display, no person. A whole update in text and in JSON,
-a fast update with `--fast`, later firmware refused, nothing on the port, a
-line that falls silent mid-write, a verification that keeps failing, verify
+a fast update with `--fast`, later firmware refused, nothing on the port,
+a device of another type and a loopback plug, a line that falls silent
+mid-write, a verification that keeps failing, verify
 of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
 mid-write, and two instruments updated at once by two processes.
 
@@ -222,6 +223,22 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(result["outcome"], "Нет связи с Зирон-7!")
         self.assertEqual(result["decision"], "none")
         self.assertIn("[box] Нет связи с Зирон-7!", err)
+
+    def test_what_answers_but_is_no_instrument_ends_with_exit_code_3_in_bounded_time(self):
+        # Five passes over the six rates, 4.5 s, whatever answers meanwhile.
+        cases = [(("--device-type", "5"), "a device of another type answered"),
+                 (("--echo", "--silent-after", "0"), "only our own bytes came back")]
+        for options, heard in cases:
+            for command in ("find", "update"):
+                with self.subTest(options=options, command=command):
+                    instrument = self.instrument(*options)
+                    code, out, err = self.run_cli(command, "--port", "COM1", timeout=30)
+                    instrument.stop()
+                    self.instruments.remove(instrument)
+                    self.assertEqual(code, 3, "\n".join(out + err))
+                    self.assertIn(f"COM1: no Зирон-7 found ({heard})",
+                                  err if command == "find" else out)
+                    self.assertLess(self.wall_s, 15.0)
 
     def test_a_line_silent_mid_write_ends_with_exit_code_4_and_the_warning(self):
         instrument = self.instrument("--silent-after", "40")

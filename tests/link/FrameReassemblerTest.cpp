@@ -80,6 +80,34 @@ TEST_F(Reassembly, SecondFrameOfTheSameReadIsDroppedWithTheBuffer) {
     EXPECT_EQ(receiver.HeldCount(), 0U);
 }
 
+// An echoing line returns our request and the answer in one read: the
+// request is passed over at its own cost, and the answer behind it stays.
+TEST_F(Reassembly, OurOwnFrameCostsOnlyItsBytesAndTheAnswerBehindItIsHandedOver) {
+    const Bytes request = SealedFrame(0xFE, CMD_IDENTIFY, {});
+    const Bytes answer = SealedFrame(0xFE, CMD_IDENTIFY, {3, 11, 7, 0x39, 0x30});
+    Bytes both = request;
+    both.insert(both.end(), answer.begin(), answer.end());
+    std::vector<Bytes> asked;
+    const FrameReassembler::OwnFrameTest isOwn = [&](std::span<const std::uint8_t> frame) {
+        asked.emplace_back(frame.begin(), frame.end());
+        return Bytes(frame.begin(), frame.end()) == request;
+    };
+    port.Arrive(both);
+    receiver.Receive(port.Reader(), Collect(), isOwn);
+    EXPECT_EQ(asked, (std::vector<Bytes>{request, answer}));
+    EXPECT_EQ(frames, std::vector<Bytes>{answer});
+    EXPECT_EQ(receiver.HeldCount(), 0U);
+
+    // The answer's head behind our frame is waited for, not realigned away.
+    port.Arrive(request);
+    port.Arrive(std::span(answer).first(4));
+    receiver.Receive(port.Reader(), Collect(), isOwn);
+    EXPECT_EQ(receiver.HeldCount(), 4U);
+    port.Arrive(std::span(answer).subspan(4));
+    receiver.Receive(port.Reader(), Collect(), isOwn);
+    EXPECT_EQ(frames, (std::vector<Bytes>{answer, answer}));
+}
+
 TEST_F(Reassembly, NothingPendingMeansNothingArrived) {
     EXPECT_FALSE(receiver.Receive(port.Reader(), Collect()));
 }

@@ -165,6 +165,65 @@ TEST(PortDialog, AnotherDeviceTypeHoldsTheRateAndNeverEnablesOk) {
     EXPECT_EQ(f.info.baudRate, 0);
 }
 
+// A two-wire adapter returns each identify request as a valid frame: it is
+// our own, not a device of another type, and holds nothing.
+TEST(PortDialog, OurOwnRequestsComingBackHoldNoRateAndTheInstrumentIsFoundAtItsOwn) {
+    PortDialogFixture f;
+    SimProcess sim(f.devices.Path(), {"--com", "1", "--baud", "9600", "--echo"});
+    ASSERT_TRUE(sim.IsReady());
+    std::string status;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        d.WatchUntil([&] { return d.OkEnabled(); }, 3000, [&](bool) {
+            status = d.StatusShown();
+            d.EndDialog(IDCANCEL);
+        });
+    };
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(status, "Зирон-7 найден. Скорость 9600");
+    EXPECT_EQ(f.info.baudRate, 9600);
+    EXPECT_GT(f.dialog.m_echo.EchoesPassedOver(), 0u);
+    EXPECT_EQ(f.dialog.Heard(), CPortDlg::LineHeard::OwnBytes);
+}
+
+struct UnattendedLineCase {
+    const char* name;
+    std::vector<std::string> simOptions;
+    CPortDlg::LineHeard heard;
+};
+
+class UnattendedSearch : public testing::TestWithParam<UnattendedLineCase> {};
+
+// With nobody at the screen only the Зирон-7 holds a rate: a line where
+// something else answers, or only our own bytes come back, ends after the
+// five passes of a silent one, and the dialog tells what it heard.
+TEST_P(UnattendedSearch, GivesUpAfterFivePassesAndTellsWhatAnswered) {
+    PortDialogFixture f;
+    std::vector<std::string> options = {"--com", "1"};
+    options.insert(options.end(), GetParam().simOptions.begin(), GetParam().simOptions.end());
+    SimProcess sim(f.devices.Path(), options);
+    ASSERT_TRUE(sim.IsReady());
+    MessageBoxOperator person;
+    f.dialog.m_bUnattended = true;
+    EXPECT_EQ(f.dialog.DoModal(), IDCANCEL);
+    const auto took = TestPortDlg::Clock::now() - f.dialog.starting;
+    ASSERT_EQ(person.Shown().size(), 1u);
+    EXPECT_EQ(person.Shown()[0].text, "Нет связи с Зирон-7!");
+    EXPECT_GE(took, 4500ms);
+    EXPECT_LT(took, 8000ms);  // five passes and a loaded machine
+    EXPECT_EQ(f.dialog.Heard(), GetParam().heard);
+    EXPECT_FALSE(f.dialog.okWasEnabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PortDialog, UnattendedSearch,
+    testing::Values(
+        UnattendedLineCase{"AnotherDeviceType", {"--baud", "19200", "--device-type", "5"},
+                           CPortDlg::LineHeard::AnotherDevice},
+        UnattendedLineCase{"LoopbackPlug", {"--echo", "--silent-after", "0"},
+                           CPortDlg::LineHeard::OwnBytes},
+        UnattendedLineCase{"Silence", {"--silent-after", "0"}, CPortDlg::LineHeard::Nothing}),
+    [](const testing::TestParamInfo<UnattendedLineCase>& each) { return each.param.name; });
+
 struct SplitReplyCase {
     const char* name;
     int pauseMs;  // between the reply's first four bytes and the rest

@@ -237,7 +237,7 @@ TEST(RepeatTiming, ARepeatWaitsTheWholeExchangeAndTheMarginInWholePeriodsAndNoLo
             double exchangeMs =
                 static_cast<double>(c.request.size() + kFrameCrcSize + c.replyLength) * 10 *
                     1000.0 / rate +
-                kRepeatMarginMs;
+                kReplyTransitMs;
             if (std::string(c.name) == "switch") {
                 exchangeMs = std::max(exchangeMs, double{kSwitchRepeatMs});
             }

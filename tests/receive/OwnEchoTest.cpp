@@ -1,0 +1,69 @@
+// Which frames are our own coming back: the frame sent last, once, within
+// its wire time and the transit margin; and a request that its answer may
+// equal only on a line known to echo.
+#include "OwnEcho.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Answer = OwnEcho::Answer;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kIdentify = {0xFE, 0x46, 0x00, 0x22, 0x50};
+// A bootloader operation of code and address alone, as its answer may equal it.
+const Bytes kProgramPage = {0x00, 0x6D, 0x03, 0x03, 0x00, 0x01, 0x5C, 0x21};
+
+const OwnEcho::Clock::time_point kSent{};
+
+TEST(OwnEcho, TheFrameSentLastComesBackOnceWithinItsWireTimeAndTheMargin) {
+    OwnEcho echo;
+    // 5 bytes at 4800 baud, 12 bit times each: 12.5 ms, and 30 ms of transit.
+    echo.Sent(kIdentify, 4800, kSent, Answer::AlwaysDiffers);
+    EXPECT_FALSE(echo.IsOwnEcho(Bytes{0xFE, 0x46, 0x00, 0x22, 0x51}, kSent + 1ms));
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 42ms));
+    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 43ms)) << "one echo per send";
+    EXPECT_EQ(echo.EchoesPassedOver(), 1U);
+    EXPECT_TRUE(echo.LineEchoes());
+
+    echo.Sent(kIdentify, 4800, kSent, Answer::AlwaysDiffers);
+    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 43ms)) << "too late to be ours";
+    EXPECT_EQ(echo.EchoesPassedOver(), 1U);
+}
+
+// A dialog held up for a tick takes both echoes in after the second send.
+TEST(OwnEcho, TheSameFrameSentAgainBeforeItsEchoWasTakenInOwesTwo) {
+    OwnEcho echo;
+    echo.Sent(kIdentify, 9600, kSent, Answer::AlwaysDiffers);
+    echo.Sent(kIdentify, 9600, kSent + 30ms, Answer::AlwaysDiffers);
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 40ms));
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 40ms));
+    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 40ms));
+
+    // Once the first echo's time is over, a send owes only its own.
+    echo.Sent(kIdentify, 9600, kSent + 100ms, Answer::AlwaysDiffers);
+    echo.Sent(kIdentify, 9600, kSent + 150ms, Answer::AlwaysDiffers);
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 151ms));
+    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 152ms));
+}
+
+TEST(OwnEcho, AnAnswerThatMayEqualItsRequestIsTakenForOursOnlyOnALineKnownToEcho) {
+    OwnEcho clean;
+    clean.Sent(kProgramPage, 38400, kSent, Answer::MayEqualRequest);
+    EXPECT_FALSE(clean.IsOwnEcho(kProgramPage, kSent + 5ms));
+    EXPECT_EQ(clean.EchoesPassedOver(), 0U);
+    EXPECT_FALSE(clean.LineEchoes());
+
+    OwnEcho echoing;
+    echoing.Sent(kIdentify, 38400, kSent, Answer::AlwaysDiffers);
+    ASSERT_TRUE(echoing.IsOwnEcho(kIdentify, kSent + 1ms));
+    echoing.Sent(kProgramPage, 38400, kSent, Answer::MayEqualRequest);
+    EXPECT_TRUE(echoing.IsOwnEcho(kProgramPage, kSent + 5ms));
+    // The same bytes again are the instrument's answer.
+    EXPECT_FALSE(echoing.IsOwnEcho(kProgramPage, kSent + 10ms));
+}
+
+}  // namespace
