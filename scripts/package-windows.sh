@@ -175,7 +175,8 @@ done
 cmp -s "$install_dir/readme.txt" "$staging/readme.txt" || fail "the installed readme.txt differs"
 [[ -f "$shortcut" ]] || fail "the silent install made no Start-menu entry"
 grep -qF "$uninstall_key" "$prefix/user.reg" || fail "the silent install wrote no uninstall key"
-echo "silent install, then with /CLI over it: $(ls "$install_dir" | tr "\n" " ")and the Start-menu entry and the uninstall key"
+installed=$(ls "$install_dir" | tr "\n" " ")
+echo "silent install, and with /CLI over it: ${installed}and the Start-menu entry and the uninstall key"
 installed_cli=$(in_prefix wine "$install_dir/ziron7-cli.exe" --version | tr -d '\r' | head -1) ||
   fail "the installed console program does not run"
 
