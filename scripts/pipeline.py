@@ -103,7 +103,11 @@ class Pipeline:
             stage.command, cwd=TOP, stdout=log, stderr=subprocess.STDOUT,
             stdin=subprocess.DEVNULL, env={**os.environ, **stage.environment},
             preexec_fn=(lambda: os.nice(niceness)) if niceness else None,
-            start_new_session=True)
+            # A process group of its own, to be stopped whole, but not a
+            # session: the kernel weighs each session's processes as one
+            # group, and a build in a session of its own would take as much
+            # of the cores as the runs however nice it is.
+            process_group=0)
         self.running[stage.name] = Running(stage, process, log, time.monotonic(), digest)
 
     def reap(self):
