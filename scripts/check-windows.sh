@@ -19,7 +19,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly e2e_timeout_s=1200  # sixteen dialog runs and eight console runs took 11 min one after another
-shards=${ZIRON7_WINE_SHARDS:-2}
+shards=${ZIRON7_WINE_SHARDS:-1}
 
 windows=${ZIRON7_WINDOWS_BUILD_DIR:-build/windows}
 linux=${ZIRON7_BUILD_DIR:-build/default}

@@ -29,6 +29,10 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
         "test_two_instruments_updated_at_once_by_two_processes",
         "test_ctrl_c_mid_write_ends_as_exit_does",
         "test_nothing_on_the_port_ends_with_exit_code_3",
+        # Our own bytes are told by the time the program handles them, and
+        # Wine hands the notification over too late for that on a loaded
+        # machine: the echo-only line was taken for another device.
+        "test_what_answers_but_is_no_instrument_ends_with_exit_code_3_in_bounded_time",
     }
 
     @classmethod
