@@ -4,10 +4,9 @@
 #include <ctime>
 
 #include "AccessCode.h"
+#include "MonotonicClock.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::int64_t kMsPerSecond = 1000;
 // Names tried, a millisecond apart, when runs started together took the
@@ -62,7 +61,7 @@ std::string Number(std::uint64_t value) {
 SessionLog::SessionLog(std::filesystem::path folder, ProgramStamp program)
     : m_folder(std::move(folder)),
       m_program(std::move(program)),
-      m_start(Clock::now()),
+      m_start(MonotonicNow()),
       m_startWall(std::chrono::system_clock::now()),
       m_wire(kAccessCode) {
     const StartTime start = LocalStartTime(m_startWall);
@@ -80,7 +79,7 @@ SessionLog::~SessionLog() {
 }
 
 std::int64_t SessionLog::ElapsedMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_start).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(MonotonicNow() - m_start).count();
 }
 
 void SessionLog::Note(std::string_view text) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "LinkFrame.h"
+#include "MonotonicClock.h"
 #include "ReplyTransit.h"
 #include "WriteLimit.h"
 
@@ -23,7 +24,7 @@ std::chrono::microseconds WireTime(std::size_t length, std::uint32_t baudRate) {
 LONG OwnEcho::Send(CSerialListener& port, std::uint8_t* frame, Answer answer) {
     // The echo starts coming back with the first byte written: counted from
     // before the write, whatever the write itself takes.
-    const Clock::time_point at = Clock::now();
+    const Clock::time_point at = MonotonicNow();
     const LONG rate = port.GetBaudRate();
     const LONG result = port.SendFrame(frame);
     const std::size_t length =

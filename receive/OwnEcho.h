@@ -26,6 +26,7 @@
 
 class OwnEcho {
 public:
+    // The program's clock (MonotonicClock.h) tells its times in this one's points.
     using Clock = std::chrono::steady_clock;
 
     // Whether the instrument's answer to a request can be that request byte

@@ -1,5 +1,7 @@
 #include "ReplyReceiver.h"
 
+#include "MonotonicClock.h"
+
 namespace {
 
 // The port's read as the reassembler wants it: what is there, without
@@ -19,7 +21,7 @@ bool ReceiveReplies(ReceiveCause cause, CSerialBase& port, FrameReassembler& rx,
                     UINT_PTR& gapTimer) {
     const FrameReassembler::PortRead read = PendingBytesOf(port);
     const FrameReassembler::OwnFrameTest ownEcho = [&echo](std::span<const std::uint8_t> frame) {
-        return echo.IsOwnEcho(frame, OwnEcho::Clock::now());
+        return echo.IsOwnEcho(frame, MonotonicNow());
     };
     const bool arrived = cause == ReceiveCause::GapElapsed
                              ? rx.OnReceiveGap(read, onFrame, ownEcho)

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-PaceTime MonotonicNow() {
-    return std::chrono::duration_cast<PaceTime>(
-        std::chrono::steady_clock::now().time_since_epoch());
+#include "MonotonicClock.h"
+
+PaceTime PaceNow() {
+    return std::chrono::duration_cast<PaceTime>(MonotonicNow().time_since_epoch());
 }
 
 void SendPacer::Sent(PaceTime now, bool request) {

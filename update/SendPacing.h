@@ -35,8 +35,8 @@ enum class Pacing : std::uint8_t {
     Fast,     // writing and verifying: the next frame once the reply is taken
 };
 
-// The monotonic clock's time now.
-PaceTime MonotonicNow();
+// The program's clock now (MonotonicClock.h).
+PaceTime PaceNow();
 
 class SendPacer {
 public:

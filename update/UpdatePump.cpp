@@ -56,7 +56,7 @@ void CUpdateDlg::OnPumpTick() {
     if (ServeOutstandingRequest() || SendNextWhenPaced() || !m_bKeepAlive) {
         return;
     }
-    const PaceTime now = MonotonicNow();
+    const PaceTime now = PaceNow();
     if (m_pacer.WaitBeforeKeepAlive(now) > PaceTime::zero()) {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
@@ -88,7 +88,7 @@ bool CUpdateDlg::ServeOutstandingRequest() {
     // millisecond is waited, not timed): a request that has waited long
     // enough by then is given up, and its replacement goes out rather than
     // one more copy of it (a second switch would undo the first).
-    const PaceTime now = MonotonicNow();
+    const PaceTime now = PaceNow();
     const PaceTime repeatWait = m_pacer.WaitBeforeRepeat(now);
     if (ReplaceUnansweredRequest(now + std::min<PaceTime>(repeatWait, std::chrono::milliseconds(1)))) {
         return false;
@@ -101,7 +101,7 @@ bool CUpdateDlg::SendNextWhenPaced() {
     if (m_queue.IsEmpty() || RequestOutstanding()) {
         return false;
     }
-    if (!PacedNow(m_pacer.WaitBeforeNext(MonotonicNow(), PassInProgress()))) {
+    if (!PacedNow(m_pacer.WaitBeforeNext(PaceNow(), PassInProgress()))) {
         return true;
     }
     const QueuedFrame entry = m_queue.TakeHead();
@@ -187,7 +187,7 @@ std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime no
     // it counts from then. The pump's ticks could not fire meanwhile: the
     // watchdog counts them, so that a line that stays stalled still ends in
     // about the watchdog's 5 s.
-    const PaceTime gaveUp = MonotonicNow();
+    const PaceTime gaveUp = PaceNow();
     const auto periodsHeld = (gaveUp - now) / std::chrono::milliseconds(kPumpPeriodMs);
     m_nTicks += static_cast<std::int32_t>(periodsHeld);
     return gaveUp;
@@ -197,7 +197,7 @@ void CUpdateDlg::SendTxFrame() {
     const OwnEcho::Answer answer = AnswerMayEqualRequest(OutstandingRequest())
                                        ? OwnEcho::Answer::MayEqualRequest
                                        : OwnEcho::Answer::AlwaysDiffers;
-    const std::optional<PaceTime> sent = SendFrameAt(m_txFrame, MonotonicNow(), answer);
+    const std::optional<PaceTime> sent = SendFrameAt(m_txFrame, PaceNow(), answer);
     if (!sent) {
         GiveUpLink();
         return;
@@ -215,7 +215,7 @@ void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
     m_pacer.NextRequest(
         RepeatInterval(OutstandingRequest(), baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0));
     m_nTxSends = 0;
-    m_tAwaitingSince = MonotonicNow();
+    m_tAwaitingSince = PaceNow();
 }
 
 std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
@@ -224,7 +224,7 @@ std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
 }
 
 void CUpdateDlg::RepeatWhenDue() {
-    if (!PacedNow(m_pacer.WaitBeforeRepeat(MonotonicNow()))) {
+    if (!PacedNow(m_pacer.WaitBeforeRepeat(PaceNow()))) {
         return;
     }
     CurrentSession().OnRequestRepeated();

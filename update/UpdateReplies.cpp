@@ -88,7 +88,7 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
     switch (command) {
         case CMD_LOADER:
             if (!m_loaderMatcher.Answers(OutstandingRequest(), frame,
-                                        m_pacer.CopyMayArrive(MonotonicNow()))) {
+                                        m_pacer.CopyMayArrive(PaceNow()))) {
                 return false;
             }
             m_loaderMatcher.Taken(frame);

@@ -11,6 +11,7 @@
 #include "ImageFile.h"
 #include "JsonText.h"
 #include "LogFiles.h"
+#include "MonotonicClock.h"
 #include "PortDlg.h"
 #include "SerialCWnd.h"
 #include "SerialPorts.h"
@@ -82,7 +83,7 @@ BOOL CCliApp::InitInstance() {
 }
 
 void CCliApp::RunUpdate() {
-    const Clock::time_point start = Clock::now();
+    const Clock::time_point start = MonotonicNow();
     SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram());
     {
         const SessionEventsScope listening(log);
@@ -98,7 +99,7 @@ void CCliApp::RunUpdate() {
                   (log.FilePath().empty() ? std::string()
                                           : ", session log " + PathText(log.FilePath())));
     if (m_command.json) {
-        WriteJson(log, Clock::now() - start);
+        WriteJson(log, MonotonicNow() - start);
     }
 }
 
