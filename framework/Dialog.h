@@ -102,6 +102,9 @@ private:
     // ended a mapped message is taken without running its handler.
     bool HandlePostedMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void HandleTimer(UINT_PTR id);
+    // The window system's window, its handle and its controls exist: the
+    // dialog takes the handle and runs OnInitDialog.
+    void OnWindowCreated();
     // The window exists and the run has not been ended.
     bool IsRunning() const;
     void ReleaseWindow();

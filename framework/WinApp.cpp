@@ -1,9 +1,12 @@
 // The application object's part that is the same on every window system:
-// being the current application and routing commands. Starting the window
-// system and the Help file are the platform's (WinAppRun.cpp).
+// being the current application, its name and routing commands. Starting
+// the window system and the Help file are the platform's (WinAppRun.cpp).
 #include "WinApp.h"
 
+#include <cstdio>
 #include <utility>
+
+#include "ApplicationStart.h"
 
 namespace {
 
@@ -38,4 +41,18 @@ void CWinApp::MapCommand(UINT commandId, std::function<void()> handler) {
 
 CWinApp* AfxGetApp() {
     return g_app;
+}
+
+CWinApp* ApplicationToStart() {
+    if (g_app == nullptr) {
+        std::fprintf(stderr, "no application object\n");
+    }
+    return g_app;
+}
+
+void NameApplication(CWinApp& app, std::string (*programName)()) {
+    if (app.m_pszAppName == nullptr) {
+        app.m_appName = programName();
+        app.m_pszAppName = app.m_appName.c_str();
+    }
 }

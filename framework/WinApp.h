@@ -49,7 +49,7 @@ protected:
     void OnHelp();
 
 private:
-    friend int AfxWinMain(int argc, char** argv);
+    friend void NameApplication(CWinApp& app, std::string (*programName)());
     std::map<UINT, std::function<void()>> m_commandMap;
     std::string m_appName;  // storage behind m_pszAppName
 };

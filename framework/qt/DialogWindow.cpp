@@ -1,5 +1,6 @@
 #include "DialogWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -20,28 +21,14 @@
 #include "Dialog.h"
 #include "DialogFont.h"
 #include "DialogResults.h"
+#include "DialogRunState.h"
 #include "IconResource.h"
+#include "qt/PostedMessageEvent.h"
 
 namespace {
 
-// The shortest timer period; shorter requests (0 included) get this one,
-// so that no timer turns into a loop that never sleeps.
-constexpr UINT kShortestTimerPeriodMs = 10;
-
 // The size at which dialogs show icons.
 constexpr int kDialogIconPixels = 32;
-
-const QEvent::Type kPostedMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class PostedMessageEvent final : public QEvent {
-public:
-    PostedMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
-        : QEvent(kPostedMessageEvent), m_message(message), m_wParam(wParam), m_lParam(lParam) {}
-
-    const UINT m_message;
-    const WPARAM m_wParam;
-    const LPARAM m_lParam;
-};
 
 // Icon resource `iconId` at `size` pixels; a null pixmap when it is missing.
 QPixmap IconPixmap(UINT iconId, int size) {
@@ -153,8 +140,15 @@ QWidget* CreateWidget(const DialogControlTemplate& control, const DialogFont& fo
 
 }  // namespace
 
-DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate, QWidget* parent)
-    : QDialog(parent),
+QWidget* DialogWindow::RunningWindowOf(CWnd* parent) {
+    auto* parentDialog = dynamic_cast<CDialog*>(parent);
+    return parentDialog != nullptr && parentDialog->m_pWindow != nullptr
+               ? parentDialog->m_pWindow->window.get()
+               : nullptr;
+}
+
+DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate, CWnd* parent)
+    : QDialog(RunningWindowOf(parent)),
       m_owner(owner),
       m_font(ChooseDialogFont(dialogTemplate.fontName, dialogTemplate.fontPointSize)) {
     setObjectName(QStringLiteral("dialog%1").arg(dialogTemplate.id));
@@ -210,46 +204,71 @@ DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate,
     for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
         FitTextToRoom(*label, label->geometry());
     }
+    // The sink runs on the posting thread while the handle exists; the
+    // handle goes first when the window goes, so the window outlives every call.
+    m_handle = CreateWindowHandle([this](UINT message, WPARAM wParam, LPARAM lParam) {
+        QCoreApplication::postEvent(this, new PostedMessageEvent(message, wParam, lParam));
+    });
 }
 
-DialogWindow::~DialogWindow() = default;
+DialogWindow::~DialogWindow() {
+    DestroyWindowHandle(m_handle);
+}
+
+bool DialogWindow::CanRunModal() {
+    return qApp != nullptr;
+}
+
+bool DialogWindow::RunModal() {
+    m_owner.OnWindowCreated();
+    if (m_owner.IsRunning()) {
+        setWindowModality(Qt::ApplicationModal);
+        exec();
+    }
+    return true;
+}
+
+void DialogWindow::SetTitle(const std::string& text) {
+    setWindowTitle(QString::fromStdString(text));
+}
+
+std::string DialogWindow::Title() const {
+    return windowTitle().toStdString();
+}
 
 DialogItem* DialogWindow::FindItem(int controlId) {
     const auto it = m_items.find(controlId);
     return it == m_items.end() ? nullptr : it->second.get();
 }
 
-void DialogWindow::QueuePostedMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    QCoreApplication::postEvent(this, new PostedMessageEvent(message, wParam, lParam));
-}
-
-void DialogWindow::StartTimer(UINT_PTR id, UINT periodMs) {
+bool DialogWindow::StartTimer(UINT_PTR id, UINT periodMs) {
     QTimer*& timer = m_timers[id];
     if (timer == nullptr) {
         timer = new QTimer(this);
         timer->setTimerType(Qt::PreciseTimer);
         connect(timer, &QTimer::timeout, this, [this, id] { m_owner.HandleTimer(id); });
     }
-    timer->start(static_cast<int>(std::max(periodMs, kShortestTimerPeriodMs)));
-}
-
-bool DialogWindow::StopTimer(UINT_PTR id) {
-    const auto it = m_timers.find(id);
-    if (it == m_timers.end() || !it->second->isActive()) {
-        return false;
-    }
-    // Stopped, not deleted: the timer may be the one whose tick is running.
-    it->second->stop();
+    timer->start(static_cast<int>(periodMs));
     return true;
 }
 
+void DialogWindow::StopTimer(UINT_PTR id) {
+    // Stopped, not deleted: the timer may be the one whose tick is running.
+    if (const auto it = m_timers.find(id); it != m_timers.end()) {
+        it->second->stop();
+    }
+}
+
 void DialogWindow::Finish(int result) {
-    m_finishing = true;
-    QDialog::done(result);
+    // A dialog ended in OnInitDialog never showed: no loop to end.
+    if (isVisible()) {
+        m_finishing = true;
+        QDialog::done(result);
+    }
 }
 
 bool DialogWindow::event(QEvent* event) {
-    if (event->type() == kPostedMessageEvent) {
+    if (event->type() == PostedMessageEvent::Kind()) {
         const auto* posted = static_cast<PostedMessageEvent*>(event);
         m_owner.HandlePostedMessage(posted->m_message, posted->m_wParam, posted->m_lParam);
         return true;

@@ -1,10 +1,8 @@
 // Message boxes on Qt.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QEventLoop>
 #include <QMessageBox>
 #include <QString>
-#include <QTimer>
 #include <cstdio>
 
 #include "DialogResults.h"
@@ -47,13 +45,4 @@ int ShowMessageBox(std::string_view text, UINT type) {
                     QMessageBox::Ok);
     box.exec();  // nested loop: timers and port notifications keep coming
     return IDOK;
-}
-
-void KeepEventsRunningFor(int durationMs) {
-    if (QCoreApplication::instance() == nullptr) {
-        return;
-    }
-    QEventLoop loop;
-    QTimer::singleShot(durationMs, &loop, &QEventLoop::quit);
-    loop.exec();
 }

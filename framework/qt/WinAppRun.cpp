@@ -1,6 +1,8 @@
 // The application object on Qt: the toolkit's application, the keys every
 // window shares, the Help file.
+#include "ApplicationStart.h"
 #include "WinApp.h"
+#include "qt/ToolkitApplicationName.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -69,19 +71,12 @@ void CWinApp::OnHelp() {
 }
 
 int AfxWinMain(int argc, char** argv) {
-    CWinApp* const app = AfxGetApp();
+    CWinApp* const app = ApplicationToStart();
     if (app == nullptr) {
-        std::fprintf(stderr, "no application object\n");
         return 1;
     }
     QApplication application(argc, argv);
-    // The name captions the message boxes; by default the program file's.
-    if (app->m_pszAppName == nullptr) {
-        app->m_appName = QCoreApplication::applicationName().toStdString();
-        app->m_pszAppName = app->m_appName.c_str();
-    } else {
-        QCoreApplication::setApplicationName(QString::fromUtf8(app->m_pszAppName));
-    }
+    NameToolkitApplication(*app);
     ProgramKeyFilter keys;
     application.installEventFilter(&keys);
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "ApplicationStart.h"
+#include "ProgramPath.h"
 #include "WideText.h"
 #include "WinApp.h"
 
@@ -19,18 +21,8 @@ constexpr const wchar_t* kHelpFileName = L"readme.txt";
 // is the keyboard repeating a held key.
 constexpr LPARAM kKeyWasDown = LPARAM{1} << 30;
 
-// The program file's full path.
-std::filesystem::path ProgramPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+std::string ProgramName() {
+    return NarrowToUtf8(ProgramPath().stem().wstring());
 }
 
 // A key held down after it closed one window must not go on to press the
@@ -65,15 +57,11 @@ void CWinApp::OnHelp() {
 }
 
 int AfxWinMain(int, char**) {
-    CWinApp* const app = AfxGetApp();
+    CWinApp* const app = ApplicationToStart();
     if (app == nullptr) {
         return 1;
     }
-    // The name captions the message boxes; by default the program file's.
-    if (app->m_pszAppName == nullptr) {
-        app->m_appName = NarrowToUtf8(ProgramPath().stem().wstring());
-        app->m_pszAppName = app->m_appName.c_str();
-    }
+    NameApplication(*app, &ProgramName);
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |

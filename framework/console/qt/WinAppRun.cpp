@@ -4,7 +4,9 @@
 #include <QDir>
 #include <cstdio>
 
+#include "ApplicationStart.h"
 #include "WinApp.h"
+#include "qt/ToolkitApplicationName.h"
 
 namespace {
 
@@ -19,18 +21,12 @@ void CWinApp::OnHelp() {
 }
 
 int AfxWinMain(int argc, char** argv) {
-    CWinApp* const app = AfxGetApp();
+    CWinApp* const app = ApplicationToStart();
     if (app == nullptr) {
-        std::fprintf(stderr, "no application object\n");
         return 1;
     }
     QCoreApplication application(argc, argv);
-    if (app->m_pszAppName == nullptr) {
-        app->m_appName = QCoreApplication::applicationName().toStdString();
-        app->m_pszAppName = app->m_appName.c_str();
-    } else {
-        QCoreApplication::setApplicationName(QString::fromUtf8(app->m_pszAppName));
-    }
+    NameToolkitApplication(*app);
     if (app->InitInstance() == FALSE) {
         return 0;
     }

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <memory>
 
 #include "ConsoleOperator.h"
+#include "DialogEvents.h"
 #include "DialogWindow.h"
 #include "LoopWindow.h"
 #include "PlatformMessageBox.h"
@@ -21,9 +21,6 @@ constexpr const wchar_t* kWindowClass = L"Ziron7ConsoleDialog";
 // that the serial listener posts.
 constexpr UINT kPressMessage = WM_APP + 1;  // wParam: the button's id
 constexpr UINT kWorkMessage = WM_APP + 2;   // lParam: a std::function<void()> to run and delete
-
-// The shortest timer period: the system's own minimum.
-constexpr UINT kShortestTimerPeriodMs = USER_TIMER_MINIMUM;
 
 HWND g_loopWindow = nullptr;  // the application's own, for PostToConsoleLoop
 
@@ -76,64 +73,49 @@ void DeliverOne(const MSG& message) {
     DispatchMessageW(&message);
 }
 
-}  // namespace
-
-struct DialogWindow::Events {
-    explicit Events(DialogWindow& window) : m_handle(CreateMessageWindow(&window)) {}
-    ~Events() {
+class MessageWindowEvents final : public DialogEvents {
+public:
+    explicit MessageWindowEvents(DialogWindow& window) : m_handle(CreateMessageWindow(&window)) {}
+    ~MessageWindowEvents() override {
         // Its timers and the messages still queued for it go with it.
         if (m_handle != nullptr) {
             DestroyWindow(m_handle);
         }
     }
 
+    HWND Handle() const override { return m_handle; }
+
+    bool StartTimer(UINT_PTR id, UINT periodMs) override {
+        return ::SetTimer(m_handle, id, periodMs, nullptr) != 0;
+    }
+
+    void StopTimer(UINT_PTR id) override { ::KillTimer(m_handle, id); }
+
+    void Press(int controlId) override {
+        PostMessageW(m_handle, kPressMessage, static_cast<WPARAM>(controlId), 0);
+    }
+
+    void Run() override {
+        MSG message;
+        while (!m_finished && GetMessageW(&message, nullptr, 0, 0) > 0) {
+            DeliverOne(message);
+        }
+    }
+
+    void Finish() override { m_finished = true; }
+
+private:
     HWND m_handle;
-    std::map<UINT_PTR, bool> m_timers;  // running or not, by id
     bool m_finished = false;
 };
 
-DialogWindow::DialogWindow(CDialog& owner, const DialogTemplate& dialogTemplate)
-    : m_owner(owner),
-      m_items(MakeDialogItems(owner, dialogTemplate)),
-      m_events(std::make_unique<Events>(*this)) {}
+}  // namespace
 
-DialogWindow::~DialogWindow() = default;
-
-HWND DialogWindow::Handle() const {
-    return m_events->m_handle;
+std::unique_ptr<DialogEvents> MakeDialogEvents(DialogWindow& window) {
+    return std::make_unique<MessageWindowEvents>(window);
 }
 
-void DialogWindow::StartTimer(UINT_PTR id, UINT periodMs) {
-    ::SetTimer(m_events->m_handle, id, std::max(periodMs, kShortestTimerPeriodMs), nullptr);
-    m_events->m_timers[id] = true;
-}
-
-bool DialogWindow::StopTimer(UINT_PTR id) {
-    const auto it = m_events->m_timers.find(id);
-    if (it == m_events->m_timers.end() || !it->second) {
-        return false;
-    }
-    ::KillTimer(m_events->m_handle, id);
-    it->second = false;
-    return true;
-}
-
-void DialogWindow::Press(int controlId) {
-    PostMessageW(m_events->m_handle, kPressMessage, static_cast<WPARAM>(controlId), 0);
-}
-
-void DialogWindow::Run() {
-    MSG message;
-    while (!m_events->m_finished && GetMessageW(&message, nullptr, 0, 0) > 0) {
-        DeliverOne(message);
-    }
-}
-
-void DialogWindow::Finish() {
-    m_events->m_finished = true;
-}
-
-bool DialogWindow::EventLoopExists() {
+bool EventLoopExists() {
     return g_loopWindow != nullptr;
 }
 

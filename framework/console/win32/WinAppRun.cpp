@@ -6,26 +6,18 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "ApplicationStart.h"
+#include "LoopWindow.h"
+#include "ProgramPath.h"
 #include "WideText.h"
 #include "WinApp.h"
-
-#include "LoopWindow.h"
 
 namespace {
 
 constexpr const wchar_t* kHelpFileName = L"readme.txt";
 
-std::filesystem::path ProgramPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+std::string ProgramName() {
+    return NarrowToUtf8(ProgramPath().stem().wstring());
 }
 
 }  // namespace
@@ -36,17 +28,13 @@ void CWinApp::OnHelp() {
 }
 
 int AfxWinMain(int, char**) {
-    CWinApp* const app = AfxGetApp();
+    CWinApp* const app = ApplicationToStart();
     if (app == nullptr) {
-        std::fprintf(stderr, "no application object\n");
         return 1;
     }
+    NameApplication(*app, &ProgramName);
     // The program's texts are UTF-8, Russian among them.
     SetConsoleOutputCP(CP_UTF8);
-    if (app->m_pszAppName == nullptr) {
-        app->m_appName = NarrowToUtf8(ProgramPath().stem().wstring());
-        app->m_pszAppName = app->m_appName.c_str();
-    }
     CreateConsoleLoopWindow();
     if (app->InitInstance() == FALSE) {
         return 0;

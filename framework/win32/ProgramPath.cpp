@@ -1,0 +1,18 @@
+#include "ProgramPath.h"
+
+#include <windows.h>
+
+#include <string>
+
+std::filesystem::path ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
