@@ -13,6 +13,7 @@
 
 #include "Dialog.h"
 #include "RunningDialog.h"
+#include "ScriptedDialog.h"
 
 // Presses and releases `key` on the window that has the keyboard focus.
 inline void PressKey(QWidget* window, int key) {
@@ -27,43 +28,3 @@ inline void PressKey(QWidget* window, int key) {
 inline void WhenRunning(std::function<void()> action) {
     QTimer::singleShot(0, std::move(action));
 }
-
-// A dialog on any template whose start-up, data exchange and timer ticks a
-// test supplies.
-class ScriptedDialog : public CDialog {
-public:
-    explicit ScriptedDialog(UINT templateId) : CDialog(templateId) {}
-
-    std::function<void(ScriptedDialog&)> onInit;
-    std::function<void(CDataExchange*)> exchange;
-    std::function<void(ScriptedDialog&, UINT_PTR)> onTimer;
-    std::vector<UINT_PTR> ticks;
-
-    // The protected services, opened up for the tests.
-    using CDialog::MapButtonClicked;
-    using CDialog::MapMessage;
-    using CDialog::MapSelectionChanged;
-    using CDialog::OnCancel;
-    using CDialog::OnOK;
-
-protected:
-    BOOL OnInitDialog() override {
-        CDialog::OnInitDialog();
-        if (onInit) {
-            onInit(*this);
-        }
-        return TRUE;
-    }
-    void DoDataExchange(CDataExchange* dx) override {
-        if (exchange) {
-            exchange(dx);
-        }
-    }
-    void OnTimer(UINT_PTR id) override {
-        ticks.push_back(id);
-        if (onTimer) {
-            onTimer(*this, id);
-        }
-        CDialog::OnTimer(id);
-    }
-};
