@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "LinkFrame.h"
+#include "SimulatedClock.h"
 #include "SessionEvents.h"
 #include "WriteLimit.h"
 
@@ -76,12 +77,15 @@ LONG CSerialListener::SendFrame(std::uint8_t* frame) {
 
 LONG CSerialListener::StartListener() {
     lastError.store(0);
-    if (listenerThread != nullptr) {
+    if (listenerThread != nullptr || queuedListening) {
         return Finish(0);
     }
     // A thread on a closed port would only end at once with this same code.
     if (!IsOpen()) {
         return Finish(static_cast<LONG>(ERROR_INVALID_HANDLE));
+    }
+    if (SimulatedClock::Installed() != nullptr) {
+        return StartQueuedListener();
     }
     listenerThread = ::CreateThread(nullptr, 0, &CSerialListener::ThreadProc, this, 0, nullptr);
     if (listenerThread == nullptr) {
@@ -92,6 +96,7 @@ LONG CSerialListener::StartListener() {
 
 LONG CSerialListener::StopListener(DWORD timeout) {
     lastError.store(0);
+    StopQueuedListener();
     if (listenerThread != nullptr) {
         stopRequested.store(true);
         // Writing the unchanged mask completes the thread's pending wait with
@@ -133,13 +138,38 @@ DWORD CSerialListener::EndWithLostLine(LONG error) {
     return static_cast<DWORD>(error);
 }
 
+LONG CSerialListener::ArmWait(OVERLAPPED& overlapped) {
+    ::ResetEvent(waitEvent);
+    std::memset(&overlapped, 0, sizeof overlapped);
+    overlapped.hEvent = waitEvent;
+    return WaitForEvent(&overlapped, INFINITE);
+}
+
+bool CSerialListener::TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode) {
+    // The wait itself may have failed: the driver ends it with an error
+    // when the device goes away.
+    DWORD ignored = 0;
+    if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE)) {
+        exitCode = EndWithLostLine(static_cast<LONG>(::GetLastError()));
+        return false;
+    }
+    const DWORD events = TakeEvents();
+    DWORD errors = 0;
+    if (!::ClearCommError(portHandle, &errors, nullptr)) {
+        lastError.store(static_cast<LONG>(::GetLastError()));
+        errors = 0;
+    }
+    // Errors that come with no event were cleared above and are not reported.
+    if (events != 0) {
+        OnEvent(events, errors);
+    }
+    return true;
+}
+
 DWORD CSerialListener::Listen() {
     for (;;) {
-        ::ResetEvent(waitEvent);
         OVERLAPPED overlapped;
-        std::memset(&overlapped, 0, sizeof overlapped);
-        overlapped.hEvent = waitEvent;
-        const LONG armed = WaitForEvent(&overlapped, INFINITE);
+        const LONG armed = ArmWait(overlapped);
         if (armed != 0) {
             return EndWithLostLine(armed);
         }
@@ -164,24 +194,68 @@ DWORD CSerialListener::Listen() {
             }
             return 0;
         }
-        // The wait itself may have failed: the driver ends it with an error
-        // when the device goes away.
-        DWORD ignored = 0;
-        if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE)) {
-            return EndWithLostLine(static_cast<LONG>(::GetLastError()));
-        }
-        const DWORD events = TakeEvents();
-        DWORD errors = 0;
-        if (!::ClearCommError(portHandle, &errors, nullptr)) {
-            lastError.store(static_cast<LONG>(::GetLastError()));
-            errors = 0;
-        }
-        // Errors that come with no event were cleared above and are not reported.
-        if (events != 0) {
-            OnEvent(events, errors);
+        DWORD exitCode = 0;
+        if (!TakeWakeUp(overlapped, exitCode)) {
+            return exitCode;
         }
         if (stopRequested.load()) {
             return 0;
         }
+    }
+}
+
+LONG CSerialListener::StartQueuedListener() {
+    queuedListening = true;
+    ArmQueuedListener();
+    return Finish(queuedListening ? 0 : lastError.load());
+}
+
+void CSerialListener::ArmQueuedListener() {
+    const LONG armed = ArmWait(queuedOverlapped);
+    if (armed != 0) {
+        queuedListening = false;
+        EndWithLostLine(armed);
+        return;
+    }
+    if (!::RegisterWaitForSingleObject(&queuedWakeUp, waitEvent, &CSerialListener::QueuedWakeUp,
+                                       this, INFINITE, WT_EXECUTEONLYONCE)) {
+        const auto error = static_cast<LONG>(::GetLastError());
+        queuedListening = false;
+        AbandonWait(queuedOverlapped);
+        EndWithLostLine(error);
+    }
+}
+
+void CALLBACK CSerialListener::QueuedWakeUp(PVOID self, BOOLEAN) {
+    static_cast<CSerialListener*>(self)->OnQueuedWakeUp();
+}
+
+void CSerialListener::OnQueuedWakeUp() {
+    ::UnregisterWait(queuedWakeUp);
+    queuedWakeUp = nullptr;
+    DWORD exitCode = 0;
+    if (!TakeWakeUp(queuedOverlapped, exitCode)) {
+        queuedListening = false;
+        return;
+    }
+    // OnEvent may have stopped the listener.
+    if (queuedListening) {
+        ArmQueuedListener();
+    }
+}
+
+void CSerialListener::StopQueuedListener() {
+    if (!queuedListening) {
+        return;
+    }
+    queuedListening = false;
+    if (queuedWakeUp != nullptr) {
+        ::UnregisterWait(queuedWakeUp);
+        queuedWakeUp = nullptr;
+    }
+    DWORD ignored = 0;
+    if (!::GetOverlappedResult(portHandle, &queuedOverlapped, &ignored, FALSE) &&
+        ::GetLastError() == ERROR_IO_INCOMPLETE) {
+        AbandonWait(queuedOverlapped);
     }
 }

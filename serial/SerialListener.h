@@ -2,6 +2,12 @@
 // overlapped mode, and the thread waits for port events and hands each
 // wake-up with events to OnEvent. The thread never reads data.
 //
+// In a simulated world (a SimulatedClock installed) no thread is started:
+// the same steps (arm the wait, take its events and line errors, OnEvent,
+// arm again) run as events of the world's system lane, each wake-up as the
+// event that the port's completion queues, so that their order is fixed by
+// the world; stopping them is immediate.
+//
 // The object owns the port, its events and the thread, and must outlive the
 // thread: Close stops it first, waiting at most twice kListenerStopMs. The
 // thread calls the object's virtual operations, so the most derived class
@@ -42,7 +48,8 @@ public:
     // Ends the thread, waiting up to `timeout` ms; always 0. When the time
     // runs out the thread is left running with everything it uses kept.
     virtual LONG StopListener(DWORD timeout);
-    // On the listener thread: `events` are the EV_ bits that fired and are in
+    // On the listener thread (in a simulated world: in a system-lane
+    // event): `events` are the EV_ bits that fired and are in
     // the mask (never 0), `errors` the CE_ bits of this wake-up. The result is
     // ignored.
     virtual LONG OnEvent(DWORD events, DWORD errors) = 0;
@@ -59,10 +66,29 @@ protected:
     std::atomic<bool> stopRequested{false};  // written by the UI thread, read by the listener
     HANDLE listenerThread = nullptr;         // owned; null when there is none
     HANDLE waitEvent = nullptr;              // owned; the listener's OVERLAPPED event
+    // The queued listener: its wait's record, which lives from one system
+    // event to the next, and the registration of its next wake-up.
+    bool queuedListening = false;
+    OVERLAPPED queuedOverlapped{};
+    HANDLE queuedWakeUp = nullptr;  // owned
 
 private:
     static DWORD WINAPI ThreadProc(LPVOID self);
     DWORD Listen();
+    // The steps both kinds of listener share. Arms the event wait on
+    // `overlapped` with the listener's event; 0 or the code.
+    LONG ArmWait(OVERLAPPED& overlapped);
+    // After the wait's event was signalled: hands its events and the line
+    // errors to OnEvent. False, with the thread's exit code in `exitCode`,
+    // when the wait failed (OnLineLost was told).
+    bool TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode);
+
+    // The listener in a simulated world.
+    LONG StartQueuedListener();
+    void ArmQueuedListener();
+    static void CALLBACK QueuedWakeUp(PVOID self, BOOLEAN timedOut);
+    void OnQueuedWakeUp();
+    void StopQueuedListener();
     // Keeps `error`, tells OnLineLost and gives the thread's exit code.
     DWORD EndWithLostLine(LONG error);
     // Ends a wait that the listener left pending so that the system no longer

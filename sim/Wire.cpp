@@ -37,6 +37,11 @@ void Wire::Receive(std::span<const std::uint8_t> bytes, std::uint32_t lineRate, 
     }
 }
 
+void Wire::ReceiveAt(std::uint8_t value, std::uint32_t lineRate, SimTime at) {
+    m_incoming.push_back({value, lineRate, at, {}});
+    m_lastIncoming = std::max(m_lastIncoming, at);
+}
+
 std::optional<ArrivedByte> Wire::NextArrived(SimTime now, std::uint32_t instrumentRate) {
     while (!m_incoming.empty() && m_incoming.front().due <= now) {
         const Byte byte = m_incoming.front();
@@ -62,16 +67,16 @@ void Wire::Send(std::span<const std::uint8_t> frame, std::uint32_t rate, SimTime
     }
 }
 
-void Wire::TakeDue(SimTime now, std::uint32_t lineRate, std::vector<std::uint8_t>& out) {
+void Wire::TakeDue(SimTime now, std::uint32_t lineRate, const Delivery& deliver) {
     while (!m_outgoing.empty() && m_outgoing.front().due <= now) {
         Byte byte = std::move(m_outgoing.front());
         m_outgoing.pop_front();
         if (byte.onStart) {
-            byte.onStart(now);
+            byte.onStart(byte.due);
         }
         if (const auto value =
                 Deliver(byte.value, byte.rate, lineRate, m_faults.flipOut, m_faults.dropOut)) {
-            out.push_back(*value);
+            deliver(*value, byte.due);
         }
     }
 }

@@ -45,6 +45,9 @@ public:
     // Bytes the updater wrote, read from the line at `now` while it ran at
     // `lineRate` baud.
     void Receive(std::span<const std::uint8_t> bytes, std::uint32_t lineRate, SimTime now);
+    // One byte the updater wrote at `lineRate` baud whose stop bit ended at
+    // `at`: a line that paced it already.
+    void ReceiveAt(std::uint8_t value, std::uint32_t lineRate, SimTime at);
     // The next received byte that has crossed the wire by `now`, as an
     // instrument listening at `instrumentRate` baud understands it; none
     // when nothing more has arrived (bytes lost on the way are skipped).
@@ -52,12 +55,13 @@ public:
 
     // Queues a frame that the instrument sends at `rate` baud, starting no
     // earlier than `notBefore` and after everything queued before it.
-    // `onStart` is called with the time its first byte goes out.
+    // `onStart` is called with the time its first byte is due.
     void Send(std::span<const std::uint8_t> frame, std::uint32_t rate, SimTime notBefore,
               std::function<void(SimTime)> onStart);
-    // Appends to `out` the bytes due on the line by `now`, as an updater
-    // listening at `lineRate` baud would receive them.
-    void TakeDue(SimTime now, std::uint32_t lineRate, std::vector<std::uint8_t>& out);
+    // Hands `deliver` each byte due on the line by `now` with the time it is
+    // due, as an updater listening at `lineRate` baud would receive it.
+    using Delivery = std::function<void(std::uint8_t value, SimTime due)>;
+    void TakeDue(SimTime now, std::uint32_t lineRate, const Delivery& deliver);
 
     // When the next byte arrives or falls due; none while the wire is idle.
     std::optional<SimTime> NextEvent() const;

@@ -6,6 +6,7 @@
 #include "comm_port.h"
 #include "line_settings.h"
 #include "seams.h"
+#include "simulated_comm_port.h"
 #include "winapi_comm.h"
 #include "winapi_errors.h"
 #include "winapi_sync.h"
@@ -34,18 +35,18 @@ BOOL CallWithStructure(SeamCall seam, HANDLE port, Structure* structure, Member 
     if (structure == nullptr) {
         return InvalidParameter();
     }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     return commPort != nullptr && Report(((*commPort).*member)(*structure));
 }
 
 // Starts an operation and waits for its end on this thread: every call made
 // without an OVERLAPPED, and every call on a port opened without overlapped
-// mode. `start(transferred, completion)` is one of CommPort's Start members.
+// mode. `start(transferred, completion)` is one of CommDevice's Start members.
 template <typename Start>
 BOOL RunToCompletion(Start start, LPDWORD transferred) {
     OVERLAPPED own;
     std::memset(&own, 0, sizeof own);
-    const CommPort::Completion completion{&own, std::make_shared<Waitable>(true, false)};
+    const CommDevice::Completion completion{&own, std::make_shared<Waitable>(true, false)};
     DWORD count = 0;
     DWORD status = start(count, completion);
     if (status == ERROR_IO_PENDING) {
@@ -64,7 +65,7 @@ BOOL RunToCompletion(Start start, LPDWORD transferred) {
 // completes through the caller's OVERLAPPED and event (FALSE with 997 while
 // it is pending); otherwise it runs to completion.
 template <typename Start>
-BOOL RunOperation(const CommPort& port, Start start, LPDWORD transferred, LPOVERLAPPED overlapped) {
+BOOL RunOperation(const CommDevice& port, Start start, LPDWORD transferred, LPOVERLAPPED overlapped) {
     if (overlapped == nullptr || !port.Overlapped()) {
         return RunToCompletion(start, transferred);
     }
@@ -73,7 +74,7 @@ BOOL RunOperation(const CommPort& port, Start start, LPDWORD transferred, LPOVER
         return InvalidParameter();  // this platform completes through an event only
     }
     DWORD count = 0;
-    const DWORD status = start(count, CommPort::Completion{overlapped, std::move(done)});
+    const DWORD status = start(count, CommDevice::Completion{overlapped, std::move(done)});
     if (status == ERROR_SUCCESS && transferred != nullptr) {
         *transferred = count;
     }
@@ -92,13 +93,13 @@ BOOL Transfer(HANDLE port, LPCVOID buffer, DWORD length, LPDWORD transferred,
     if (buffer == nullptr && length != 0) {
         return InvalidParameter();
     }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     if (commPort == nullptr) {
         return FALSE;
     }
     return RunOperation(
         *commPort,
-        [&](DWORD& count, const CommPort::Completion& completion) {
+        [&](DWORD& count, const CommDevice::Completion& completion) {
             return start(*commPort, count, completion);
         },
         transferred, overlapped);
@@ -118,13 +119,21 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
         InvalidParameter();
         return INVALID_HANDLE_VALUE;
     }
+    const bool overlapped = (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    std::shared_ptr<CommDevice> simulated;
+    if (const auto opened = OpenSimulatedPort(fileName, overlapped, simulated)) {
+        if (*opened != ERROR_SUCCESS) {
+            SetLastError(*opened);
+            return INVALID_HANDLE_VALUE;
+        }
+        return RegisterKernelObject(std::move(simulated));
+    }
     const std::string device = ResolveCommDevice(fileName);
     if (device.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     std::shared_ptr<CommPort> port;
-    const bool overlapped = (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
     if (const DWORD error = CommPort::Open(device, overlapped, port); error != ERROR_SUCCESS) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
@@ -136,23 +145,23 @@ BOOL SetupComm(HANDLE port, DWORD inQueueSize, DWORD outQueueSize) {
     if (InjectedFailure(SeamCall::SetupComm)) {
         return FALSE;
     }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     return commPort != nullptr && Report(commPort->SetQueueSizes(inQueueSize, outQueueSize));
 }
 
 BOOL GetCommState(HANDLE port, DCB* dcb) {
-    return CallWithStructure(SeamCall::GetCommState, port, dcb, &CommPort::GetState);
+    return CallWithStructure(SeamCall::GetCommState, port, dcb, &CommDevice::GetState);
 }
 
 BOOL SetCommState(HANDLE port, const DCB* dcb) {
-    return CallWithStructure(SeamCall::SetCommState, port, dcb, &CommPort::SetState);
+    return CallWithStructure(SeamCall::SetCommState, port, dcb, &CommDevice::SetState);
 }
 
 BOOL SetCommMask(HANDLE port, DWORD eventMask) {
     if (InjectedFailure(SeamCall::SetCommMask)) {
         return FALSE;
     }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     return commPort != nullptr && Report(commPort->SetMask(eventMask));
 }
 
@@ -160,7 +169,7 @@ BOOL GetCommMask(HANDLE port, LPDWORD eventMask) {
     if (eventMask == nullptr) {
         return InvalidParameter();
     }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     return commPort != nullptr && Report(commPort->GetMask(*eventMask));
 }
 
@@ -171,31 +180,31 @@ BOOL WaitCommEvent(HANDLE port, LPDWORD events, LPOVERLAPPED overlapped) {
     if (events == nullptr) {
         return InvalidParameter();
     }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     if (commPort == nullptr) {
         return FALSE;
     }
     return RunOperation(
         *commPort,
-        [&](DWORD&, const CommPort::Completion& completion) {
+        [&](DWORD&, const CommDevice::Completion& completion) {
             return commPort->StartWaitEvent(events, completion);
         },
         nullptr, overlapped);
 }
 
 BOOL GetCommTimeouts(HANDLE port, COMMTIMEOUTS* timeouts) {
-    return CallWithStructure(SeamCall::GetCommTimeouts, port, timeouts, &CommPort::GetTimeouts);
+    return CallWithStructure(SeamCall::GetCommTimeouts, port, timeouts, &CommDevice::GetTimeouts);
 }
 
 BOOL SetCommTimeouts(HANDLE port, const COMMTIMEOUTS* timeouts) {
-    return CallWithStructure(SeamCall::SetCommTimeouts, port, timeouts, &CommPort::SetTimeouts);
+    return CallWithStructure(SeamCall::SetCommTimeouts, port, timeouts, &CommDevice::SetTimeouts);
 }
 
 BOOL ReadFile(HANDLE port, LPVOID buffer, DWORD length, LPDWORD bytesRead,
               LPOVERLAPPED overlapped) {
     return Transfer(
         port, buffer, length, bytesRead, overlapped,
-        [&](CommPort& commPort, DWORD& transferred, const CommPort::Completion& completion) {
+        [&](CommDevice& commPort, DWORD& transferred, const CommDevice::Completion& completion) {
             return commPort.StartRead(static_cast<BYTE*>(buffer), length, transferred, completion);
         });
 }
@@ -207,7 +216,7 @@ BOOL WriteFile(HANDLE port, LPCVOID buffer, DWORD length, LPDWORD bytesWritten,
     }
     return Transfer(
         port, buffer, length, bytesWritten, overlapped,
-        [&](CommPort& commPort, DWORD& transferred, const CommPort::Completion& completion) {
+        [&](CommDevice& commPort, DWORD& transferred, const CommDevice::Completion& completion) {
             return commPort.StartWrite(static_cast<const BYTE*>(buffer), length, transferred,
                                        completion);
         });
@@ -218,7 +227,7 @@ BOOL GetOverlappedResult(HANDLE port, LPOVERLAPPED overlapped, LPDWORD bytesTran
     if (overlapped == nullptr || bytesTransferred == nullptr) {
         return InvalidParameter();
     }
-    if (LookUpKernelObject<CommPort>(port) == nullptr) {
+    if (LookUpKernelObject<CommDevice>(port) == nullptr) {
         return FALSE;
     }
     std::atomic_ref<ULONG_PTR> status(overlapped->Internal);
@@ -235,7 +244,7 @@ BOOL GetOverlappedResult(HANDLE port, LPOVERLAPPED overlapped, LPDWORD bytesTran
 }
 
 BOOL CancelIo(HANDLE port) {
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     if (commPort == nullptr) {
         return FALSE;
     }
@@ -247,7 +256,7 @@ BOOL ClearCommError(HANDLE port, LPDWORD errors, COMSTAT* status) {
     if (InjectedFailure(SeamCall::ClearCommError)) {
         return FALSE;
     }
-    const auto commPort = LookUpKernelObject<CommPort>(port);
+    const auto commPort = LookUpKernelObject<CommDevice>(port);
     if (commPort == nullptr) {
         return FALSE;
     }

@@ -27,17 +27,13 @@
 
 #include <pthread.h>
 
-#include "kernel_objects.h"
+#include "comm_device.h"
 #include "port_memory.h"
 #include "waitable.h"
 #include "winapi_comm.h"
 #include "winapi_seams.h"
 
-// OVERLAPPED.Internal while the operation is pending; afterwards it holds the
-// operation's Win32 result code.
-inline constexpr ULONG_PTR kOperationPending = 0x103;
-
-class CommPort final : public KernelObject {
+class CommPort final : public CommDevice {
 public:
     // Opens `devicePath` exclusively; the error is a Win32 code (32, the
     // sharing violation, when another user holds the port).
@@ -49,30 +45,23 @@ public:
     // closes the tty, which lets the next open have the port.
     void OnClose() override;
 
-    bool Overlapped() const { return overlapped_; }
+    bool Overlapped() const override { return overlapped_; }
 
-    DWORD SetQueueSizes(DWORD inQueueSize, DWORD outQueueSize);
-    DWORD GetState(DCB& dcb);
-    DWORD SetState(const DCB& dcb);
-    DWORD SetMask(DWORD mask);
-    DWORD GetMask(DWORD& mask);
-    DWORD GetTimeouts(COMMTIMEOUTS& timeouts);
-    DWORD SetTimeouts(const COMMTIMEOUTS& timeouts);
-    DWORD ClearErrors(DWORD& errors, COMSTAT* status);
-    void CancelFrom(std::thread::id thread);
+    DWORD SetQueueSizes(DWORD inQueueSize, DWORD outQueueSize) override;
+    DWORD GetState(DCB& dcb) override;
+    DWORD SetState(const DCB& dcb) override;
+    DWORD SetMask(DWORD mask) override;
+    DWORD GetMask(DWORD& mask) override;
+    DWORD GetTimeouts(COMMTIMEOUTS& timeouts) override;
+    DWORD SetTimeouts(const COMMTIMEOUTS& timeouts) override;
+    DWORD ClearErrors(DWORD& errors, COMSTAT* status) override;
+    void CancelFrom(std::thread::id thread) override;
 
-    // An operation's completion: where its outcome goes and what to signal.
-    struct Completion {
-        OVERLAPPED* overlapped = nullptr;
-        std::shared_ptr<Waitable> done;
-    };
-    // ERROR_SUCCESS with `transferred` (or the events) filled when the
-    // operation completed at once, ERROR_IO_PENDING when it will complete
-    // through `completion`, otherwise the error.
-    DWORD StartRead(BYTE* buffer, DWORD length, DWORD& transferred, const Completion& completion);
+    DWORD StartRead(BYTE* buffer, DWORD length, DWORD& transferred,
+                    const Completion& completion) override;
     DWORD StartWrite(const BYTE* buffer, DWORD length, DWORD& transferred,
-                     const Completion& completion);
-    DWORD StartWaitEvent(DWORD* events, const Completion& completion);
+                     const Completion& completion) override;
+    DWORD StartWaitEvent(DWORD* events, const Completion& completion) override;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -131,7 +120,6 @@ private:
     // pending read wants more than the queue holds (a driver fills the
     // reader's buffer directly).
     std::size_t InputRoom() const;
-    std::optional<Clock::time_point> ReadDeadline(DWORD length, Clock::time_point now) const;
 
     static void Complete(Operation& operation, DWORD status, DWORD transferred);
     // Completes every queued write with `error` and the count it had sent.

@@ -16,6 +16,7 @@
 #include "comm_port.h"
 #include "line_settings.h"
 #include "port_memory.h"
+#include "read_timeouts.h"
 #include "seams.h"
 #include "winapi_errors.h"
 
@@ -173,10 +174,7 @@ void CommPort::EndWait(DWORD status, DWORD events) {
 }
 
 void CommPort::Complete(Operation& operation, DWORD status, DWORD transferred) {
-    OVERLAPPED* overlapped = operation.completion.overlapped;
-    overlapped->InternalHigh = transferred;
-    std::atomic_ref<ULONG_PTR>(overlapped->Internal).store(status, std::memory_order_release);
-    operation.completion.done->Set();
+    EndCompletion(operation.completion, status, transferred);
 }
 
 void CommPort::Serve() {
@@ -309,40 +307,8 @@ void CommPort::Raise(DWORD events) {
     }
 }
 
-std::optional<CommPort::Clock::time_point> CommPort::ReadDeadline(DWORD length,
-                                                                  Clock::time_point now) const {
-    const COMMTIMEOUTS& t = timeouts_;
-    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
-        return now;  // take what is there and return
-    }
-    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
-        return now + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-    }
-    const std::uint64_t total =
-        std::uint64_t{t.ReadTotalTimeoutMultiplier} * length + t.ReadTotalTimeoutConstant;
-    if (total == 0) {
-        return std::nullopt;
-    }
-    return now + std::chrono::milliseconds(total);
-}
-
 bool CommPort::ReadCanFinish(const ReadOperation& read, Clock::time_point now) const {
-    if (input_.size() >= read.length) {
-        return true;
-    }
-    const COMMTIMEOUTS& t = timeouts_;
-    // "Return at the first byte, or after the constant time" mode.
-    if (!input_.empty() && t.ReadIntervalTimeout == MAXDWORD &&
-        t.ReadTotalTimeoutMultiplier == MAXDWORD) {
-        return true;
-    }
-    if (read.deadline && now >= *read.deadline) {
-        return true;
-    }
-    return !input_.empty() && t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD &&
-           now >= lastArrival_ + std::chrono::milliseconds(t.ReadIntervalTimeout);
+    return ReadMayFinish(timeouts_, {read.length, read.deadline}, input_.size(), lastArrival_, now);
 }
 
 std::size_t CommPort::InputRoom() const {
@@ -370,7 +336,7 @@ void CommPort::ServeReads(Clock::time_point now) {
         }
         reads_.pop_front();
         if (!reads_.empty()) {
-            reads_.front().deadline = ReadDeadline(reads_.front().length, now);
+            reads_.front().deadline = ReadDeadline(timeouts_, reads_.front().length, now);
         }
     }
 }
@@ -448,10 +414,7 @@ std::optional<CommPort::Clock::time_point> CommPort::NextDeadline() const {
     };
     if (!reads_.empty()) {
         consider(reads_.front().deadline);
-        const DWORD interval = timeouts_.ReadIntervalTimeout;
-        if (!input_.empty() && interval != 0 && interval != MAXDWORD) {
-            consider(lastArrival_ + std::chrono::milliseconds(interval));
-        }
+        consider(IntervalDeadline(timeouts_, input_.size(), lastArrival_));
     }
     if (!writes_.empty()) {
         consider(writes_.front().deadline);
@@ -467,16 +430,6 @@ void CommPort::LoseLine(DWORD error) {
     transmitterCheck_.reset();
     ServeReads(Clock::now());
 }
-
-namespace {
-
-void StartCompletion(const CommPort::Completion& completion) {
-    completion.overlapped->InternalHigh = 0;
-    std::atomic_ref<ULONG_PTR>(completion.overlapped->Internal).store(kOperationPending);
-    completion.done->Reset();
-}
-
-}  // namespace
 
 template <typename Call>
 DWORD CommPort::WhileOpen(Call call) {
@@ -494,7 +447,7 @@ DWORD CommPort::StartRead(BYTE* buffer, DWORD length, DWORD& transferred,
         const Clock::time_point now = Clock::now();
         ReadOperation read(completion, buffer, length);
         if (reads_.empty()) {
-            read.deadline = ReadDeadline(length, now);
+            read.deadline = ReadDeadline(timeouts_, length, now);
             if (ReadCanFinish(read, now)) {
                 transferred = TakeInput(buffer, length);
                 Complete(read, ERROR_SUCCESS, transferred);
@@ -582,7 +535,7 @@ void CommPort::CancelFrom(std::thread::id thread) {
         EndWait(ERROR_OPERATION_ABORTED, 0);
     }
     if (!reads_.empty()) {
-        reads_.front().deadline = ReadDeadline(reads_.front().length, Clock::now());
+        reads_.front().deadline = ReadDeadline(timeouts_, reads_.front().length, Clock::now());
     }
     Wake();
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "SimulatedClock.h"
 #include "seams.h"
 #include "waitable.h"
 #include "winapi_errors.h"
@@ -51,11 +52,16 @@ std::shared_ptr<Waitable> LookUpEvent(HANDLE event) {
 }  // namespace
 
 void Waitable::Set() {
+    std::vector<std::function<void()>> watchers;
     {
         std::lock_guard guard(lock_);
         signalled_ = true;
+        watchers.swap(watchers_);
     }
     changed_.notify_all();
+    for (const auto& watcher : watchers) {
+        watcher();
+    }
 }
 
 void Waitable::Reset() {
@@ -63,7 +69,27 @@ void Waitable::Reset() {
     signalled_ = false;
 }
 
+bool Waitable::Signalled() {
+    std::lock_guard guard(lock_);
+    return signalled_;
+}
+
+void Waitable::WatchOnce(std::function<void()> watcher) {
+    std::lock_guard guard(lock_);
+    watchers_.push_back(std::move(watcher));
+}
+
+bool Waitable::TakeSignal() {
+    if (!manualReset_) {
+        signalled_ = false;
+    }
+    return true;
+}
+
 bool Waitable::Wait(DWORD milliseconds) {
+    if (SimulatedClock::Installed() != nullptr) {
+        return WaitInSimulatedTime(milliseconds);
+    }
     std::unique_lock guard(lock_);
     const auto isSignalled = [this] { return signalled_; };
     if (milliseconds == INFINITE) {
@@ -71,10 +97,7 @@ bool Waitable::Wait(DWORD milliseconds) {
     } else if (!changed_.wait_for(guard, std::chrono::milliseconds(milliseconds), isSignalled)) {
         return false;
     }
-    if (!manualReset_) {
-        signalled_ = false;
-    }
-    return true;
+    return TakeSignal();
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
@@ -116,7 +139,15 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     if (waitable == nullptr) {
         return WAIT_FAILED;
     }
-    return waitable->Wait(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    if (waitable->Wait(milliseconds)) {
+        return WAIT_OBJECT_0;
+    }
+    if (milliseconds == INFINITE) {
+        // Only a simulated world gets here: nothing queued can end the wait.
+        SetLastError(ERROR_TIMEOUT);
+        return WAIT_FAILED;
+    }
+    return WAIT_TIMEOUT;
 }
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,

@@ -19,7 +19,23 @@ BOOL ResetEvent(HANDLE event);
 
 // Waits up to `milliseconds` (INFINITE: no limit) for an event to be
 // signalled or a thread to end: WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
+// While a simulated world is installed (SimulatedClock.h) the wait runs
+// that world's system lane in simulated time instead of blocking; a wait
+// without limit that nothing queued can end fails (WAIT_FAILED, last error
+// ERROR_TIMEOUT): on a real machine it would never return.
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+
+// Calls `callback(context, FALSE)` once, when `object` is signalled. Only in
+// a simulated world, where the call is an event of its system lane, and
+// only with WT_EXECUTEONLYONCE and INFINITE; otherwise FALSE with
+// ERROR_NOT_SUPPORTED or ERROR_INVALID_PARAMETER. `*waitObject` receives
+// the registration, which UnregisterWait ends (and drops a call not yet
+// made); it must be ended even after the call.
+using WAITORTIMERCALLBACK = void(CALLBACK*)(PVOID context, BOOLEAN timedOut);
+inline constexpr ULONG WT_EXECUTEONLYONCE = 0x00000008;
+BOOL RegisterWaitForSingleObject(PHANDLE waitObject, HANDLE object, WAITORTIMERCALLBACK callback,
+                                 PVOID context, ULONG milliseconds, ULONG flags);
+BOOL UnregisterWait(HANDLE waitObject);
 
 using LPTHREAD_START_ROUTINE = DWORD(WINAPI*)(LPVOID parameter);
 

@@ -19,6 +19,10 @@ using LONG_PTR = std::intptr_t;
 using SIZE_T = std::uintptr_t;
 using HANDLE = void*;
 using LPVOID = void*;
+using PVOID = void*;
+using PHANDLE = HANDLE*;
+using ULONG = std::uint32_t;
+using BOOLEAN = std::uint8_t;
 using LPCVOID = const void*;
 using LPDWORD = DWORD*;
 using LPCSTR = const char*;
@@ -35,3 +39,4 @@ inline constexpr DWORD MAXDWORD = 0xFFFFFFFF;
 
 // The Win32 calling-convention marker; only 32-bit Windows has more than one.
 #define WINAPI
+#define CALLBACK

@@ -1,0 +1,69 @@
+#include "SimulatedInstrumentPort.h"
+
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+SimOptions SimulatedInstrumentPort::PacedOptions(SimOptions options) {
+    options.pace = true;
+    return options;
+}
+
+SimulatedInstrumentPort::SimulatedInstrumentPort(SimulatedClock& world, std::string portName,
+                                                 const SimOptions& options,
+                                                 const SimulatedPortFaults& portFaults)
+    : m_world(world),
+      m_portName(std::move(portName)),
+      m_end(PacedOptions(options), world.Now()),
+      m_line(RegisterSimulatedPort(m_portName, *this, portFaults)) {}
+
+SimulatedInstrumentPort::~SimulatedInstrumentPort() {
+    m_world.Cancel(m_wake);
+    UnregisterSimulatedPort(m_portName);
+}
+
+bool SimulatedInstrumentPort::Start(std::string& error) {
+    return m_end.Start(error);
+}
+
+void SimulatedInstrumentPort::Receive(std::span<const TimedByte> bytes, DWORD baud) {
+    if (m_hungUp) {
+        return;
+    }
+    std::vector<LineByte> arrived;
+    arrived.reserve(bytes.size());
+    for (const TimedByte& byte : bytes) {
+        arrived.push_back({byte.value, byte.at});
+    }
+    m_end.ReceiveTimed(arrived, baud);
+    Pump();
+}
+
+void SimulatedInstrumentPort::Pump() {
+    const MonotonicTime now = m_world.Now();
+    if (!m_end.HandleArrived(now)) {
+        m_hungUp = true;
+        m_world.Cancel(m_wake);
+        m_line.Pull();
+        return;
+    }
+    // Everything the instrument has sent so far goes to the port now, each
+    // byte with its own time; the port holds it back until then.
+    std::vector<LineByte> due;
+    m_end.TakeDue(MonotonicTime::max(), m_line.ListeningRate(), due);
+    if (!due.empty()) {
+        std::vector<TimedByte> bytes;
+        bytes.reserve(due.size());
+        for (const LineByte& byte : due) {
+            bytes.push_back({byte.value, byte.at});
+        }
+        m_line.Send(bytes);
+    }
+    m_world.Cancel(m_wake);
+    if (const auto next = m_end.NextEvent()) {
+        m_wake = m_world.At(*next, SimulatedClock::Lane::System, [this] { Pump(); });
+    }
+}
+
+}  // namespace sim

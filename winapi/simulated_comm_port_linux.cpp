@@ -1,0 +1,498 @@
+#include "simulated_comm_port.h"
+
+#include <termios.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "line_settings.h"
+#include "read_timeouts.h"
+#include "winapi_errors.h"
+
+namespace {
+
+constexpr std::size_t kDefaultInputQueue = 4096;         // bytes, until SetupComm
+constexpr std::size_t kLargestQueue = 16 * 1024 * 1024;  // bytes
+// Bit times per character: start, 8 data bits, stop.
+constexpr std::int64_t kBitsPerCharacter = 10;
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+// A UART's receive FIFO interrupts the driver at this many bytes, and when
+// the line goes quiet: the driver hears of a burst in pieces this large.
+constexpr std::size_t kReceiveFifoTrigger = 14;
+// A gap longer than this many character times ends a burst.
+constexpr std::int64_t kBurstGapCharacters = 2;
+
+}  // namespace
+
+SimulatedCommPort::SimulatedCommPort(SimulatedClock& world, SimulatedLineEntry& line,
+                                     bool overlapped, const DCB& state,
+                                     const COMMTIMEOUTS& timeouts)
+    : world_(world),
+      line_(&line),
+      overlapped_(overlapped),
+      state_(state),
+      timeouts_(timeouts),
+      inputLimit_(kDefaultInputQueue) {}
+
+SimulatedCommPort::~SimulatedCommPort() {
+    world_.Cancel(wake_);
+}
+
+void SimulatedCommPort::Preload(std::span<const BYTE> bytes) {
+    input_.insert(input_.end(), bytes.begin(), bytes.end());
+    lastArrival_ = world_.Now();
+}
+
+SimulatedClock::Duration SimulatedCommPort::ByteTime() const {
+    const std::int64_t rate = std::max<std::int64_t>(state_.BaudRate, 1);
+    return SimulatedClock::Duration(kBitsPerCharacter * kNanosecondsPerSecond / rate);
+}
+
+template <typename Call>
+DWORD SimulatedCommPort::WhileOpen(Call call) {
+    if (line_ == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    Service();
+    const DWORD result = call();
+    Reschedule();
+    return result;
+}
+
+void SimulatedCommPort::CompleteEverything(DWORD status) {
+    const MonotonicTime now = world_.Now();
+    for (ReadOperation& read : reads_) {
+        EndCompletion(read.completion, status, 0);
+    }
+    reads_.clear();
+    while (!writes_.empty()) {
+        FinishFrontWrite(status, now);
+    }
+    EndWait(status, 0);
+}
+
+void SimulatedCommPort::OnClose() {
+    if (line_ == nullptr) {
+        return;
+    }
+    Service();
+    CompleteEverything(ERROR_OPERATION_ABORTED);
+    line_->Leave(state_, timeouts_);
+    line_ = nullptr;
+    world_.Cancel(wake_);
+    wakeAt_.reset();
+}
+
+void SimulatedCommPort::Detach() {
+    CompleteEverything(ERROR_OPERATION_ABORTED);
+    line_ = nullptr;
+    world_.Cancel(wake_);
+    wakeAt_.reset();
+}
+
+void SimulatedCommPort::LoseLine(DWORD error) {
+    Service();
+    lineError_ = error;
+    arriving_.clear();
+    const MonotonicTime now = world_.Now();
+    while (!writes_.empty()) {
+        FinishFrontWrite(error, now);
+    }
+    EndWait(error, 0);
+    ServeReads(now);
+    Reschedule();
+}
+
+void SimulatedCommPort::Arrive(std::span<const TimedByte> bytes) {
+    if (lineError_ != ERROR_SUCCESS) {
+        return;
+    }
+    const MonotonicTime now = world_.Now();
+    for (TimedByte byte : bytes) {
+        // Never before now, never before the byte ahead of it.
+        byte.at = std::max(byte.at, arriving_.empty() ? now : arriving_.back().at);
+        arriving_.push_back(byte);
+    }
+    if (!serving_) {
+        Service();
+        Reschedule();
+    }
+}
+
+void SimulatedCommPort::Service() {
+    serving_ = true;
+    const MonotonicTime now = world_.Now();
+    TakeArrivals(now);
+    ServeWrites(now);
+    ServeReads(now);
+    serving_ = false;
+}
+
+void SimulatedCommPort::TakeArrivals(MonotonicTime now) {
+    DWORD events = 0;
+    while (!arriving_.empty() && arriving_.front().at <= now) {
+        const TimedByte byte = arriving_.front();
+        arriving_.pop_front();
+        // As a driver's full input queue does: the byte is dropped and said so.
+        const std::size_t wanted = reads_.empty() ? 0 : reads_.front().length;
+        if (input_.size() < std::max(inputLimit_, wanted)) {
+            input_.push_back(byte.value);
+        } else {
+            errors_ |= CE_RXOVER;
+            events |= EV_ERR;
+        }
+        events |= EV_RXCHAR;
+        if (byte.value == static_cast<BYTE>(state_.EvtChar)) {
+            events |= EV_RXFLAG;
+        }
+        lastArrival_ = byte.at;
+    }
+    Raise(events);
+}
+
+std::size_t SimulatedCommPort::SentBy(const WriteOperation& write, MonotonicTime at) const {
+    if (!write.firstEnd || at < *write.firstEnd) {
+        return 0;
+    }
+    const auto sent = (at - *write.firstEnd) / ByteTime() + 1;
+    return std::min(write.data.size(), static_cast<std::size_t>(sent));
+}
+
+void SimulatedCommPort::FinishFrontWrite(DWORD status, MonotonicTime at) {
+    WriteOperation write = std::move(writes_.front());
+    writes_.pop_front();
+    const std::size_t sent = lineError_ == ERROR_SUCCESS ? SentBy(write, at) : 0;
+    if (sent > 0) {
+        std::vector<TimedByte> left(sent);
+        for (std::size_t i = 0; i < sent; ++i) {
+            left[i] = {write.data[i], write.End(i, ByteTime())};
+        }
+        transmitterFree_ = left.back().at;
+        EndCompletion(write.completion, status, static_cast<DWORD>(sent));
+        line_->FarEnd().Receive(left, state_.BaudRate);
+    } else {
+        EndCompletion(write.completion, status, 0);
+    }
+}
+
+void SimulatedCommPort::PutFrontOnLine(MonotonicTime now) {
+    WriteOperation& front = writes_.front();
+    if (front.firstEnd || line_->FarEnd().Stalled()) {
+        return;
+    }
+    const MonotonicTime start =
+        std::max(now + SimulatedClock::Duration(line_->Faults().writeLatencyNs), transmitterFree_);
+    front.firstEnd = start + ByteTime();
+}
+
+void SimulatedCommPort::ServeWrites(MonotonicTime now) {
+    while (!writes_.empty() && lineError_ == ERROR_SUCCESS) {
+        PutFrontOnLine(now);
+        WriteOperation& front = writes_.front();
+        const bool allSent = front.firstEnd && front.End(front.data.size() - 1, ByteTime()) <= now;
+        const bool timedOut = front.deadline && *front.deadline <= now;
+        if (allSent) {
+            FinishFrontWrite(ERROR_SUCCESS, now);
+        } else if (timedOut) {
+            // As on Win32 a write time-out completes the write with what was sent.
+            FinishFrontWrite(ERROR_SUCCESS, *front.deadline);
+        } else {
+            return;
+        }
+        if (writes_.empty() && (mask_ & EV_TXEMPTY) != 0) {
+            Raise(EV_TXEMPTY);
+        }
+    }
+}
+
+void SimulatedCommPort::ServeReads(MonotonicTime now) {
+    while (!reads_.empty()) {
+        ReadOperation& read = reads_.front();
+        if (ReadMayFinish(timeouts_, {read.length, read.deadline}, input_.size(), lastArrival_,
+                          now)) {
+            EndCompletion(read.completion, ERROR_SUCCESS, TakeInput(read.buffer, read.length));
+        } else if (lineError_ != ERROR_SUCCESS) {
+            EndCompletion(read.completion, lineError_, 0);
+        } else {
+            return;
+        }
+        reads_.pop_front();
+        if (!reads_.empty()) {
+            reads_.front().deadline = ReadDeadline(timeouts_, reads_.front().length, now);
+        }
+    }
+}
+
+DWORD SimulatedCommPort::TakeInput(BYTE* buffer, DWORD length) {
+    const std::size_t taken = std::min<std::size_t>(length, input_.size());
+    std::copy_n(input_.begin(), taken, buffer);
+    input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(taken));
+    return static_cast<DWORD>(taken);
+}
+
+void SimulatedCommPort::Raise(DWORD events) {
+    events &= mask_;
+    if (events == 0) {
+        return;
+    }
+    if (wait_) {
+        EndWait(ERROR_SUCCESS, events);
+    } else {
+        history_ |= events;
+    }
+}
+
+void SimulatedCommPort::EndWait(DWORD status, DWORD events) {
+    if (!wait_) {
+        return;
+    }
+    if (status == ERROR_SUCCESS) {
+        *wait_->events = events;
+    }
+    const Completion completion = wait_->completion;
+    wait_.reset();
+    EndCompletion(completion, status, 0);
+}
+
+std::optional<MonotonicTime> SimulatedCommPort::NextWake() const {
+    std::optional<MonotonicTime> next;
+    const auto consider = [&next](std::optional<MonotonicTime> candidate) {
+        if (candidate && (!next || *candidate < *next)) {
+            next = candidate;
+        }
+    };
+    if (!arriving_.empty()) {
+        // The end of the burst at the front, or its FIFO's worth of bytes,
+        // or the byte that completes the front read, whichever comes first.
+        const auto gap = ByteTime() * kBurstGapCharacters;
+        std::size_t last = std::min(arriving_.size(), kReceiveFifoTrigger) - 1;
+        for (std::size_t i = 0; i < last; ++i) {
+            if (arriving_[i + 1].at - arriving_[i].at > gap) {
+                last = i;
+                break;
+            }
+        }
+        if (!reads_.empty() && reads_.front().length > input_.size()) {
+            last = std::min(last, reads_.front().length - input_.size() - 1);
+        }
+        consider(arriving_[last].at);
+    }
+    if (!writes_.empty()) {
+        const WriteOperation& front = writes_.front();
+        if (front.firstEnd) {
+            consider(front.End(front.data.size() - 1, ByteTime()));
+        }
+        consider(front.deadline);
+    }
+    if (!reads_.empty()) {
+        consider(reads_.front().deadline);
+        consider(IntervalDeadline(timeouts_, input_.size(), lastArrival_));
+    }
+    return next;
+}
+
+void SimulatedCommPort::Reschedule() {
+    const std::optional<MonotonicTime> next = line_ != nullptr ? NextWake() : std::nullopt;
+    if (next == wakeAt_) {
+        return;
+    }
+    world_.Cancel(wake_);
+    wakeAt_ = next;
+    if (!next) {
+        return;
+    }
+    wake_ = world_.At(*next, SimulatedClock::Lane::System, [weak = weak_from_this()] {
+        if (const auto port = weak.lock(); port != nullptr && port->line_ != nullptr) {
+            port->wakeAt_.reset();
+            port->Service();
+            port->Reschedule();
+        }
+    });
+}
+
+DWORD SimulatedCommPort::StartRead(BYTE* buffer, DWORD length, DWORD& transferred,
+                                   const Completion& completion) {
+    return WhileOpen([&]() -> DWORD {
+        StartCompletion(completion);
+        const MonotonicTime now = world_.Now();
+        ReadOperation read(completion, buffer, length);
+        if (reads_.empty()) {
+            read.deadline = ReadDeadline(timeouts_, length, now);
+            if (ReadMayFinish(timeouts_, {length, read.deadline}, input_.size(), lastArrival_,
+                              now)) {
+                transferred = TakeInput(buffer, length);
+                EndCompletion(completion, ERROR_SUCCESS, transferred);
+                return ERROR_SUCCESS;
+            }
+            if (lineError_ != ERROR_SUCCESS) {
+                EndCompletion(completion, lineError_, 0);
+                return lineError_;
+            }
+        }
+        reads_.push_back(read);
+        return ERROR_IO_PENDING;
+    });
+}
+
+DWORD SimulatedCommPort::StartWrite(const BYTE* buffer, DWORD length, DWORD& transferred,
+                                    const Completion& completion) {
+    return WhileOpen([&]() -> DWORD {
+        StartCompletion(completion);
+        if (lineError_ != ERROR_SUCCESS) {
+            EndCompletion(completion, lineError_, 0);
+            return lineError_;
+        }
+        if (length == 0 && writes_.empty()) {
+            transferred = 0;
+            EndCompletion(completion, ERROR_SUCCESS, 0);
+            return ERROR_SUCCESS;
+        }
+        WriteOperation pending(completion, buffer, length);
+        const std::uint64_t limit = std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * length +
+                                    timeouts_.WriteTotalTimeoutConstant;
+        if (limit != 0) {
+            pending.deadline = world_.Now() + std::chrono::milliseconds(limit);
+        }
+        writes_.push_back(std::move(pending));
+        ServeWrites(world_.Now());  // puts it on the line when the line is free
+        return ERROR_IO_PENDING;    // a byte takes its wire time: never at once
+    });
+}
+
+DWORD SimulatedCommPort::StartWaitEvent(DWORD* events, const Completion& completion) {
+    return WhileOpen([&]() -> DWORD {
+        if (wait_ || mask_ == 0) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (lineError_ != ERROR_SUCCESS) {
+            return lineError_;
+        }
+        StartCompletion(completion);
+        const DWORD happened = history_ & mask_;
+        if (happened != 0) {
+            history_ = 0;
+            *events = happened;
+            EndCompletion(completion, ERROR_SUCCESS, 0);
+            return ERROR_SUCCESS;
+        }
+        wait_.emplace(completion, events);
+        return ERROR_IO_PENDING;
+    });
+}
+
+void SimulatedCommPort::CancelFrom(std::thread::id thread) {
+    WhileOpen([&]() -> DWORD {
+        const MonotonicTime now = world_.Now();
+        std::erase_if(reads_, [&](ReadOperation& read) {
+            if (read.owner != thread) {
+                return false;
+            }
+            EndCompletion(read.completion, ERROR_OPERATION_ABORTED, 0);
+            return true;
+        });
+        // A write is cut where the line is: the bytes that left have left.
+        std::deque<WriteOperation> others;
+        while (!writes_.empty()) {
+            if (writes_.front().owner == thread) {
+                FinishFrontWrite(ERROR_OPERATION_ABORTED, now);
+            } else {
+                others.push_back(std::move(writes_.front()));
+                writes_.pop_front();
+            }
+        }
+        writes_ = std::move(others);
+        if (wait_ && wait_->owner == thread) {
+            EndWait(ERROR_OPERATION_ABORTED, 0);
+        }
+        if (!reads_.empty()) {
+            reads_.front().deadline = ReadDeadline(timeouts_, reads_.front().length, now);
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::SetQueueSizes(DWORD inQueueSize, DWORD outQueueSize) {
+    return WhileOpen([&]() -> DWORD {
+        if (inQueueSize > kLargestQueue || outQueueSize > kLargestQueue) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        if (inQueueSize != 0) {
+            inputLimit_ = inQueueSize;
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::GetState(DCB& dcb) {
+    return WhileOpen([&]() -> DWORD {
+        dcb = state_;
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::SetState(const DCB& dcb) {
+    return WhileOpen([&]() -> DWORD {
+        // The same settings as a tty takes, no more.
+        termios scratch{};
+        MakeRaw(scratch);
+        if (const DWORD error = ApplyDcbToTermios(dcb, scratch); error != ERROR_SUCCESS) {
+            return error;
+        }
+        state_ = dcb;
+        state_.DCBlength = sizeof state_;
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::SetMask(DWORD mask) {
+    return WhileOpen([&]() -> DWORD {
+        mask_ = mask;
+        history_ = 0;
+        EndWait(ERROR_SUCCESS, 0);  // a new mask ends the wait with no events
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::GetMask(DWORD& mask) {
+    return WhileOpen([&]() -> DWORD {
+        mask = mask_;
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
+    return WhileOpen([&]() -> DWORD {
+        timeouts = timeouts_;
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+    return WhileOpen([&]() -> DWORD {
+        if (timeouts.ReadIntervalTimeout == MAXDWORD &&
+            timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
+            timeouts.ReadTotalTimeoutMultiplier == MAXDWORD) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        timeouts_ = timeouts;
+        return ERROR_SUCCESS;
+    });
+}
+
+DWORD SimulatedCommPort::ClearErrors(DWORD& errors, COMSTAT* status) {
+    return WhileOpen([&]() -> DWORD {
+        errors = errors_;
+        errors_ = 0;
+        if (status != nullptr) {
+            std::memset(status, 0, sizeof *status);
+            status->cbInQue = static_cast<DWORD>(input_.size());
+            std::size_t unsent = 0;
+            const MonotonicTime now = world_.Now();
+            for (const WriteOperation& write : writes_) {
+                unsent += write.data.size() - SentBy(write, now);
+            }
+            status->cbOutQue = static_cast<DWORD>(unsent);
+        }
+        return ERROR_SUCCESS;
+    });
+}
