@@ -23,6 +23,8 @@ public:
     void AddHead(bool noReply, std::span<const std::uint8_t> bytes);
     // Removes the head entry and returns it; the queue must not be empty.
     QueuedFrame TakeHead();
+    // The entry TakeHead would return; the queue must not be empty.
+    const QueuedFrame& Head() const { return m_entries.front(); }
     void Clear() { m_entries.clear(); }
     std::size_t Size() const { return m_entries.size(); }
     bool IsEmpty() const { return m_entries.empty(); }

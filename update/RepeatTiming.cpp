@@ -86,12 +86,22 @@ bool AnswerMayEqualRequest(std::span<const std::uint8_t> request) {
     return ExpectedReplyLength(request) == request.size() + kFrameCrcSize;
 }
 
+PaceTime ExchangeWireTime(std::span<const std::uint8_t> request, std::uint32_t baudRate) {
+    if (baudRate == 0) {
+        return PaceTime::zero();
+    }
+    const std::uint64_t bytesOnWire = request.size() + kFrameCrcSize + ExpectedReplyLength(request);
+    return std::chrono::microseconds(
+        static_cast<std::int64_t>(bytesOnWire * kBitsPerByte * kMicrosecondsPerSecond / baudRate));
+}
+
 PaceTime RepeatInterval(std::span<const std::uint8_t> request, std::uint32_t baudRate) {
     if (baudRate == 0) {
         return kDefaultSendSpacing;
     }
-    const std::uint64_t bytesOnWire = request.size() + kFrameCrcSize + ExpectedReplyLength(request);
-    const std::uint64_t wireUs = bytesOnWire * kBitsPerByte * kMicrosecondsPerSecond / baudRate;
+    const std::uint64_t wireUs = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(ExchangeWireTime(request, baudRate))
+            .count());
     std::uint64_t neededUs = wireUs + kReplyTransitMs * kMicrosecondsPerMs;
     if (IsSwitchRequest(request)) {
         neededUs = std::max<std::uint64_t>(neededUs, kSwitchRepeatMs * kMicrosecondsPerMs);

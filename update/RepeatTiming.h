@@ -31,6 +31,11 @@ std::uint32_t ExpectedReplyLength(std::span<const std::uint8_t> request);
 // replies with bit 7.
 bool AnswerMayEqualRequest(std::span<const std::uint8_t> request);
 
+// How long `request` (unsealed) and the reply it expects take on the wire
+// at `baudRate` baud: the least time in which that reply can arrive after
+// the request is written. Zero when the rate is unknown.
+PaceTime ExchangeWireTime(std::span<const std::uint8_t> request, std::uint32_t baudRate);
+
 // How long after sending `request` at `baudRate` baud to wait before it is
 // sent again: the exchange and the margin rounded up to whole periods of the
 // default pace (kDefaultSendSpacing), so that a request whose exchange fits

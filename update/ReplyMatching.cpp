@@ -4,6 +4,7 @@
 
 #include "CommandSet.h"
 #include "LinkFrame.h"
+#include "RepeatTiming.h"
 
 namespace {
 
@@ -86,4 +87,12 @@ void InfoReplyFilter::Taken(std::span<const std::uint8_t> payload) {
     // The reply taken is one of those the sends could draw.
     m_copiesLeft += std::max<std::uint32_t>(m_sendsOfStep, 1) * kRepliesPerSend - 1;
     m_sendsOfStep = 0;
+}
+
+bool LoaderReplyMatcher::MayAnswerAlike(std::span<const std::uint8_t> request) const {
+    const std::size_t operationIndex = kFramePayloadIndex + kLoaderOperationOffset;
+    return !m_assumesEcho && m_lastTaken.size() == kReplyEchoLength &&
+           request.size() > operationIndex && request[kFrameCommandIndex] == CMD_LOADER &&
+           request[operationIndex] == m_lastTaken[kReplyOperation] &&
+           ExpectedReplyLength(request) == kReplyEchoLength + static_cast<std::size_t>(kFrameOverhead);
 }

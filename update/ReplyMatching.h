@@ -26,8 +26,9 @@
 //    first frames at address 0 by coincidence.) From then on replies match
 //    by operation code and order; only a reply identical to the one taken
 //    last that arrives while a copy of that one may still come is passed
-//    over. The repeat timing keeps late copies rare, and verification reads
-//    every byte back.
+//    over. The repeat timing keeps late copies rare, the pump holds a request
+//    whose reply would look the same until it cannot come before such a
+//    copy could, and verification reads every byte back.
 class LoaderReplyMatcher {
 public:
     // A new request is outstanding; the one before it went out
@@ -41,6 +42,10 @@ public:
                  bool copyMayArrive);
     // `reply` was taken for the outstanding request.
     void Taken(std::span<const std::uint8_t> reply);
+    // True when the reply to `request` (unsealed) may be byte for byte the
+    // one taken last: a bootloader that does not echo the address answers
+    // the same operation without data always alike (the halves of a page).
+    bool MayAnswerAlike(std::span<const std::uint8_t> request) const;
     // False once a reply has shown that bytes 1-2 do not echo the address.
     bool AssumesEcho() const { return m_assumesEcho; }
 

@@ -8,42 +8,74 @@ PaceTime PaceNow() {
     return std::chrono::duration_cast<PaceTime>(MonotonicNow().time_since_epoch());
 }
 
-void SendPacer::Sent(PaceTime now, bool request) {
+void SendPacer::Sent(PaceTime due, PaceTime left, bool request) {
     m_anySent = true;
-    m_lastSent = now;
+    m_lastDue = due;
+    m_lastLeft = left;
     if (request) {
         m_anyRequestSent = true;
-        m_requestSent = now;
+        m_requestDue = due;
+        m_requestLeft = left;
+        ++m_requestSends;
     }
+}
+
+void SendPacer::ReplyTaken(PaceTime now) {
+    m_answered = true;
+    // A request sent once draws one reply, which the line may double right
+    // behind it; each further send may draw one more, as late as its own
+    // repeat interval allows.
+    m_copiesUntil = m_requestSends == 1
+                        ? now + kDoubledCopyLag
+                        : m_requestLeft + m_repeatInterval + kDoubledCopyLag;
 }
 
 void SendPacer::NextRequest(PaceTime repeatInterval) {
-    if (m_anyRequestSent) {
-        m_copiesUntil = m_requestSent + m_repeatInterval + kDoubledCopyLag;
+    if (!m_answered && m_requestSends > 0) {
+        // Given up unanswered: its replies may still come.
+        m_copiesUntil = m_requestLeft + m_repeatInterval + kDoubledCopyLag;
     }
+    m_answered = false;
+    m_requestSends = 0;
     m_repeatInterval = repeatInterval;
 }
 
-PaceTime SendPacer::WaitBeforeRepeat(PaceTime now) const {
-    return std::max(PaceTime::zero(), m_requestSent + m_repeatInterval - now);
+PaceTime SendPacer::RepeatDue() const {
+    // The reply can only be on the way once the request's bytes have left.
+    return m_requestLeft + m_repeatInterval;
 }
 
 bool SendPacer::CopyMayArrive(PaceTime now) const {
     return now < m_copiesUntil;
 }
 
-PaceTime SendPacer::WaitBeforeNext(PaceTime now, bool passInProgress) const {
+PaceTime SendPacer::AfterCopies(PaceTime exchange) const {
+    return m_copiesUntil == PaceTime::min() ? m_copiesUntil : m_copiesUntil - exchange;
+}
+
+PaceTime SendPacer::NextDue(PaceTime readyAt, bool passInProgress) const {
     if (!m_anySent || (IsFast() && passInProgress)) {
-        return PaceTime::zero();
+        return readyAt;
     }
-    return std::max(PaceTime::zero(), m_lastSent + kDefaultSendSpacing - now);
+    return std::max(readyAt, SpacedAfterLast());
 }
 
 PaceTime SendPacer::WaitBeforeKeepAlive(PaceTime now) const {
-    if (!m_anyRequestSent) {
+    if (!m_anySent) {
         return PaceTime::zero();
     }
-    return std::max(PaceTime::zero(), m_requestSent + kDefaultSendSpacing - now);
+    PaceTime earliest = m_lastLeft + kMinimumSendGap;
+    if (m_anyRequestSent) {
+        earliest = std::max(earliest, m_requestDue + kDefaultSendSpacing);
+    }
+    return std::max(PaceTime::zero(), earliest - now);
+}
+
+PaceTime SendPacer::SpacedAfterLast() const {
+    if (!m_anySent) {
+        return PaceTime::min();
+    }
+    return std::max(m_lastDue + kDefaultSendSpacing, m_lastLeft + kMinimumSendGap);
 }
 
 bool SendPacer::FallBack() {

@@ -2,10 +2,12 @@
 // next goes out as soon as the reply to the previous one has been taken, so
 // the line and the instrument set the pace rather than a timer's grid.
 //
-//  - The default pace keeps at least 50 ms between frames, measured on a
-//    monotonic clock: the pace the instrument has always been driven at, and
-//    the same frames on a clean line, while a late reply costs only its own
-//    lateness instead of a whole tick.
+//  - The default pace keeps one frame per 50 ms, as a periodic pump does:
+//    each frame is due 50 ms after the previous one was due, so that a
+//    timer that fires late does not push every later frame back, and a
+//    late reply costs only its own lateness instead of a whole tick. No
+//    frame follows the previous one's bytes closer than 40 ms, however long
+//    its write was held up: the most a periodic pump's jitter allows.
 //  - The fast pace, the operator's choice, drops that minimum in the
 //    bootloader's write and verify passes: the bootloader answers when it is
 //    ready and so paces itself. The first sign of a troubled line in a fast
@@ -13,8 +15,10 @@
 //    of the run back to the default pace.
 //
 // An unanswered request is repeated once its reply can no longer be on the
-// way (RepeatTiming.h), and until a little after that a late copy of its
-// reply may still arrive while the next request is outstanding.
+// way (RepeatTiming.h). A copy of a reply may still arrive while the next
+// request is outstanding: within a doubled copy's lag of the reply when the
+// request went out once, else until a little after the last send's reply
+// could have come.
 //
 // Times are points of a monotonic clock, as durations since its epoch; they
 // are passed in, so the rule runs the same under a test's clock.
@@ -25,8 +29,11 @@
 
 using PaceTime = std::chrono::nanoseconds;
 
-// At most one frame per this interval at the default pace.
+// One frame per this interval at the default pace.
 inline constexpr PaceTime kDefaultSendSpacing = std::chrono::milliseconds(50);
+// At the default pace no frame starts closer than this after the previous
+// frame's bytes have left.
+inline constexpr PaceTime kMinimumSendGap = std::chrono::milliseconds(40);
 // A copy of a reply doubled by the line follows the first within this.
 inline constexpr PaceTime kDoubledCopyLag = std::chrono::milliseconds(50);
 
@@ -42,24 +49,32 @@ class SendPacer {
 public:
     explicit SendPacer(Pacing chosen = Pacing::Default) : m_pacing(chosen) {}
 
-    // A frame went out at `now`: the outstanding request (`request`: the
-    // first time or again) or a keep-alive, which no reply is owed for.
-    void Sent(PaceTime now, bool request);
+    // A frame that was due at `due` went out; its write completed at `left`.
+    // `request`: the outstanding request (the first time or again) rather
+    // than a keep-alive, which no reply is owed for.
+    void Sent(PaceTime due, PaceTime left, bool request);
+    // The reply to the outstanding request was taken at `now`.
+    void ReplyTaken(PaceTime now);
     // A new request is outstanding; it may go out again `repeatInterval`
-    // after each send. Copies of the previous request's reply may still come
-    // until its own interval and a doubled copy's lag after its last send.
+    // after each send.
     void NextRequest(PaceTime repeatInterval);
-    // How long after `now` the outstanding request may go out again; zero: at once.
-    PaceTime WaitBeforeRepeat(PaceTime now) const;
+    // When the outstanding request may go out again.
+    PaceTime RepeatDue() const;
     // A late copy of the previous request's reply may still arrive.
     bool CopyMayArrive(PaceTime now) const;
-    // How long after `now` the next frame may go out, once the outstanding
-    // request is answered; zero: at once. `passInProgress`: the bootloader
-    // writes or verifies, where the fast pace applies.
-    PaceTime WaitBeforeNext(PaceTime now, bool passInProgress) const;
+    // The earliest moment to send a request whose reply may equal the
+    // previous reply and takes at least `exchange` to come: its reply then
+    // arrives only once no copy of the previous one can.
+    PaceTime AfterCopies(PaceTime exchange) const;
+    // When the next frame, ready at `readyAt` (the outstanding request
+    // answered), is due; `readyAt` itself when the pace holds it no longer.
+    // `passInProgress`: the bootloader writes or verifies, where the fast
+    // pace applies.
+    PaceTime NextDue(PaceTime readyAt, bool passInProgress) const;
     // How long after `now` a keep-alive may go out. Keep-alives go out on the
     // pump's own 50 ms period, which a timer's jitter must not make them
-    // skip; only a request that went out between two ticks holds one back.
+    // skip; only a request that went out between two ticks, or a frame whose
+    // write was held up, holds one back.
     PaceTime WaitBeforeKeepAlive(PaceTime now) const;
     // A repeat, failed checksum or failed verification while the fast pace
     // applies: the default pace holds from now on. True when this ended the
@@ -69,11 +84,18 @@ public:
     bool IsFast() const { return m_pacing == Pacing::Fast; }
 
 private:
+    // The earliest moment the spacing allows any frame after the last.
+    PaceTime SpacedAfterLast() const;
+
     Pacing m_pacing;
     bool m_anySent = false;
     bool m_anyRequestSent = false;
-    PaceTime m_lastSent{};        // the last frame of any kind
-    PaceTime m_requestSent{};     // the outstanding request's last send
-    PaceTime m_repeatInterval{};  // the outstanding request's
+    PaceTime m_lastDue{};          // the last frame of any kind: when it was due
+    PaceTime m_lastLeft{};         // and when its bytes had left
+    PaceTime m_requestDue{};       // the outstanding request's last send: when it was due
+    PaceTime m_requestLeft{};      // and when its bytes had left
+    std::uint32_t m_requestSends = 0;  // times the outstanding request went out
+    bool m_answered = false;       // the outstanding request's reply was taken
+    PaceTime m_repeatInterval{};   // the outstanding request's
     PaceTime m_copiesUntil = PaceTime::min();  // of the previous request's reply
 };

@@ -133,6 +133,8 @@ public:
     // goes out as soon as the pace allows, not at the next tick.
     bool m_bReplyTaken = false;
     UINT_PTR m_nPaceTimer = TIMER_PACE;
+    // When the next request, waiting for its moment, is due.
+    std::optional<PaceTime> m_tNextDue;
     InfoReplyFilter m_infoFilter;        // late copies of earlier information steps
     LoaderReplyMatcher m_loaderMatcher;  // bootloader replies, echo or not
     // The information went unanswered; the status asked tells whether the
@@ -178,6 +180,9 @@ private:
     // the pace timer for the moment it will; true when it went out or is
     // due. Only while no reply is outstanding.
     bool SendNextWhenPaced();
+    // When the queue's head, ready at `readyAt`, is due by the pace, and
+    // held until its reply can no longer be taken for a copy of the last.
+    PaceTime NextFrameDue(PaceTime readyAt) const;
     // The pace timer fell due: the outstanding request's repeat, or the next one.
     void OnPaceDue();
     // While a request other than the keep-alive's is outstanding: gives it up
@@ -203,13 +208,16 @@ private:
     // Shows the outcome `text` with `type` and ends the dialog with
     // `endCode`, unless an outcome was shown already: the first one stands.
     void Conclude(const std::string& text, UINT type, int endCode);
-    void SendTxFrame();
-    // Sends `frame` (sealed in place) at `now`: the moment the send counts
-    // from for the pace and the repeat, or nothing when the device is gone.
-    // A write the line did not take in time is a send lost on the way.
-    // `answer` tells whether the reply may equal the request, so that our
-    // own frame coming back on an echoing line is told from it.
-    std::optional<PaceTime> SendFrameAt(std::uint8_t* frame, PaceTime now, OwnEcho::Answer answer);
+    // Sends the outstanding request, which was due at `due`.
+    void SendTxFrame(PaceTime due);
+    // Sends `frame` (sealed in place), issued at `issued`: the moment its
+    // write completed, from which the spacing and the repeat count, or
+    // nothing when the device is gone. A write the line did not take in
+    // time is a send lost on the way. `answer` tells whether the reply may
+    // equal the request, so that our own frame coming back on an echoing
+    // line is told from it.
+    std::optional<PaceTime> SendFrameAt(std::uint8_t* frame, PaceTime issued,
+                                        OwnEcho::Answer answer);
     // The request just taken from the queue becomes the outstanding one;
     // the one before it was a bootloader request or not.
     void StartAwaiting(bool previousWasLoader);

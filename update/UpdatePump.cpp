@@ -61,13 +61,13 @@ void CUpdateDlg::OnPumpTick() {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
     m_nAwaitedCmd = CMD_IDENTIFY;
-    const std::optional<PaceTime> sent =
+    const std::optional<PaceTime> left =
         SendFrameAt(m_keepAliveFrame, now, OwnEcho::Answer::AlwaysDiffers);
-    if (!sent) {
+    if (!left) {
         GiveUpLink();
         return;
     }
-    m_pacer.Sent(*sent, false);
+    m_pacer.Sent(now, *left, false);
 }
 
 void CUpdateDlg::OnPaceDue() {
@@ -89,7 +89,7 @@ bool CUpdateDlg::ServeOutstandingRequest() {
     // enough by then is given up, and its replacement goes out rather than
     // one more copy of it (a second switch would undo the first).
     const PaceTime now = PaceNow();
-    const PaceTime repeatWait = m_pacer.WaitBeforeRepeat(now);
+    const PaceTime repeatWait = std::max(PaceTime::zero(), m_pacer.RepeatDue() - now);
     if (ReplaceUnansweredRequest(now + std::min<PaceTime>(repeatWait, std::chrono::milliseconds(1)))) {
         return false;
     }
@@ -99,11 +99,18 @@ bool CUpdateDlg::ServeOutstandingRequest() {
 
 bool CUpdateDlg::SendNextWhenPaced() {
     if (m_queue.IsEmpty() || RequestOutstanding()) {
+        m_tNextDue.reset();
         return false;
     }
-    if (!PacedNow(m_pacer.WaitBeforeNext(PaceNow(), PassInProgress()))) {
+    const PaceTime now = PaceNow();
+    if (!m_tNextDue) {
+        m_tNextDue = NextFrameDue(now);
+    }
+    if (!PacedNow(*m_tNextDue - now)) {
         return true;
     }
+    const PaceTime due = *m_tNextDue;
+    m_tNextDue.reset();
     const QueuedFrame entry = m_queue.TakeHead();
     // Queued frames are at most 253 bytes; the bound only guards the buffer
     // and the room that sealing needs behind the payload.
@@ -113,8 +120,21 @@ bool CUpdateDlg::SendNextWhenPaced() {
     std::copy_n(entry.bytes.begin(), length, m_txFrame);
     m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
     StartAwaiting(previousWasLoader);
-    SendTxFrame();
+    SendTxFrame(due);
     return true;
+}
+
+PaceTime CUpdateDlg::NextFrameDue(PaceTime readyAt) const {
+    const PaceTime due = m_pacer.NextDue(readyAt, PassInProgress());
+    const std::span<const std::uint8_t> next = m_queue.Head().bytes;
+    if (m_queue.Head().noReply || !m_loaderMatcher.MayAnswerAlike(next)) {
+        return due;
+    }
+    // Its reply cannot be told from a copy of the last one: it must not
+    // arrive while such a copy still may.
+    const LONG baudRate = m_pSerial->GetBaudRate();
+    return std::max(due, m_pacer.AfterCopies(ExchangeWireTime(
+                             next, baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0)));
 }
 
 void CUpdateDlg::AfterReceiving(std::size_t checksumFailuresBefore) {
@@ -172,11 +192,12 @@ void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
     }
 }
 
-std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime now,
+std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime issued,
                                                 OwnEcho::Answer answer) {
     const LONG result = m_echo.Send(*m_pSerial, frame, answer);
+    const PaceTime left = PaceNow();
     if (result == 0) {
-        return now;
+        return left;
     }
     if (result != static_cast<LONG>(ERROR_TIMEOUT)) {
         return std::nullopt;  // the device is gone
@@ -187,23 +208,22 @@ std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime no
     // it counts from then. The pump's ticks could not fire meanwhile: the
     // watchdog counts them, so that a line that stays stalled still ends in
     // about the watchdog's 5 s.
-    const PaceTime gaveUp = PaceNow();
-    const auto periodsHeld = (gaveUp - now) / std::chrono::milliseconds(kPumpPeriodMs);
+    const auto periodsHeld = (left - issued) / std::chrono::milliseconds(kPumpPeriodMs);
     m_nTicks += static_cast<std::int32_t>(periodsHeld);
-    return gaveUp;
+    return left;
 }
 
-void CUpdateDlg::SendTxFrame() {
+void CUpdateDlg::SendTxFrame(PaceTime due) {
     const OwnEcho::Answer answer = AnswerMayEqualRequest(OutstandingRequest())
                                        ? OwnEcho::Answer::MayEqualRequest
                                        : OwnEcho::Answer::AlwaysDiffers;
-    const std::optional<PaceTime> sent = SendFrameAt(m_txFrame, PaceNow(), answer);
-    if (!sent) {
+    const std::optional<PaceTime> left = SendFrameAt(m_txFrame, PaceNow(), answer);
+    if (!left) {
         GiveUpLink();
         return;
     }
     ++m_nTxSends;
-    m_pacer.Sent(*sent, true);
+    m_pacer.Sent(due, *left, true);
     if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
         m_infoFilter.Sent();
     }
@@ -224,12 +244,13 @@ std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {
 }
 
 void CUpdateDlg::RepeatWhenDue() {
-    if (!PacedNow(m_pacer.WaitBeforeRepeat(PaceNow()))) {
+    const PaceTime due = m_pacer.RepeatDue();
+    if (!PacedNow(due - PaceNow())) {
         return;
     }
     CurrentSession().OnRequestRepeated();
     FallBackToDefaultPace(kRepeatSlowsText);
-    SendTxFrame();
+    SendTxFrame(due);
 }
 
 bool CUpdateDlg::PacedNow(PaceTime wait) {

@@ -65,6 +65,7 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
     m_nTicks = 0;
     m_nAwaitedCmd = 0;
     m_bReplyTaken = true;
+    m_pacer.ReplyTaken(PaceNow());
     switch (command) {
         case CMD_IDENTIFY:
             OnIdentifyReply(frame);

@@ -15,11 +15,14 @@
 //    program found after a lost switch spends no try: it has not refused
 //    the switch. Lost switches have a countdown of their own (twenty).
 //  - the status asked at the main program's rate after the switch back: the
-//    switch may have been lost on the line and the bootloader still runs at
-//    its own rate, or the main program talks at another rate than the one
-//    the search found (an instrument found in its bootloader). The status is
-//    asked at the next rate in turn; a bootloader that answers is sent the
-//    switch again, within the countdown of tries.
+//    main program may be slow to start, or the switch may have been lost on
+//    the line and the bootloader still runs at its own rate. The status is
+//    asked at the main program's rate and the bootloader's in turn, so that
+//    a main program starting late within the watchdog's time is still
+//    heard; a bootloader that answers is sent the switch again, within the
+//    countdown of tries. Only for an instrument found in its bootloader is
+//    the main program's rate unknown: then every rate of the search is
+//    asked in turn.
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -107,12 +110,14 @@ void CUpdateDlg::OnResidentStatus(bool bootloaderRuns) {
 }
 
 std::int32_t CUpdateDlg::NextLeaveRate() const {
-    // The main program's rate first, then the bootloader's, then the others
-    // at which the search finds instruments.
+    // The main program's rate first, then the bootloader's, then (its rate
+    // unknown) the others at which the search finds instruments.
     std::vector<std::int32_t> rates = {m_nDeviceBaud, kBootloaderBaud};
-    for (const std::int32_t rate : SearchBaudRates) {
-        if (std::find(rates.begin(), rates.end(), rate) == rates.end()) {
-            rates.push_back(rate);
+    if (m_bFoundInLoader) {
+        for (const std::int32_t rate : SearchBaudRates) {
+            if (std::find(rates.begin(), rates.end(), rate) == rates.end()) {
+                rates.push_back(rate);
+            }
         }
     }
     rates.erase(std::unique(rates.begin(), rates.end()), rates.end());

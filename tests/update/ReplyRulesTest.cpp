@@ -144,6 +144,26 @@ TEST(NonEchoingBootloader, ThenRepliesMatchByOperationAndAnIdenticalCopyWaitsOut
     EXPECT_TRUE(matcher.Answers(nextBlock, LoaderReply(BL_READ_BACK, 0, 128, 0x00), true));
 }
 
+TEST(NonEchoingBootloader, OnlyTheSameOperationWithoutDataMayDrawAReplyLikeTheLast) {
+    LoaderReplyMatcher matcher;
+    const Bytes firstHalf = LoaderRequest(BL_LOAD_HALF, 0, 137);
+    const Bytes secondHalf = LoaderRequest(BL_LOAD_HALF, 0x0080, 137);
+    // While the bootloader is taken to echo the address, no two replies look alike.
+    EXPECT_TRUE(matcher.Answers(firstHalf, LoaderReply(BL_LOAD_HALF, 0), false));
+    matcher.Taken(LoaderReply(BL_LOAD_HALF, 0));
+    EXPECT_FALSE(matcher.MayAnswerAlike(secondHalf));
+    // Learned: zeros there. The second half is answered as the first was.
+    EXPECT_TRUE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), false));
+    ASSERT_FALSE(matcher.AssumesEcho());
+    matcher.Taken(LoaderReply(BL_LOAD_HALF, 0));
+    EXPECT_TRUE(matcher.MayAnswerAlike(LoaderRequest(BL_LOAD_HALF, 0x0200, 137)));
+    EXPECT_FALSE(matcher.MayAnswerAlike(LoaderRequest(BL_PROGRAM_PAGE, 0x0100, 9)));
+    // A block read back carries its data: whether it repeats the last is
+    // the flash's affair, and the reply is judged when it comes.
+    matcher.Taken(LoaderReply(BL_READ_BACK, 0, 128, 0xFF));
+    EXPECT_FALSE(matcher.MayAnswerAlike(LoaderRequest(BL_READ_BACK, 0x0080, 9)));
+}
+
 TEST(LoaderReplies, TheSwitchIsAnsweredOnlyByItsOneByteAcknowledgement) {
     LoaderReplyMatcher matcher;
     const RequestBytes toLoader = BuildSwitchRequest(kAccessCode);

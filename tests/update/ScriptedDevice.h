@@ -4,6 +4,8 @@
 // line's thread; read its flash only once the line is gone.
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,11 +29,18 @@ public:
     bool bootloaderAfterInformation = false;
     // The main program never answers this information step (an older one without it).
     int unansweredInfoStep = -1;
+    // After the switch back the main program is silent this long, and then
+    // hears only its own rate (mainBaud), as a real one does.
+    std::chrono::milliseconds mainStartsAfterLeaving{0};
+    int mainBaud = 9600;
 
     std::vector<Bytes> Answer(const ReceivedFrame& request) {
         const std::span<const std::uint8_t> frame =
             std::span(request.bytes).first(request.bytes.size() - kFrameCrcSize);
         const std::uint8_t command = request.Command();
+        if (!m_inBootloader && !MainProgramHears(request)) {
+            return {};
+        }
         if (command == CMD_IDENTIFY) {
             return {Reply(CMD_IDENTIFY, kIdentity)};
         }
@@ -46,6 +55,9 @@ public:
         }
         if (IsSwitch(frame)) {
             m_inBootloader = !leaves;
+            if (leaves) {
+                m_leftAt = request.at;
+            }
             return {};
         }
         Bytes reply = bootloader.Answer(frame);
@@ -59,6 +71,13 @@ private:
     static constexpr std::uint8_t kIdentity[] = {3, 11, 7, 0x39, 0x30};
     // Device type 3, version 6, one reprogramming.
     static constexpr std::uint8_t kFirmwareIdentity[] = {3, 0, 6, 0, 1, 0, 0, 0};
+
+    bool MainProgramHears(const ReceivedFrame& request) const {
+        if (!m_leftAt || mainStartsAfterLeaving.count() == 0) {
+            return true;
+        }
+        return request.at - *m_leftAt >= mainStartsAfterLeaving && request.rate == mainBaud;
+    }
 
     static bool IsSwitch(std::span<const std::uint8_t> frame) {
         return frame.size() > kFramePayloadIndex + kLoaderOperationOffset &&
@@ -93,6 +112,7 @@ private:
 
     bool m_inBootloader = false;
     int m_switches = 0;
+    std::optional<testsupport::PtyInstrument::Clock::time_point> m_leftAt;  // the switch back arrived
 };
 
 }  // namespace updatetest

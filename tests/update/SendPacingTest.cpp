@@ -1,7 +1,7 @@
 // The pace of the update's requests under a test's clock: when the next
-// request may go out after a reply, when an unanswered one goes out again,
-// how long a late copy of a reply may still come, and how a fast run falls
-// back to the default pace.
+// request is due after a reply, how a held-up write or a late timer moves
+// it, when an unanswered one goes out again, how long a late copy of a
+// reply may still come, and how a fast run falls back to the default pace.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,80 +14,120 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kRepeat{69};  // the longest exchange at the bootloader's rate
 
-// A request that went out at `sentMs`, the first of the run.
+// A request that was due and went out at `sentMs`, the first of the run.
 SendPacer SentAt(Pacing pacing, int sentMs) {
     SendPacer pacer(pacing);
     pacer.NextRequest(kRepeat);
-    pacer.Sent(milliseconds(sentMs), true);
+    pacer.Sent(milliseconds(sentMs), milliseconds(sentMs), true);
     return pacer;
 }
 
-TEST(SendPacing, AtTheDefaultPaceTheNextRequestWaitsForFiftyMillisecondsSinceTheLastSend) {
+TEST(SendPacing, AtTheDefaultPaceTheNextRequestIsDueFiftyMillisecondsAfterTheLast) {
     const SendPacer pacer = SentAt(Pacing::Default, 1000);
     // A reply taken 10, 49, 51 and 90 ms after the send.
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1010), false), milliseconds(40));
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1049), false), milliseconds(1));
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1051), false), milliseconds(0));
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1090), false), milliseconds(0));
+    EXPECT_EQ(pacer.NextDue(milliseconds(1010), false), milliseconds(1050));
+    EXPECT_EQ(pacer.NextDue(milliseconds(1049), false), milliseconds(1050));
+    EXPECT_EQ(pacer.NextDue(milliseconds(1051), false), milliseconds(1051));
+    EXPECT_EQ(pacer.NextDue(milliseconds(1090), false), milliseconds(1090));
     // The bootloader's passes make no difference unless the fast pace is chosen.
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1010), true), milliseconds(40));
+    EXPECT_EQ(pacer.NextDue(milliseconds(1010), true), milliseconds(1050));
 }
 
-TEST(SendPacing, TheFastPaceSendsAtOnceButOnlyWhileTheBootloaderWritesOrVerifies) {
-    const SendPacer pacer = SentAt(Pacing::Fast, 1000);
-    EXPECT_TRUE(pacer.IsFast());
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1010), true), milliseconds(0));
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1010), false), milliseconds(40));
+TEST(SendPacing, ATimerFiringLateDoesNotPushTheFramesAfterItBack) {
+    // Every frame goes out 2 ms after it was due, its reply 30 ms later:
+    // the 705 frames of an update stay on the 50 ms grid.
+    SendPacer pacer(Pacing::Default);
+    PaceTime due = milliseconds(1000);
+    for (int frame = 0; frame < 705; ++frame) {
+        pacer.NextRequest(kRepeat);
+        const PaceTime wentOut = due + milliseconds(2);
+        pacer.Sent(due, wentOut, true);
+        pacer.ReplyTaken(wentOut + milliseconds(30));
+        due = pacer.NextDue(wentOut + milliseconds(30), false);
+    }
+    EXPECT_EQ(due, milliseconds(1000 + 705 * 50));
+}
+
+TEST(SendPacing, AHeldUpWriteKeepsTheNextFrameFortyMillisecondsBehindItsBytes) {
+    SendPacer pacer(Pacing::Default);
+    pacer.NextRequest(kRepeat);
+    // Due at 1000, the write completed only at 1030.
+    pacer.Sent(milliseconds(1000), milliseconds(1030), true);
+    EXPECT_EQ(pacer.NextDue(milliseconds(1035), false), milliseconds(1070));
+    EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1050)), milliseconds(20));
+    // A write held beyond the 50 ms grid moves the grid with it.
+    pacer.Sent(milliseconds(1070), milliseconds(1071), true);
+    EXPECT_EQ(pacer.NextDue(milliseconds(1080), false), milliseconds(1120));
+    // The fast pace has no minimum in the passes.
+    SendPacer fast(Pacing::Fast);
+    fast.Sent(milliseconds(1000), milliseconds(1030), true);
+    EXPECT_EQ(fast.NextDue(milliseconds(1031), true), milliseconds(1031));
+    EXPECT_EQ(fast.NextDue(milliseconds(1031), false), milliseconds(1070));
 }
 
 TEST(SendPacing, NothingSentYetMeansNoWaitAndNoLateCopies) {
     SendPacer pacer;
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(0), false), milliseconds(0));
+    EXPECT_EQ(pacer.NextDue(milliseconds(5), false), milliseconds(5));
     EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(0)), milliseconds(0));
     pacer.NextRequest(kRepeat);
     EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(0)));
+    EXPECT_EQ(pacer.AfterCopies(milliseconds(40)), PaceTime::min());
 }
 
 TEST(SendPacing, AnUnansweredRequestGoesOutAgainOnlyOnceItsReplyCannotBeOnTheWay) {
-    SendPacer pacer = SentAt(Pacing::Default, 1000);
-    EXPECT_EQ(pacer.WaitBeforeRepeat(milliseconds(1010)), milliseconds(59));
-    EXPECT_EQ(pacer.WaitBeforeRepeat(milliseconds(1069)), milliseconds(0));
+    SendPacer pacer(Pacing::Default);
+    pacer.NextRequest(kRepeat);
+    // Counted from when its bytes had left.
+    pacer.Sent(milliseconds(1000), milliseconds(1004), true);
+    EXPECT_EQ(pacer.RepeatDue(), milliseconds(1073));
     // The reply never comes: every repeat waits the whole interval again.
-    pacer.Sent(milliseconds(1069), true);
-    EXPECT_EQ(pacer.WaitBeforeRepeat(milliseconds(1137)), milliseconds(1));
-    EXPECT_EQ(pacer.WaitBeforeRepeat(milliseconds(1140)), milliseconds(0));
+    pacer.Sent(milliseconds(1073), milliseconds(1073), true);
+    EXPECT_EQ(pacer.RepeatDue(), milliseconds(1142));
 }
 
-TEST(SendPacing, ALateReplyCostsOnlyItsLatenessAndItsCopiesAreExpectedAfterwards) {
+TEST(SendPacing, ACopyOfAReplyToARequestSentOnceIsExpectedOnlyRightBehindIt) {
     SendPacer pacer = SentAt(Pacing::Default, 1000);
-    pacer.Sent(milliseconds(1100), true);  // repeated, then the first reply comes late
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1130), false), milliseconds(20));
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1160), false), milliseconds(0));
-    // The next request is outstanding: the repeat's own reply, doubled by
-    // the line at most, may come until its interval and one copy's lag are over.
+    pacer.ReplyTaken(milliseconds(1040));
     pacer.NextRequest(kRepeat);
-    pacer.Sent(milliseconds(1160), true);
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1089)));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1090)));
+    // A request whose reply may look the same and takes 39 ms to come goes
+    // no sooner than 1051: its reply then arrives once no copy can.
+    EXPECT_EQ(pacer.AfterCopies(milliseconds(39)), milliseconds(1051));
+}
+
+TEST(SendPacing, CopiesOfARepeatedRequestsRepliesAreExpectedAsLongAsTheyCouldCome) {
+    SendPacer pacer = SentAt(Pacing::Default, 1000);
+    pacer.Sent(milliseconds(1100), milliseconds(1100), true);  // repeated, then a reply
+    pacer.ReplyTaken(milliseconds(1130));
+    EXPECT_EQ(pacer.NextDue(milliseconds(1130), false), milliseconds(1150));
+    // The repeat's own reply, doubled by the line at most, may come until its
+    // interval and one copy's lag are over.
+    pacer.NextRequest(kRepeat);
+    pacer.Sent(milliseconds(1150), milliseconds(1150), true);
     EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1218)));
     EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1219)));
+    // So may the replies of one given up unanswered.
+    pacer.NextRequest(kRepeat);
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1268)));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1269)));
 }
 
 TEST(SendPacing, AKeepAliveSpacesTheNextFrameButLeavesTheRequestsTimingAlone) {
     SendPacer pacer = SentAt(Pacing::Default, 1000);
     // Only a request holds a keep-alive back; keep-alives keep the pump's period.
     EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1030)), milliseconds(20));
-    pacer.Sent(milliseconds(1200), false);
+    pacer.Sent(milliseconds(1200), milliseconds(1200), false);
     EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1249)), milliseconds(0));
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1220), false), milliseconds(30));
-    EXPECT_EQ(pacer.WaitBeforeRepeat(milliseconds(1220)), milliseconds(0));
-    pacer.NextRequest(kRepeat);
-    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1220)));  // 1000 + 69 + 50
+    EXPECT_EQ(pacer.NextDue(milliseconds(1220), false), milliseconds(1250));
+    EXPECT_EQ(pacer.RepeatDue(), milliseconds(1069));
 }
 
 TEST(SendPacing, AFastRunFallsBackToTheDefaultPaceOnceAndForGood) {
     SendPacer pacer = SentAt(Pacing::Fast, 1000);
     EXPECT_TRUE(pacer.FallBack());
     EXPECT_FALSE(pacer.IsFast());
-    EXPECT_EQ(pacer.WaitBeforeNext(milliseconds(1010), true), milliseconds(40));
+    EXPECT_EQ(pacer.NextDue(milliseconds(1010), true), milliseconds(1050));
     // Told once: later troubles change nothing.
     EXPECT_FALSE(pacer.FallBack());
     EXPECT_FALSE(SendPacer(Pacing::Default).FallBack());

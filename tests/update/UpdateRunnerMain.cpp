@@ -11,12 +11,13 @@
 //                                  gets a valid answer; every run has a hard
 //                                  time bound. Prints one line per run, the
 //                                  count of each outcome and of each bad one
-//   update_runner measure [SIM OPTION]...
+//   update_runner measure [--fast] [SIM OPTION]...
 //                                  one update of the embedded image at 38400
 //                                  baud with wire-time pacing (and the given
-//                                  simulator faults), from OK in the port
-//                                  dialog to the outcome box: wall and CPU
-//                                  time, and the requests repeated
+//                                  simulator faults), at the default pace or
+//                                  the fast one, from OK in the port dialog
+//                                  to the outcome box: wall and CPU time, and
+//                                  the requests repeated
 //   update_runner measure-log [PAIRS]
 //                                  the same update PAIRS times (1 by default)
 //                                  without and then with the session log
@@ -306,7 +307,8 @@ struct UpdateFigures {
 };
 
 UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose,
-                            const std::vector<std::string>& simOptions = {}) {
+                            const std::vector<std::string>& simOptions = {},
+                            Pacing pacing = Pacing::Default) {
     UpdateFigures figures;
     testsupport::TempDir dir;
     // ZIRON7_TRANSCRIPT names a file for the simulator's record of the line.
@@ -369,6 +371,7 @@ UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose,
     updateDialog.m_pSerial = &serial;
     updateDialog.m_pDeviceInfo = &device;
     updateDialog.m_pImage = &firmware;
+    updateDialog.m_nPacing = pacing;
     const int result = updateDialog.DoModal();
     if (sessionLog) {
         sessionLog->OnUpdateEnded(result, result == IDOK);
@@ -406,8 +409,13 @@ UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose,
     return figures;
 }
 
-int Measure(const std::vector<std::string>& simOptions) {
-    return MeasureUpdate(false, true, simOptions).success ? 0 : 1;
+int Measure(std::vector<std::string> options) {
+    Pacing pacing = Pacing::Default;
+    if (!options.empty() && options.front() == "--fast") {
+        pacing = Pacing::Fast;
+        options.erase(options.begin());
+    }
+    return MeasureUpdate(false, true, options, pacing).success ? 0 : 1;
 }
 
 // The session log's share alone, free of the run-to-run spread of a whole
@@ -496,7 +504,7 @@ int main(int argc, char** argv) {
         return MeasureSessionLog(argc > 2 ? std::max(1, std::atoi(argv[2])) : 1);
     }
     std::fprintf(stderr,
-                 "usage: update_runner soak [RUNS [SEED [BYTES]]] | measure [SIM OPTION]... | "
-                 "measure-log [PAIRS]\n");
+                 "usage: update_runner soak [RUNS [SEED [BYTES]]] | "
+                 "measure [--fast] [SIM OPTION]... | measure-log [PAIRS]\n");
     return 2;
 }

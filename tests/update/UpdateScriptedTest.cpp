@@ -162,6 +162,33 @@ TEST(UpdateCountdown, InstrumentAlreadyInItsBootloaderIsNotSwitched) {
     ExpectFlashHolds(run.device.bootloader.Flash(), run.imageBytes);
 }
 
+// A main program that starts late after the switch back, yet within the
+// watchdog's 5 s, is heard: it is asked at its own rate, in turn with the
+// bootloader's, all the while.
+TEST(UpdateCountdown, AMainProgramStartingLateAfterTheSwitchBackIsStillHeard) {
+    ScriptedRun run;
+    run.device.mainStartsAfterLeaving = std::chrono::milliseconds(4100);
+    run.device.mainBaud = kMainBaud;
+    const UpdateOutcome outcome = run.Run();
+    const std::vector<ReceivedFrame> received = run.Finish();
+
+    EXPECT_THAT(outcome.log, ElementsAre(kFoundLine, kSerialLine,
+                                         "Версия программы в приборе №6 от 20/06/2010 09:15:48",
+                                         "Тип 3 Число перепрошивок 1", "Переход в загрузчик...",
+                                         "В загрузчике", "Завершена запись FLASH",
+                                         "Обновление микропрограммы прошло УСПЕШНО",
+                                         "Переход в основную программу...", "Переход завершён"));
+    ASSERT_THAT(outcome.boxes, SizeIs(1));
+    EXPECT_EQ(outcome.boxes[0].text, "Обновление микропрограммы прошло УСПЕШНО");
+    EXPECT_EQ(outcome.result, IDOK);
+    // Only the two rates are asked on the way out.
+    const auto lastImageFrame = std::find_if(received.rbegin(), received.rend(), IsImageFrame);
+    ASSERT_NE(lastImageFrame, received.rend());
+    for (auto frame = lastImageFrame.base(); frame != received.end(); ++frame) {
+        EXPECT_TRUE(frame->rate == kMainBaud || frame->rate == kBootloaderBaud) << frame->rate;
+    }
+}
+
 struct ShortTextCase {
     const char* date;
     const char* time;
@@ -457,7 +484,7 @@ TEST(ReplyMatching, APassedOverBootloaderReplyDoesNotFeedTheWatchdog) {
         d.m_nAwaitedCmd = CMD_LOADER;
         // A copy of the previous request's reply may still come.
         d.m_pacer.NextRequest(std::chrono::seconds(10));
-        d.m_pacer.Sent(PaceNow(), true);
+        d.m_pacer.Sent(PaceNow(), PaceNow(), true);
         d.m_pacer.NextRequest(kDefaultSendSpacing);
         d.m_nTicks = kWatchdogTicks - 1;
         const std::uint8_t previousBlock[] = {BL_READ_BACK, 0x80, 0x00};

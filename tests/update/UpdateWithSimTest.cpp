@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -219,6 +220,30 @@ TEST(UpdateWithSim, ReadingTheIdentityAloneEndsAfterTheInformationRequests) {
     EXPECT_EQ(run.dialog.m_nPhase, PHASE_INFO);
     EXPECT_EQ(run.outcome.result, IDOK);
 }
+
+// Information replies late by up to the watchdog's 5 s: the identity is
+// read all the same, or the run ends no earlier than the watchdog would.
+class LateInformation : public ::testing::TestWithParam<int> {};
+
+TEST_P(LateInformation, IsReadOrTheRunEndsNoEarlierThanTheWatchdog) {
+    SimRun run;
+    run.dialog.m_nPurpose = PURPOSE_IDENTIFY;
+    const auto start = PaceNow();
+    run.Run({"--delay", std::to_string(GetParam())});
+    const auto took = PaceNow() - start;
+    if (run.outcome.result == IDOK) {
+        EXPECT_THAT(run.outcome.log,
+                    ElementsAre(kFoundLine, kSerialLine, kOlderVersionLine, kTypeLine));
+        EXPECT_THAT(run.outcome.boxes, SizeIs(0));
+    } else {
+        ASSERT_THAT(run.outcome.boxes, SizeIs(1));
+        EXPECT_EQ(run.outcome.boxes[0].text, "Нет связи с Зирон-7!");
+        // Each step waits for its late reply; the watchdog's 5 s come after the last one.
+        EXPECT_GE(took, std::chrono::milliseconds(5000 + GetParam()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Delays, LateInformation, ::testing::Values(700, 2000, 4000));
 
 TEST(UpdateWithSim, UnparseableDeviceDateCountsAs2000AndIsWritten) {
     SimRun run;
