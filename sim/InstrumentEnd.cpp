@@ -118,7 +118,17 @@ bool InstrumentEnd::HandleFrame(const CutFrame& frame, SimTime arrivedAt) {
         m_transcript.Record(entry);
         return true;
     }
+    if (arrivedAt < m_programReadyAt) {
+        entry.outcome = "ignored: still starting";
+        m_transcript.Record(entry);
+        return true;
+    }
     const ProgramAnswer answer = m_instrument->Answer(request);
+    if (answer.switchesProgram) {
+        const int startMs =
+            m_instrument->BootloaderRuns() ? m_options.bootStartMs : m_options.mainStartMs;
+        m_programReadyAt = arrivedAt + std::chrono::milliseconds(startMs);
+    }
     const std::string outcome = answer.outcome.empty() ? "answered" : answer.outcome;
     entry.outcome = outcome;
     m_transcript.Record(entry);

@@ -84,6 +84,7 @@ private:
     SimTime m_burstAt;            // when the adapter's current burst leaves
     long m_framesReceived = 0;
     bool m_stalled = false;
+    SimTime m_programReadyAt;  // the running program hears nothing before this (starting up)
 };
 
 }  // namespace sim

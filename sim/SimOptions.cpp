@@ -171,6 +171,8 @@ constexpr OptionRule kRules[] = {
     {"boot-echo", true, [](SimOptions& o, std::string_view v) { return SetBootEcho(v, o.bootEcho); }},
     {"never-leave", false, [](SimOptions& o, std::string_view) { return o.neverLeave = true; }},
     {"lose-switch-back", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000, o.lostSwitchBacks); }},
+    {"boot-start", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 60'000, o.bootStartMs); }},
+    {"main-start", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 60'000, o.mainStartMs); }},
     {"start-in-bootloader", false, [](SimOptions& o, std::string_view) { return o.startInBootloader = true; }},
     {"reply-bit7", false, [](SimOptions& o, std::string_view) { return o.replyBit7 = true; }},
     {"silent-after", true, [](SimOptions& o, std::string_view v) { return SetFrameCount(v, o.silentAfter); }},
@@ -296,6 +298,10 @@ Faults (probabilities 0..1, drawn from --seed)
   --info-bad-checksum   every information reply fails its checksum
   --info-unanswered S   the main program does not know information step S
                         (0 date, 1 time, 2 identity), as an older one
+  --boot-start MS       after a switch into the bootloader it hears nothing
+                        for MS milliseconds while it starts
+  --main-start MS       after a switch back the main program hears nothing
+                        for MS milliseconds while it starts
   --boot-echo MODE      what bytes 1-2 of the bootloader's replies hold: addr
                         (the request's address, default), zero, or random
   --never-leave         the bootloader ignores the switch back

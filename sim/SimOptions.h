@@ -64,6 +64,8 @@ struct SimOptions {
     bool neverLeave = false;
     int lostSwitchBacks = 0;
     bool startInBootloader = false;
+    int bootStartMs = 0;  // after a switch in, the bootloader hears nothing for this long
+    int mainStartMs = 0;  // after a switch back, the main program hears nothing for this long
     bool replyBit7 = false;
     std::optional<long> silentAfter;  // frames answered before falling silent
     std::optional<long> stallAfter;   // frames answered before reading stops and the line fills

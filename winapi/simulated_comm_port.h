@@ -8,9 +8,10 @@
 // time-out cuts it), and only then, or when it is cut, do the bytes that
 // left reach the far end, each with its own time. Bytes from the far end
 // wait on the line until their time and then enter the input queue, which
-// raises EV_RXCHAR. The driver wakes at most once per receive-FIFO's worth
-// of bytes, at the end of each burst, and when a read or write deadline
-// falls, never once per byte.
+// raises EV_RXCHAR. The driver wakes once per piece of arriving bytes (a
+// receive FIFO's or a USB packet's worth, SimulatedPortFaults), at the end
+// of each burst, and when a read or write deadline falls, never once per
+// byte.
 //
 // Owned by the handle table; the line entry knows it only while it is open.
 #pragma once

@@ -16,9 +16,6 @@ constexpr std::size_t kLargestQueue = 16 * 1024 * 1024;  // bytes
 // Bit times per character: start, 8 data bits, stop.
 constexpr std::int64_t kBitsPerCharacter = 10;
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
-// A UART's receive FIFO interrupts the driver at this many bytes, and when
-// the line goes quiet: the driver hears of a burst in pieces this large.
-constexpr std::size_t kReceiveFifoTrigger = 14;
 // A gap longer than this many character times ends a burst.
 constexpr std::int64_t kBurstGapCharacters = 2;
 
@@ -84,6 +81,9 @@ void SimulatedCommPort::OnClose() {
 }
 
 void SimulatedCommPort::Detach() {
+    // The far end is going away: nothing more reaches it.
+    lineError_ = ERROR_INVALID_HANDLE;
+    arriving_.clear();
     CompleteEverything(ERROR_OPERATION_ABORTED);
     line_ = nullptr;
     world_.Cancel(wake_);
@@ -262,10 +262,11 @@ std::optional<MonotonicTime> SimulatedCommPort::NextWake() const {
         }
     };
     if (!arriving_.empty()) {
-        // The end of the burst at the front, or its FIFO's worth of bytes,
+        // The end of the burst at the front, or a piece's worth of bytes,
         // or the byte that completes the front read, whichever comes first.
         const auto gap = ByteTime() * kBurstGapCharacters;
-        std::size_t last = std::min(arriving_.size(), kReceiveFifoTrigger) - 1;
+        const std::size_t piece = std::max<std::size_t>(line_->Faults().receivePieceBytes, 1);
+        std::size_t last = std::min(arriving_.size(), piece) - 1;
         for (std::size_t i = 0; i < last; ++i) {
             if (arriving_[i + 1].at - arriving_[i].at > gap) {
                 last = i;

@@ -4,6 +4,7 @@
 #include "LinkFrame.h"
 #include "SerialWnd.h"
 #include "SimulatedClock.h"
+#include "SimHarness.h"
 #include "SimulatedInstrumentPort.h"
 
 #include <gmock/gmock.h>
@@ -56,6 +57,7 @@ public:
     }
 
     LONG Opened() const { return m_opened; }
+    void SetRate(DWORD rate) { m_port.Configure(rate, 8, NOPARITY, ONESTOPBIT); }
     // Sends the frame (header and payload) and collects `count` bytes, or
     // what came within `wait`.
     Bytes Ask(Bytes frame, std::size_t count, milliseconds wait = milliseconds(300)) {
@@ -174,6 +176,22 @@ TEST_F(InProcessInstrument, BurstsHoldTheReplyForTheAdaptersLatency) {
     EXPECT_GE(world.Now() - start, milliseconds(40));
 }
 
+TEST_F(InProcessInstrument, TheBootloaderHearsNothingWhileItStarts) {
+    sim::SimOptions options = Instrument();
+    options.bootStartMs = 200;
+    Start(options);
+    Program program(world, 9600);
+    const Bytes ack = program.Ask(simtest::SwitchProgram(), kFrameOverhead + 1);
+    ASSERT_FALSE(ack.empty());
+    ASSERT_TRUE(instrument->BootloaderRuns());
+    program.SetRate(sim::kBootloaderBaud);
+    const MonotonicTime switched = world.Now();
+    EXPECT_TRUE(program.Ask(simtest::Status(), kFrameOverhead + 1, milliseconds(50)).empty());
+    const MonotonicTime started = switched + milliseconds(200);
+    world.RunSystemUntil([] { return false; }, &started);
+    EXPECT_FALSE(program.Ask(simtest::Status(), kFrameOverhead + 1).empty());
+}
+
 double CpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
@@ -182,12 +200,18 @@ double CpuSeconds() {
 
 // An update's worth of line traffic: about 705 frames of about 70 bytes
 // each way, carried by the port, the listener and the instrument's end
-// (the echo brings each frame back; the instrument has fallen silent).
-TEST_F(InProcessInstrument, CarryingAnUpdatesBytesCostsLittleCpu) {
+// (the echo brings each frame back; the instrument has fallen silent), on
+// a UART that tells of every 14 bytes and a USB adapter that tells of 62.
+class UpdateTraffic : public InProcessInstrument,
+                      public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(UpdateTraffic, CostsLittleCpu) {
     sim::SimOptions options = Instrument();
     options.echo = true;
     options.silentAfter = 0;
-    Start(options);
+    SimulatedPortFaults faults;
+    faults.receivePieceBytes = GetParam();
+    Start(options, faults);
     Program program(world, 38400);
     constexpr int kFrames = 705;
     constexpr std::size_t kPayload = 65;
@@ -201,9 +225,12 @@ TEST_F(InProcessInstrument, CarryingAnUpdatesBytesCostsLittleCpu) {
     }
     const double cpu = CpuSeconds() - cpuStart;
     EXPECT_EQ(carried, kFrames * (kFrameOverhead + kPayload));
-    std::printf("[ cost     ] %d frames of %zu bytes each way in %.3f s simulated: %.3f ms CPU\n",
-                kFrames, kFrameOverhead + kPayload,
+    std::printf("[ cost     ] %d frames of %zu bytes each way, told in pieces of %zu, in %.3f s "
+                "simulated: %.3f ms CPU\n",
+                kFrames, kFrameOverhead + kPayload, GetParam(),
                 std::chrono::duration<double>(world.Now() - simulatedStart).count(), cpu * 1e3);
 }
+
+INSTANTIATE_TEST_SUITE_P(Pieces, UpdateTraffic, ::testing::Values(14, 62));
 
 }  // namespace

@@ -1,9 +1,8 @@
-// A port of a simulated world through the communications services: bytes
-// keep their wire time in both directions, waits and time-outs run in
-// simulated time, and the port's event wait is completed by arrivals.
+// A port of a simulated world: the communications services on simulated
+// time, honest about the line's pace.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstring>
 #include <vector>
 
 #include "SimulatedClock.h"
@@ -12,15 +11,14 @@
 
 namespace {
 
-using namespace std::chrono_literals;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
 
-constexpr char kPortName[] = "\\\\.\\COM7";
-constexpr DWORD kRate = 9600;  // bits per second
-// One 8N1 character at 9600 bit/s: 10 bit times.
-constexpr auto kByteTime = std::chrono::nanoseconds(10'000'000'000 / kRate);
+constexpr DWORD kRate = 9600;
+// One 8N1 character at 9600 baud: 10 bit times.
+constexpr nanoseconds kByteTime{10 * 1'000'000'000LL / kRate};
 
-// Keeps what the program sent, with the times each byte arrived.
-class RecordingFarEnd final : public SimulatedFarEnd {
+class RecordingFarEnd : public SimulatedFarEnd {
 public:
     void Receive(std::span<const TimedByte> bytes, DWORD baud) override {
         received.insert(received.end(), bytes.begin(), bytes.end());
@@ -35,236 +33,269 @@ public:
 
 class SimulatedPortTest : public ::testing::Test {
 protected:
-    SimulatedPortTest() : line(RegisterSimulatedPort(kPortName, farEnd)) { world.Install(); }
-    ~SimulatedPortTest() override {
-        if (port != INVALID_HANDLE_VALUE) {
+    void SetUp() override { world.Install(); }
+    void TearDown() override {
+        if (port != INVALID_HANDLE_VALUE && port != nullptr) {
             CloseHandle(port);
         }
-        for (HANDLE event : events) {
+        if (event != nullptr) {
             CloseHandle(event);
         }
-        UnregisterSimulatedPort(kPortName);
+        UnregisterSimulatedPort("COM3");
     }
 
-    void Open(bool overlapped = true) {
-        port = CreateFileA(kPortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    // Opens \\.\COM3 overlapped at 9600 8N1 with reads that take what is there.
+    void Open(const SimulatedPortFaults& faults = {}) {
+        line = &RegisterSimulatedPort("\\\\.\\COM3", farEnd, faults);
+        port = CreateFileA("\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
         ASSERT_NE(port, INVALID_HANDLE_VALUE);
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
+        DCB dcb;
         ASSERT_TRUE(GetCommState(port, &dcb));
         dcb.BaudRate = kRate;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
         ASSERT_TRUE(SetCommState(port, &dcb));
-        // Reads return what is there at once.
         COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
         ASSERT_TRUE(SetCommTimeouts(port, &timeouts));
+        event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::memset(&overlapped, 0, sizeof overlapped);
+        overlapped.hEvent = event;
     }
 
-    OVERLAPPED Overlapped() {
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        events.push_back(overlapped.hEvent);
-        return overlapped;
-    }
-
-    // `count` bytes from the far end, back to back, the first ending `first` from now.
-    std::vector<TimedByte> Burst(std::size_t count, std::chrono::nanoseconds first) const {
+    // Bytes from the far end, paced at the port's rate from `start`.
+    std::vector<TimedByte> Paced(const std::vector<BYTE>& values, MonotonicTime start) {
         std::vector<TimedByte> bytes;
-        for (std::size_t i = 0; i < count; ++i) {
-            bytes.push_back({static_cast<BYTE>(0x40 + i),
-                             world.Now() + first + kByteTime * static_cast<int>(i)});
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            bytes.push_back({values[i], start + kByteTime * static_cast<long>(i + 1)});
         }
         return bytes;
     }
 
-    DWORD Queued() {
-        DWORD errors = 0;
-        COMSTAT status{};
-        EXPECT_TRUE(ClearCommError(port, &errors, &status));
-        return status.cbInQue;
+    void RunUntil(MonotonicTime when) {
+        const MonotonicTime deadline = when;
+        world.RunSystemUntil([] { return false; }, &deadline);
     }
 
-    // Runs the system lane up to `when`.
-    void RunTo(MonotonicTime when) {
-        world.RunSystemUntil([] { return false; }, &when);
+    DWORD ReadNow(BYTE* buffer, DWORD length) {
+        DWORD got = 0;
+        EXPECT_TRUE(ReadFile(port, buffer, length, &got, nullptr));
+        return got;
     }
 
-    SimulatedClock world{1};
+    SimulatedClock world{7};
     RecordingFarEnd farEnd;
-    SimulatedLine& line;
-    HANDLE port = INVALID_HANDLE_VALUE;
-    std::vector<HANDLE> events;
+    SimulatedLine* line = nullptr;
+    HANDLE port = nullptr;
+    HANDLE event = nullptr;
+    OVERLAPPED overlapped{};
 };
 
 TEST_F(SimulatedPortTest, AByteIsReadableOnlyFromTheEndOfItsStopBit) {
     Open();
     const MonotonicTime start = world.Now();
-    line.Send(Burst(3, kByteTime));
-    const MonotonicTime lastEnds = start + 3 * kByteTime;
-
-    RunTo(lastEnds - 1ns);
+    line->Send(Paced({1, 2, 3, 4, 5}, start));
     BYTE buffer[8] = {};
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &read, nullptr));
-    EXPECT_EQ(read, 2u) << "the third byte is still on the wire";
-
-    RunTo(lastEnds);
-    ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &read, nullptr));
-    ASSERT_EQ(read, 1u);
-    EXPECT_EQ(buffer[0], 0x42);
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 0U) << "nothing has crossed the line yet";
+    RunUntil(start + kByteTime * 3 - nanoseconds(1));
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 2U);
+    RunUntil(start + kByteTime * 3);
+    COMSTAT status{};
+    DWORD errors = 0;
+    ASSERT_TRUE(ClearCommError(port, &errors, &status));
+    EXPECT_EQ(status.cbInQue, 1U);
+    RunUntil(start + kByteTime * 5);
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 3U);
+    EXPECT_EQ(buffer[0], 3);
+    EXPECT_EQ(buffer[2], 5);
 }
 
-TEST_F(SimulatedPortTest, AWriteTakesItsWireTimeAndTheFarEndGetsEachByteAtItsEnd) {
+TEST_F(SimulatedPortTest, AWriteTakesItsWireTimeAndReachesTheFarEndByteByByte) {
     Open();
     const MonotonicTime start = world.Now();
-    OVERLAPPED overlapped = Overlapped();
-    const BYTE frame[5] = {1, 2, 3, 4, 5};
+    const BYTE frame[4] = {0xFE, 0x46, 0x00, 0x22};
     DWORD written = 0;
-    ASSERT_FALSE(WriteFile(port, frame, sizeof frame, &written, &overlapped));
-    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-
-    RunTo(start + 5 * kByteTime - 1ns);
-    EXPECT_FALSE(GetOverlappedResult(port, &overlapped, &written, FALSE));
-    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
-    EXPECT_TRUE(farEnd.received.empty()) << "bytes reach the far end when the write is done";
-
-    ASSERT_TRUE(GetOverlappedResult(port, &overlapped, &written, TRUE));
-    EXPECT_EQ(written, 5u);
-    EXPECT_EQ(world.Now(), start + 5 * kByteTime);
-    ASSERT_EQ(farEnd.received.size(), 5u);
-    for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(farEnd.received[i].value, frame[i]);
-        EXPECT_EQ(farEnd.received[i].at, start + kByteTime * static_cast<int>(i + 1));
-    }
+    EXPECT_FALSE(WriteFile(port, frame, sizeof frame, &written, &overlapped));
+    EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+    EXPECT_TRUE(farEnd.received.empty());
+    ASSERT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(world.Now(), start + kByteTime * 4) << "completes as the last stop bit ends";
+    ASSERT_TRUE(GetOverlappedResult(port, &overlapped, &written, FALSE));
+    EXPECT_EQ(written, 4U);
+    ASSERT_EQ(farEnd.received.size(), 4U);
     EXPECT_EQ(farEnd.rate, kRate);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(farEnd.received[i].value, frame[i]);
+        EXPECT_EQ(farEnd.received[i].at, start + kByteTime * static_cast<long>(i + 1));
+    }
+    // A second write waits for the line and a plain one waits for its end.
+    EXPECT_TRUE(WriteFile(port, frame, 2, &written, nullptr));
+    EXPECT_EQ(written, 2U);
+    EXPECT_EQ(world.Now(), start + kByteTime * 6);
 }
 
-TEST_F(SimulatedPortTest, WritesQueueBehindEachOtherOnTheLine) {
-    Open(false);
-    const MonotonicTime start = world.Now();
-    const BYTE first[4] = {};
-    const BYTE second[2] = {};
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(port, first, sizeof first, &written, nullptr));
-    ASSERT_TRUE(WriteFile(port, second, sizeof second, &written, nullptr));
-    EXPECT_EQ(world.Now(), start + 6 * kByteTime);
-    ASSERT_EQ(farEnd.received.size(), 6u);
-    EXPECT_EQ(farEnd.received.back().at, start + 6 * kByteTime);
-}
-
-TEST_F(SimulatedPortTest, AWriteTimeOutCutsTheWriteWhereTheLineIs) {
+TEST_F(SimulatedPortTest, AWriteTheLineDoesNotTakeEndsAtItsTimeoutWithWhatLeft) {
     Open();
-    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 10};  // 10 ms for the whole write
-    ASSERT_TRUE(SetCommTimeouts(port, &timeouts));
-    const std::vector<BYTE> longFrame(100, 0x55);  // 104 ms at 9600 bit/s
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(port, longFrame.data(), static_cast<DWORD>(longFrame.size()), &written,
-                          nullptr));
-    EXPECT_EQ(written, 9u) << "9 whole bytes fit in 10 ms";
-    EXPECT_EQ(farEnd.received.size(), 9u);
-
-    farEnd.stalled = true;  // a line held by flow control: nothing leaves
-    ASSERT_TRUE(WriteFile(port, longFrame.data(), 1, &written, nullptr));
-    EXPECT_EQ(written, 0u);
-}
-
-TEST_F(SimulatedPortTest, TakingWhatHasArrivedLeavesWhatIsStillOnTheWire) {
-    Open();
-    line.Send(Burst(10, kByteTime));
-    RunTo(world.Now() + 4 * kByteTime);
-    ASSERT_EQ(Queued(), 4u);
-    BYTE buffer[16];
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(port, buffer, Queued(), &read, nullptr));
-    EXPECT_EQ(read, 4u);
-    EXPECT_EQ(Queued(), 0u);
-    RunTo(world.Now() + 6 * kByteTime);
-    EXPECT_EQ(Queued(), 6u);
-}
-
-TEST_F(SimulatedPortTest, ArrivalsCompleteAPendingEventWaitThroughItsEvent) {
-    Open();
-    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
-    OVERLAPPED overlapped = Overlapped();
-    DWORD events = 0;
-    ASSERT_FALSE(WaitCommEvent(port, &events, &overlapped));
-    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-
-    const MonotonicTime start = world.Now();
-    line.Send(Burst(1, 3ms));
-    ASSERT_EQ(WaitForSingleObject(overlapped.hEvent, 100), WAIT_OBJECT_0);
-    EXPECT_EQ(world.Now(), start + 3ms) << "the wait ends when the byte arrives, not before";
-    EXPECT_EQ(events, static_cast<DWORD>(EV_RXCHAR));
-}
-
-TEST_F(SimulatedPortTest, WaitsRunOutInSimulatedTime) {
-    Open();
-    const MonotonicTime start = world.Now();
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    events.push_back(event);
-    EXPECT_EQ(WaitForSingleObject(event, 250), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(world.Now(), start + 250ms);
-    // Nothing queued could ever end this one: it fails instead of hanging.
-    EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_FAILED);
-}
-
-TEST_F(SimulatedPortTest, ABlockingReadWaitsForItsBytesOrItsTimeOut) {
-    Open(false);
-    COMMTIMEOUTS timeouts{0, 0, 50, 0, 0};  // the whole read within 50 ms
+    farEnd.stalled = true;
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 40};
     ASSERT_TRUE(SetCommTimeouts(port, &timeouts));
     const MonotonicTime start = world.Now();
-    line.Send(Burst(3, 2ms));
-    BYTE buffer[3];
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(port, buffer, 3, &read, nullptr));
-    EXPECT_EQ(read, 3u);
-    EXPECT_EQ(world.Now(), start + 2ms + 2 * kByteTime);
-
-    ASSERT_TRUE(ReadFile(port, buffer, 3, &read, nullptr));
-    EXPECT_EQ(read, 0u);
-    EXPECT_EQ(world.Now(), start + 2ms + 2 * kByteTime + 50ms);
+    const BYTE frame[3] = {1, 2, 3};
+    DWORD written = 99;
+    EXPECT_TRUE(WriteFile(port, frame, sizeof frame, &written, nullptr));
+    EXPECT_EQ(written, 0U);
+    EXPECT_EQ(world.Now(), start + milliseconds(40));
+    EXPECT_TRUE(farEnd.received.empty());
 }
 
-TEST_F(SimulatedPortTest, APulledCableFailsThePendingWaitAndLaterOpens) {
+TEST_F(SimulatedPortTest, AWriteThatIsSlowToLeaveStartsLate) {
+    Open({{}, std::chrono::duration_cast<nanoseconds>(milliseconds(30)).count()});
+    const MonotonicTime start = world.Now();
+    const BYTE one = 0x55;
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(port, &one, 1, &written, nullptr));
+    EXPECT_EQ(world.Now(), start + milliseconds(30) + kByteTime);
+}
+
+TEST_F(SimulatedPortTest, ArrivingBytesRaiseRxcharThroughThePendingWait) {
     Open();
     ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
-    OVERLAPPED overlapped = Overlapped();
     DWORD events = 0;
-    ASSERT_FALSE(WaitCommEvent(port, &events, &overlapped));
-    line.Pull();
+    EXPECT_FALSE(WaitCommEvent(port, &events, &overlapped));
+    EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+    const MonotonicTime start = world.Now() + milliseconds(5);
+    line->Send(Paced({9, 8, 7}, start));
+    ASSERT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(events, EV_RXCHAR);
+    // Told no later than the burst's end, never before its first byte.
+    EXPECT_GE(world.Now(), start + kByteTime);
+    EXPECT_LE(world.Now(), start + kByteTime * 3);
+}
+
+TEST_F(SimulatedPortTest, ABlockingReadCompletesWhenItsLastByteArrives) {
+    Open();
+    COMMTIMEOUTS blocking{0, 0, 0, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(port, &blocking));
+    const MonotonicTime start = world.Now();
+    std::vector<BYTE> values(40);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = static_cast<BYTE>(i);
+    }
+    line->Send(Paced(values, start));
+    BYTE buffer[20] = {};
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &got, nullptr));
+    EXPECT_EQ(got, 20U);
+    EXPECT_EQ(world.Now(), start + kByteTime * 20);
+    EXPECT_EQ(buffer[19], 19);
+}
+
+TEST_F(SimulatedPortTest, StaleBytesWaitInTheInputWhenThePortOpens) {
+    Open({{0xAA, 0xBB}, 0});
+    BYTE buffer[4] = {};
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 2U);
+    EXPECT_EQ(buffer[1], 0xBB);
+}
+
+TEST_F(SimulatedPortTest, OneUserAtATimeAndTheNextFindsTheStateLeft) {
+    Open();
+    EXPECT_EQ(CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    line->Send(Paced({1, 2}, world.Now()));
+    ASSERT_TRUE(CloseHandle(port));
+    EXPECT_EQ(line->ListeningRate(), 0U);
+    port = CreateFileA("com3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    DCB dcb;
+    ASSERT_TRUE(GetCommState(port, &dcb));
+    EXPECT_EQ(dcb.BaudRate, kRate);
+    RunUntil(world.Now() + milliseconds(10));
+    BYTE buffer[4] = {};
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 0U) << "what came while closed is gone";
+}
+
+TEST_F(SimulatedPortTest, APulledCableFailsTheWaitAndTheNextOpen) {
+    Open();
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+    DWORD events = 0;
+    EXPECT_FALSE(WaitCommEvent(port, &events, &overlapped));
+    line->Pull();
     DWORD ignored = 0;
     EXPECT_FALSE(GetOverlappedResult(port, &overlapped, &ignored, TRUE));
     EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
     CloseHandle(port);
-    port = CreateFileA(kPortName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
+    port = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(port, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(SimulatedPortTest, StaleBytesWaitInTheInputWhenThePortOpens) {
-    UnregisterSimulatedPort(kPortName);
-    SimulatedPortFaults faults;
-    faults.staleInput = {0xAA, 0xBB};
-    RegisterSimulatedPort(kPortName, farEnd, faults);
+TEST_F(SimulatedPortTest, CancelIoCutsAWriteWhereTheLineIs) {
     Open();
-    EXPECT_EQ(Queued(), 2u);
+    const MonotonicTime start = world.Now();
+    const BYTE frame[10] = {};
+    EXPECT_FALSE(WriteFile(port, frame, sizeof frame, nullptr, &overlapped));
+    RunUntil(start + kByteTime * 3);
+    ASSERT_TRUE(CancelIo(port));
+    DWORD written = 0;
+    EXPECT_FALSE(GetOverlappedResult(port, &overlapped, &written, TRUE));
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(written, 3U);
+    EXPECT_EQ(farEnd.received.size(), 3U);
 }
 
-TEST_F(SimulatedPortTest, ClosingEndsWhatIsPendingAndBytesLaterAreLost) {
+TEST_F(SimulatedPortTest, APortWhoseRegistrationGoesIsClosedForGood) {
     Open();
-    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
-    OVERLAPPED overlapped = Overlapped();
-    DWORD events = 0;
-    ASSERT_FALSE(WaitCommEvent(port, &events, &overlapped));
-    ASSERT_TRUE(CloseHandle(port));
-    port = INVALID_HANDLE_VALUE;
-    EXPECT_EQ(overlapped.Internal, ERROR_OPERATION_ABORTED);
-    EXPECT_EQ(line.ListeningRate(), 0u);
-    line.Send(Burst(2, kByteTime));  // into a closed port: nowhere
-    Open();
-    RunTo(world.Now() + 10ms);
-    EXPECT_EQ(Queued(), 0u);
+    const BYTE frame[4] = {};
+    EXPECT_FALSE(WriteFile(port, frame, sizeof frame, nullptr, &overlapped));
+    UnregisterSimulatedPort("COM3");
+    DWORD written = 0;
+    EXPECT_FALSE(GetOverlappedResult(port, &overlapped, &written, TRUE));
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_TRUE(farEnd.received.empty()) << "nothing reaches a far end that is going";
+    DCB dcb;
+    EXPECT_FALSE(GetCommState(port, &dcb));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// Waits of the dialogs' thread run the system lane in simulated time.
+TEST_F(SimulatedPortTest, WaitsPassInSimulatedTime) {
+    event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const MonotonicTime start = world.Now();
+    EXPECT_EQ(WaitForSingleObject(event, 50), WAIT_TIMEOUT);
+    EXPECT_EQ(world.Now(), start + milliseconds(50));
+    world.After(milliseconds(20), SimulatedClock::Lane::System, [this] { SetEvent(event); });
+    EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(world.Now(), start + milliseconds(70));
+    ResetEvent(event);
+    EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_FAILED) << "nothing left can set it";
+}
+
+void CALLBACK CountCall(PVOID context, BOOLEAN) {
+    ++*static_cast<int*>(context);
+}
+
+TEST_F(SimulatedPortTest, ARegisteredWaitIsASystemEventAfterTheSignal) {
+    event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    int calls = 0;
+    HANDLE registration = nullptr;
+    ASSERT_TRUE(RegisterWaitForSingleObject(&registration, event, &CountCall, &calls, INFINITE,
+                                            WT_EXECUTEONLYONCE));
+    SetEvent(event);
+    EXPECT_EQ(calls, 0) << "queued, not called from SetEvent";
+    world.RunNext();
+    EXPECT_EQ(calls, 1);
+    ASSERT_TRUE(UnregisterWait(registration));
+
+    HANDLE dropped = nullptr;
+    ASSERT_TRUE(RegisterWaitForSingleObject(&dropped, event, &CountCall, &calls, INFINITE,
+                                            WT_EXECUTEONLYONCE));
+    ASSERT_TRUE(UnregisterWait(dropped));
+    while (world.RunNext()) {
+    }
+    EXPECT_EQ(calls, 1) << "an ended registration is never called";
 }
 
 }  // namespace

@@ -46,6 +46,10 @@ struct SimulatedPortFaults {
     // How long every write waits before its first byte leaves, in
     // nanoseconds (an adapter's driver that is slow to take a write).
     std::int64_t writeLatencyNs = 0;
+    // The driver hears of arriving bytes in pieces of at most this many
+    // (and at the end of every burst): 14 for a UART's receive FIFO, 62
+    // for a USB adapter's packet.
+    std::size_t receivePieceBytes = 14;
 };
 
 // The line between a registered port and its far end, as the far end sees it.
