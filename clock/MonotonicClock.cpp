@@ -1,8 +1,10 @@
 #include "MonotonicClock.h"
 
+#include <thread>
+
 namespace {
 
-const TimeSource* installedSource = nullptr;
+TimeSource* installedSource = nullptr;
 
 }  // namespace
 
@@ -10,6 +12,14 @@ MonotonicTime MonotonicNow() {
     return installedSource != nullptr ? installedSource->Now() : std::chrono::steady_clock::now();
 }
 
-void InstallTimeSource(const TimeSource* source) {
+void PauseFor(std::chrono::nanoseconds duration) {
+    if (installedSource != nullptr) {
+        installedSource->Pause(duration);
+    } else {
+        std::this_thread::sleep_for(duration);
+    }
+}
+
+void InstallTimeSource(TimeSource* source) {
     installedSource = source;
 }

@@ -70,6 +70,11 @@ bool SimulatedClock::RunSystemUntil(const std::function<bool()>& done,
     return true;
 }
 
+void SimulatedClock::Pause(std::chrono::nanoseconds duration) {
+    const MonotonicTime until = m_now + duration;
+    RunSystemUntil([] { return false; }, &until);
+}
+
 SimulatedClock::Duration SimulatedClock::DrawTimerLateness() {
     if (m_mostLateness <= Duration::zero()) {
         return Duration::zero();

@@ -53,6 +53,8 @@ public:
     SimulatedClock& operator=(const SimulatedClock&) = delete;
 
     MonotonicTime Now() const override { return m_now; }
+    // The dialogs' thread holds still: the system lane runs meanwhile.
+    void Pause(std::chrono::nanoseconds duration) override;
 
     // Runs `event` at `when` (now, if that has passed) on `lane`.
     EventId At(MonotonicTime when, Lane lane, Event event);

@@ -86,13 +86,24 @@ bool AnswerMayEqualRequest(std::span<const std::uint8_t> request) {
     return ExpectedReplyLength(request) == request.size() + kFrameCrcSize;
 }
 
-PaceTime ExchangeWireTime(std::span<const std::uint8_t> request, std::uint32_t baudRate) {
+namespace {
+
+PaceTime WireTimeOf(std::uint64_t bytesOnWire, std::uint32_t baudRate) {
     if (baudRate == 0) {
         return PaceTime::zero();
     }
-    const std::uint64_t bytesOnWire = request.size() + kFrameCrcSize + ExpectedReplyLength(request);
     return std::chrono::microseconds(
         static_cast<std::int64_t>(bytesOnWire * kBitsPerByte * kMicrosecondsPerSecond / baudRate));
+}
+
+}  // namespace
+
+PaceTime FrameWireTime(std::span<const std::uint8_t> frame, std::uint32_t baudRate) {
+    return WireTimeOf(frame.size(), baudRate);
+}
+
+PaceTime ExchangeWireTime(std::span<const std::uint8_t> request, std::uint32_t baudRate) {
+    return WireTimeOf(request.size() + kFrameCrcSize + ExpectedReplyLength(request), baudRate);
 }
 
 PaceTime RepeatInterval(std::span<const std::uint8_t> request, std::uint32_t baudRate) {

@@ -31,6 +31,10 @@ std::uint32_t ExpectedReplyLength(std::span<const std::uint8_t> request);
 // replies with bit 7.
 bool AnswerMayEqualRequest(std::span<const std::uint8_t> request);
 
+// How long the sealed frame `frame` takes on the wire at `baudRate` baud;
+// zero when the rate is unknown.
+PaceTime FrameWireTime(std::span<const std::uint8_t> frame, std::uint32_t baudRate);
+
 // How long `request` (unsealed) and the reply it expects take on the wire
 // at `baudRate` baud: the least time in which that reply can arrive after
 // the request is written. Zero when the rate is unknown.

@@ -8,14 +8,14 @@ PaceTime PaceNow() {
     return std::chrono::duration_cast<PaceTime>(MonotonicNow().time_since_epoch());
 }
 
-void SendPacer::Sent(PaceTime due, PaceTime left, bool request) {
+void SendPacer::Sent(const FrameTimes& times, bool request) {
     m_anySent = true;
-    m_lastDue = due;
-    m_lastLeft = left;
+    m_lastDue = times.due;
+    m_lastStarted = times.started;
     if (request) {
         m_anyRequestSent = true;
-        m_requestDue = due;
-        m_requestLeft = left;
+        m_requestDue = times.due;
+        m_requestLeft = times.left;
         ++m_requestSends;
     }
 }
@@ -64,7 +64,7 @@ PaceTime SendPacer::WaitBeforeKeepAlive(PaceTime now) const {
     if (!m_anySent) {
         return PaceTime::zero();
     }
-    PaceTime earliest = m_lastLeft + kMinimumSendGap;
+    PaceTime earliest = m_lastStarted + kMinimumSendGap;
     if (m_anyRequestSent) {
         earliest = std::max(earliest, m_requestDue + kDefaultSendSpacing);
     }
@@ -75,7 +75,7 @@ PaceTime SendPacer::SpacedAfterLast() const {
     if (!m_anySent) {
         return PaceTime::min();
     }
-    return std::max(m_lastDue + kDefaultSendSpacing, m_lastLeft + kMinimumSendGap);
+    return std::max(m_lastDue + kDefaultSendSpacing, m_lastStarted + kMinimumSendGap);
 }
 
 bool SendPacer::FallBack() {

@@ -6,8 +6,10 @@
 //    each frame is due 50 ms after the previous one was due, so that a
 //    timer that fires late does not push every later frame back, and a
 //    late reply costs only its own lateness instead of a whole tick. No
-//    frame follows the previous one's bytes closer than 40 ms, however long
-//    its write was held up: the most a periodic pump's jitter allows.
+//    frame starts on the wire closer than 40 ms after the previous one,
+//    however long a write was held up: the most a periodic pump's jitter
+//    allows. A write that takes its frame's wire time (a UART that is fed as
+//    the bytes leave) does not push the grid back.
 //  - The fast pace, the operator's choice, drops that minimum in the
 //    bootloader's write and verify passes: the bootloader answers when it is
 //    ready and so paces itself. The first sign of a troubled line in a fast
@@ -32,7 +34,7 @@ using PaceTime = std::chrono::nanoseconds;
 // One frame per this interval at the default pace.
 inline constexpr PaceTime kDefaultSendSpacing = std::chrono::milliseconds(50);
 // At the default pace no frame starts closer than this after the previous
-// frame's bytes have left.
+// frame started on the wire.
 inline constexpr PaceTime kMinimumSendGap = std::chrono::milliseconds(40);
 // A copy of a reply doubled by the line follows the first within this.
 inline constexpr PaceTime kDoubledCopyLag = std::chrono::milliseconds(50);
@@ -49,10 +51,18 @@ class SendPacer {
 public:
     explicit SendPacer(Pacing chosen = Pacing::Default) : m_pacing(chosen) {}
 
-    // A frame that was due at `due` went out; its write completed at `left`.
-    // `request`: the outstanding request (the first time or again) rather
-    // than a keep-alive, which no reply is owed for.
-    void Sent(PaceTime due, PaceTime left, bool request);
+    // When a frame went out: `due` on the pace's grid; `started`, the latest
+    // its bytes can have started on the wire (when the write was issued, or
+    // its end less the frame's wire time when the write was held up); `left`,
+    // when its write completed.
+    struct FrameTimes {
+        PaceTime due;
+        PaceTime started;
+        PaceTime left;
+    };
+    // A frame went out. `request`: the outstanding request (the first time
+    // or again) rather than a keep-alive, which no reply is owed for.
+    void Sent(const FrameTimes& times, bool request);
     // The reply to the outstanding request was taken at `now`.
     void ReplyTaken(PaceTime now);
     // A new request is outstanding; it may go out again `repeatInterval`
@@ -91,7 +101,7 @@ private:
     bool m_anySent = false;
     bool m_anyRequestSent = false;
     PaceTime m_lastDue{};          // the last frame of any kind: when it was due
-    PaceTime m_lastLeft{};         // and when its bytes had left
+    PaceTime m_lastStarted{};      // and when it started on the wire
     PaceTime m_requestDue{};       // the outstanding request's last send: when it was due
     PaceTime m_requestLeft{};      // and when its bytes had left
     std::uint32_t m_requestSends = 0;  // times the outstanding request went out

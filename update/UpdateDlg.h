@@ -210,14 +210,14 @@ private:
     void Conclude(const std::string& text, UINT type, int endCode);
     // Sends the outstanding request, which was due at `due`.
     void SendTxFrame(PaceTime due);
-    // Sends `frame` (sealed in place), issued at `issued`: the moment its
-    // write completed, from which the spacing and the repeat count, or
-    // nothing when the device is gone. A write the line did not take in
+    // Sends `frame` (sealed in place), issued at `issued` and due at `due`:
+    // when it went out (SendPacer::FrameTimes), from which the spacing and
+    // the repeat count, or nothing when the device is gone. A write the line did not take in
     // time is a send lost on the way. `answer` tells whether the reply may
     // equal the request, so that our own frame coming back on an echoing
     // line is told from it.
-    std::optional<PaceTime> SendFrameAt(std::uint8_t* frame, PaceTime issued,
-                                        OwnEcho::Answer answer);
+    std::optional<SendPacer::FrameTimes> SendFrameAt(std::uint8_t* frame, PaceTime due,
+                                                     PaceTime issued, OwnEcho::Answer answer);
     // The request just taken from the queue becomes the outstanding one;
     // the one before it was a bootloader request or not.
     void StartAwaiting(bool previousWasLoader);

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
-#include <thread>
 
 #include "CommandSet.h"
 #include "MessageBox.h"
+#include "MonotonicClock.h"
 #include "RepeatTiming.h"
 #include "ReplyReceiver.h"
 #include "SerialCWnd.h"
@@ -61,13 +61,13 @@ void CUpdateDlg::OnPumpTick() {
         return;  // a request went out a moment ago; the next tick keeps the link alive
     }
     m_nAwaitedCmd = CMD_IDENTIFY;
-    const std::optional<PaceTime> left =
-        SendFrameAt(m_keepAliveFrame, now, OwnEcho::Answer::AlwaysDiffers);
-    if (!left) {
+    const std::optional<SendPacer::FrameTimes> sent =
+        SendFrameAt(m_keepAliveFrame, now, now, OwnEcho::Answer::AlwaysDiffers);
+    if (!sent) {
         GiveUpLink();
         return;
     }
-    m_pacer.Sent(now, *left, false);
+    m_pacer.Sent(*sent, false);
 }
 
 void CUpdateDlg::OnPaceDue() {
@@ -192,12 +192,18 @@ void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
     }
 }
 
-std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime issued,
-                                                OwnEcho::Answer answer) {
+std::optional<SendPacer::FrameTimes> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime due,
+                                                             PaceTime issued,
+                                                             OwnEcho::Answer answer) {
+    const LONG rate = m_pSerial->GetBaudRate();
     const LONG result = m_echo.Send(*m_pSerial, frame, answer);
     const PaceTime left = PaceNow();
+    const std::span<const std::uint8_t> sealed(
+        frame, static_cast<std::size_t>(kFrameOverhead) + frame[kFrameLengthIndex]);
+    const PaceTime wire = FrameWireTime(sealed, rate > 0 ? static_cast<std::uint32_t>(rate) : 0);
+    const SendPacer::FrameTimes times{due, std::max(issued, left - wire), left};
     if (result == 0) {
-        return left;
+        return times;
     }
     if (result != static_cast<LONG>(ERROR_TIMEOUT)) {
         return std::nullopt;  // the device is gone
@@ -210,20 +216,20 @@ std::optional<PaceTime> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime is
     // about the watchdog's 5 s.
     const auto periodsHeld = (left - issued) / std::chrono::milliseconds(kPumpPeriodMs);
     m_nTicks += static_cast<std::int32_t>(periodsHeld);
-    return left;
+    return times;
 }
 
 void CUpdateDlg::SendTxFrame(PaceTime due) {
     const OwnEcho::Answer answer = AnswerMayEqualRequest(OutstandingRequest())
                                        ? OwnEcho::Answer::MayEqualRequest
                                        : OwnEcho::Answer::AlwaysDiffers;
-    const std::optional<PaceTime> left = SendFrameAt(m_txFrame, PaceNow(), answer);
-    if (!left) {
+    const std::optional<SendPacer::FrameTimes> sent = SendFrameAt(m_txFrame, due, PaceNow(), answer);
+    if (!sent) {
         GiveUpLink();
         return;
     }
     ++m_nTxSends;
-    m_pacer.Sent(due, *left, true);
+    m_pacer.Sent(*sent, true);
     if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
         m_infoFilter.Sent();
     }
@@ -264,7 +270,7 @@ bool CUpdateDlg::PacedNow(PaceTime wait) {
         return false;
     }
     if (wait > PaceTime::zero()) {
-        std::this_thread::sleep_for(wait);
+        PauseFor(wait);
     }
     return true;
 }

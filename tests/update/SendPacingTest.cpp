@@ -18,7 +18,7 @@ constexpr milliseconds kRepeat{69};  // the longest exchange at the bootloader's
 SendPacer SentAt(Pacing pacing, int sentMs) {
     SendPacer pacer(pacing);
     pacer.NextRequest(kRepeat);
-    pacer.Sent(milliseconds(sentMs), milliseconds(sentMs), true);
+    pacer.Sent({milliseconds(sentMs), milliseconds(sentMs), milliseconds(sentMs)}, true);
     return pacer;
 }
 
@@ -41,7 +41,7 @@ TEST(SendPacing, ATimerFiringLateDoesNotPushTheFramesAfterItBack) {
     for (int frame = 0; frame < 705; ++frame) {
         pacer.NextRequest(kRepeat);
         const PaceTime wentOut = due + milliseconds(2);
-        pacer.Sent(due, wentOut, true);
+        pacer.Sent({due, wentOut, wentOut}, true);
         pacer.ReplyTaken(wentOut + milliseconds(30));
         due = pacer.NextDue(wentOut + milliseconds(30), false);
     }
@@ -52,15 +52,15 @@ TEST(SendPacing, AHeldUpWriteKeepsTheNextFrameFortyMillisecondsBehindItsBytes) {
     SendPacer pacer(Pacing::Default);
     pacer.NextRequest(kRepeat);
     // Due at 1000, the write completed only at 1030.
-    pacer.Sent(milliseconds(1000), milliseconds(1030), true);
+    pacer.Sent({milliseconds(1000), milliseconds(1030), milliseconds(1030)}, true);
     EXPECT_EQ(pacer.NextDue(milliseconds(1035), false), milliseconds(1070));
     EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1050)), milliseconds(20));
     // A write held beyond the 50 ms grid moves the grid with it.
-    pacer.Sent(milliseconds(1070), milliseconds(1071), true);
+    pacer.Sent({milliseconds(1070), milliseconds(1071), milliseconds(1071)}, true);
     EXPECT_EQ(pacer.NextDue(milliseconds(1080), false), milliseconds(1120));
     // The fast pace has no minimum in the passes.
     SendPacer fast(Pacing::Fast);
-    fast.Sent(milliseconds(1000), milliseconds(1030), true);
+    fast.Sent({milliseconds(1000), milliseconds(1030), milliseconds(1030)}, true);
     EXPECT_EQ(fast.NextDue(milliseconds(1031), true), milliseconds(1031));
     EXPECT_EQ(fast.NextDue(milliseconds(1031), false), milliseconds(1070));
 }
@@ -78,10 +78,10 @@ TEST(SendPacing, AnUnansweredRequestGoesOutAgainOnlyOnceItsReplyCannotBeOnTheWay
     SendPacer pacer(Pacing::Default);
     pacer.NextRequest(kRepeat);
     // Counted from when its bytes had left.
-    pacer.Sent(milliseconds(1000), milliseconds(1004), true);
+    pacer.Sent({milliseconds(1000), milliseconds(1004), milliseconds(1004)}, true);
     EXPECT_EQ(pacer.RepeatDue(), milliseconds(1073));
     // The reply never comes: every repeat waits the whole interval again.
-    pacer.Sent(milliseconds(1073), milliseconds(1073), true);
+    pacer.Sent({milliseconds(1073), milliseconds(1073), milliseconds(1073)}, true);
     EXPECT_EQ(pacer.RepeatDue(), milliseconds(1142));
 }
 
@@ -98,13 +98,13 @@ TEST(SendPacing, ACopyOfAReplyToARequestSentOnceIsExpectedOnlyRightBehindIt) {
 
 TEST(SendPacing, CopiesOfARepeatedRequestsRepliesAreExpectedAsLongAsTheyCouldCome) {
     SendPacer pacer = SentAt(Pacing::Default, 1000);
-    pacer.Sent(milliseconds(1100), milliseconds(1100), true);  // repeated, then a reply
+    pacer.Sent({milliseconds(1100), milliseconds(1100), milliseconds(1100)}, true);  // repeated, then a reply
     pacer.ReplyTaken(milliseconds(1130));
     EXPECT_EQ(pacer.NextDue(milliseconds(1130), false), milliseconds(1150));
     // The repeat's own reply, doubled by the line at most, may come until its
     // interval and one copy's lag are over.
     pacer.NextRequest(kRepeat);
-    pacer.Sent(milliseconds(1150), milliseconds(1150), true);
+    pacer.Sent({milliseconds(1150), milliseconds(1150), milliseconds(1150)}, true);
     EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1218)));
     EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1219)));
     // So may the replies of one given up unanswered.
@@ -117,7 +117,7 @@ TEST(SendPacing, AKeepAliveSpacesTheNextFrameButLeavesTheRequestsTimingAlone) {
     SendPacer pacer = SentAt(Pacing::Default, 1000);
     // Only a request holds a keep-alive back; keep-alives keep the pump's period.
     EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1030)), milliseconds(20));
-    pacer.Sent(milliseconds(1200), milliseconds(1200), false);
+    pacer.Sent({milliseconds(1200), milliseconds(1200), milliseconds(1200)}, false);
     EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(1249)), milliseconds(0));
     EXPECT_EQ(pacer.NextDue(milliseconds(1220), false), milliseconds(1250));
     EXPECT_EQ(pacer.RepeatDue(), milliseconds(1069));

@@ -484,7 +484,7 @@ TEST(ReplyMatching, APassedOverBootloaderReplyDoesNotFeedTheWatchdog) {
         d.m_nAwaitedCmd = CMD_LOADER;
         // A copy of the previous request's reply may still come.
         d.m_pacer.NextRequest(std::chrono::seconds(10));
-        d.m_pacer.Sent(PaceNow(), PaceNow(), true);
+        d.m_pacer.Sent({PaceNow(), PaceNow(), PaceNow()}, true);
         d.m_pacer.NextRequest(kDefaultSendSpacing);
         d.m_nTicks = kWatchdogTicks - 1;
         const std::uint8_t previousBlock[] = {BL_READ_BACK, 0x80, 0x00};
