@@ -41,7 +41,7 @@ void OwnEcho::Sent(std::span<const std::uint8_t> sealed, std::uint32_t baudRate,
     m_echoesOwed = sameAgain ? m_echoesOwed + 1 : 1;
     m_lastSent.assign(sealed.begin(), sealed.end());
     m_echoDueBy = at + WireTime(sealed.size(), baudRate) +
-                  std::chrono::milliseconds(kReplyTransitMs);
+                  std::chrono::milliseconds(kEchoTransitMs);
     m_answer = answer;
 }
 

@@ -6,7 +6,7 @@
 // update's watchdog. On a clean line nothing is passed over.
 //
 // The echo is the frame byte for byte identical to the one sent last that
-// arrives within that frame's wire time plus kReplyTransitMs of its send,
+// arrives within that frame's wire time plus kEchoTransitMs of its send,
 // and only one per send: the same frame sent again before its echo was taken
 // in (a busy dialog) owes two. A bootloader operation answered by its code and
 // address alone is answered by a frame identical to its request: such an

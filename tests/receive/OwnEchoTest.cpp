@@ -21,16 +21,17 @@ const OwnEcho::Clock::time_point kSent{};
 
 TEST(OwnEcho, TheFrameSentLastComesBackOnceWithinItsWireTimeAndTheMargin) {
     OwnEcho echo;
-    // 5 bytes at 4800 baud, 12 bit times each: 12.5 ms, and 30 ms of transit.
+    // 5 bytes at 4800 baud, 12 bit times each: 12.5 ms, and 50 ms for an
+    // adapter's latency timer and the dialog's queue.
     echo.Sent(kIdentify, 4800, kSent, Answer::AlwaysDiffers);
     EXPECT_FALSE(echo.IsOwnEcho(Bytes{0xFE, 0x46, 0x00, 0x22, 0x51}, kSent + 1ms));
-    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 42ms));
-    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 43ms)) << "one echo per send";
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 62ms));
+    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 62ms)) << "one echo per send";
     EXPECT_EQ(echo.EchoesPassedOver(), 1U);
     EXPECT_TRUE(echo.LineEchoes());
 
     echo.Sent(kIdentify, 4800, kSent, Answer::AlwaysDiffers);
-    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 43ms)) << "too late to be ours";
+    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 63ms)) << "too late to be ours";
     EXPECT_EQ(echo.EchoesPassedOver(), 1U);
 }
 
@@ -45,9 +46,9 @@ TEST(OwnEcho, TheSameFrameSentAgainBeforeItsEchoWasTakenInOwesTwo) {
 
     // Once the first echo's time is over, a send owes only its own.
     echo.Sent(kIdentify, 9600, kSent + 100ms, Answer::AlwaysDiffers);
-    echo.Sent(kIdentify, 9600, kSent + 150ms, Answer::AlwaysDiffers);
-    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 151ms));
-    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 152ms));
+    echo.Sent(kIdentify, 9600, kSent + 170ms, Answer::AlwaysDiffers);
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 171ms));
+    EXPECT_FALSE(echo.IsOwnEcho(kIdentify, kSent + 172ms));
 }
 
 TEST(OwnEcho, AnAnswerThatMayEqualItsRequestIsTakenForOursOnlyOnALineKnownToEcho) {
