@@ -24,18 +24,19 @@ BOOL CFlasherApp::InitInstance() {
     CSerialCWnd serial;
     DeviceInfo deviceInfo;
 
-    // Never released: the image refers to the module's bytes for the whole
-    // run, and process exit reclaims it.
-    auto* const image = new CFirmwareImage(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
-    if (!LoadImage(*image)) {
+    // Refers to the module's bytes for the whole run; it lives as long as
+    // the run, so a program that runs the application more than once (the
+    // simulated runs do, one per seed) keeps nothing of the last.
+    CFirmwareImage image(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
+    if (!LoadImage(image)) {
         return FALSE;
     }
 
     CPortDlg portDialog;
-    HandOver(portDialog, serial, deviceInfo, *image);
+    HandOver(portDialog, serial, deviceInfo, image);
     if (RunModal(portDialog) == IDOK) {
         CUpdateDlg updateDialog;
-        HandOver(updateDialog, serial, deviceInfo, *image);
+        HandOver(updateDialog, serial, deviceInfo, image);
         updateDialog.m_nPacing = m_nPacing;
         const int result = RunModal(updateDialog);
         CurrentSession().OnUpdateEnded(result, result == IDOK);
