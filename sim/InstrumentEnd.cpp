@@ -62,7 +62,7 @@ void InstrumentEnd::Receive(std::span<const std::uint8_t> bytes, std::uint32_t l
         // Returned as the line carries them, at the updater's own rate,
         // before anything the instrument makes of them.
         for (const std::uint8_t value : bytes) {
-            Hold(value, now);
+            Hold(value, now, lineRate);
         }
     }
     m_wire.Receive(bytes, lineRate, now);
@@ -71,7 +71,7 @@ void InstrumentEnd::Receive(std::span<const std::uint8_t> bytes, std::uint32_t l
 void InstrumentEnd::ReceiveTimed(std::span<const LineByte> bytes, std::uint32_t lineRate) {
     for (const LineByte& byte : bytes) {
         if (m_options.echo) {
-            Hold(byte.value, byte.at);
+            Hold(byte.value, byte.at, lineRate);
         }
         m_wire.ReceiveAt(byte.value, lineRate, byte.at);
     }
@@ -166,12 +166,14 @@ SimTime InstrumentEnd::ReleaseTime(SimTime due) {
     return m_burstAt;
 }
 
-void InstrumentEnd::Hold(std::uint8_t value, SimTime due) {
-    m_held.push_back({value, ReleaseTime(due)});
+void InstrumentEnd::Hold(std::uint8_t value, SimTime due, std::uint32_t rate) {
+    m_held.push_back({value, ReleaseTime(due), rate});
 }
 
 void InstrumentEnd::TakeDue(SimTime until, std::uint32_t lineRate, std::vector<LineByte>& out) {
-    m_wire.TakeDue(until, lineRate, [this](std::uint8_t value, SimTime due) { Hold(value, due); });
+    m_wire.TakeDue(until, lineRate, [this](std::uint8_t value, SimTime due, std::uint32_t rate) {
+        Hold(value, due, rate);
+    });
     while (!m_held.empty() && m_held.front().at <= until) {
         out.push_back(m_held.front());
         m_held.pop_front();

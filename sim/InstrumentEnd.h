@@ -28,6 +28,7 @@ namespace sim {
 struct LineByte {
     std::uint8_t value = 0;
     SimTime at;
+    std::uint32_t rate = 0;  // the rate it went out at, in baud
 };
 
 class InstrumentEnd {
@@ -50,8 +51,11 @@ public:
     bool HandleArrived(SimTime now);
     // Appends to `out` the bytes for the updater whose time has come by
     // `until`, each with the time it reaches the updater, as an updater
-    // listening at `lineRate` baud receives them.
+    // listening at `lineRate` baud receives them; with 0, each as it was
+    // sent, for the receiver to judge its rate when it arrives (Misheard).
     void TakeDue(SimTime until, std::uint32_t lineRate, std::vector<LineByte>& out);
+    // What an updater listening at another rate than the byte's makes of it.
+    std::optional<std::uint8_t> Misheard(std::uint8_t value) { return m_wire.Misheard(value); }
 
     // When something next falls due: a byte arrives, or leaves for the updater.
     std::optional<SimTime> NextEvent() const;
@@ -72,7 +76,7 @@ private:
     // When a byte due at `due` reaches the updater: at once, or with the
     // burst it falls in when the adapter passes bytes on in bursts.
     SimTime ReleaseTime(SimTime due);
-    void Hold(std::uint8_t value, SimTime due);
+    void Hold(std::uint8_t value, SimTime due, std::uint32_t rate);
 
     SimOptions m_options;
     Flash m_flash;

@@ -51,12 +51,12 @@ void SimulatedInstrumentPort::Pump() {
     // Everything the instrument has sent so far goes to the port now, each
     // byte with its own time; the port holds it back until then.
     std::vector<LineByte> due;
-    m_end.TakeDue(MonotonicTime::max(), m_line.ListeningRate(), due);
+    m_end.TakeDue(MonotonicTime::max(), 0, due);
     if (!due.empty()) {
         std::vector<TimedByte> bytes;
         bytes.reserve(due.size());
         for (const LineByte& byte : due) {
-            bytes.push_back({byte.value, byte.at});
+            bytes.push_back({byte.value, byte.at, byte.rate});
         }
         m_line.Send(bytes);
     }

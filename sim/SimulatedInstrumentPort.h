@@ -39,6 +39,7 @@ public:
 
     void Receive(std::span<const TimedByte> bytes, DWORD baud) override;
     bool Stalled() const override { return m_end.Stalled(); }
+    std::optional<BYTE> Misheard(BYTE value) override { return m_end.Misheard(value); }
 
     // What the instrument is left with, for a run's verdict: its flash and
     // the bootloader's record in it, and which program runs.

@@ -74,9 +74,10 @@ void Wire::TakeDue(SimTime now, std::uint32_t lineRate, const Delivery& deliver)
         if (byte.onStart) {
             byte.onStart(byte.due);
         }
+        const std::uint32_t listenRate = lineRate == 0 ? byte.rate : lineRate;
         if (const auto value =
-                Deliver(byte.value, byte.rate, lineRate, m_faults.flipOut, m_faults.dropOut)) {
-            deliver(*value, byte.due);
+                Deliver(byte.value, byte.rate, listenRate, m_faults.flipOut, m_faults.dropOut)) {
+            deliver(*value, byte.due, byte.rate);
         }
     }
 }
@@ -91,14 +92,18 @@ std::optional<SimTime> Wire::NextEvent() const {
     return next;
 }
 
+std::optional<std::uint8_t> Wire::Misheard(std::uint8_t) {
+    // A UART at the wrong rate sees framing errors and garbage, if anything.
+    if (m_faults.noise == NoiseMode::Drop) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(m_dice));
+}
+
 std::optional<std::uint8_t> Wire::Deliver(std::uint8_t value, std::uint32_t sentRate,
                                           std::uint32_t listenRate, double flip, double drop) {
     if (sentRate != listenRate) {
-        // A UART at the wrong rate sees framing errors and garbage, if anything.
-        if (m_faults.noise == NoiseMode::Drop) {
-            return std::nullopt;
-        }
-        return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(m_dice));
+        return Misheard(value);
     }
     if (Chance(drop)) {
         return std::nullopt;

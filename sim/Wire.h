@@ -60,7 +60,9 @@ public:
               std::function<void(SimTime)> onStart);
     // Hands `deliver` each byte due on the line by `now` with the time it is
     // due, as an updater listening at `lineRate` baud would receive it.
-    using Delivery = std::function<void(std::uint8_t value, SimTime due)>;
+    // `sentRate`: the rate the byte went out at. A `lineRate` of 0 in
+    // TakeDue leaves the rates to be judged when the byte arrives (Misheard).
+    using Delivery = std::function<void(std::uint8_t value, SimTime due, std::uint32_t sentRate)>;
     void TakeDue(SimTime now, std::uint32_t lineRate, const Delivery& deliver);
 
     // When the next byte arrives or falls due; none while the wire is idle.
@@ -68,6 +70,10 @@ public:
 
     // True while sent bytes wait for their time on the wire.
     bool HasOutgoing() const { return !m_outgoing.empty(); }
+
+    // What a receiver at `listenRate` makes of a byte sent at `sentRate`, a
+    // rate of its own: garbage, or nothing, as the noise mode says.
+    std::optional<std::uint8_t> Misheard(std::uint8_t value);
 
     // True with probability `p`, from the same dice as the wire's faults.
     bool Chance(double p);

@@ -131,8 +131,18 @@ void SimulatedCommPort::Service() {
 void SimulatedCommPort::TakeArrivals(MonotonicTime now) {
     DWORD events = 0;
     while (!arriving_.empty() && arriving_.front().at <= now) {
-        const TimedByte byte = arriving_.front();
+        TimedByte byte = arriving_.front();
         arriving_.pop_front();
+        // The rate is the one the port listens at when the byte arrives,
+        // whatever it was when the far end sent it.
+        if (byte.baud != 0 && byte.baud != state_.BaudRate) {
+            const std::optional<BYTE> heard =
+                line_ != nullptr ? line_->FarEnd().Misheard(byte.value) : std::nullopt;
+            if (!heard) {
+                continue;
+            }
+            byte.value = *heard;
+        }
         // As a driver's full input queue does: the byte is dropped and said so.
         const std::size_t wanted = reads_.empty() ? 0 : reads_.front().length;
         if (input_.size() < std::max(inputLimit_, wanted)) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@
 struct TimedByte {
     BYTE value = 0;
     MonotonicTime at{};
+    // The rate it went out at, in bits per second; 0: whatever the receiver
+    // listens at. A port listening at another rate when the byte arrives
+    // hears what the far end says it would (SimulatedFarEnd::Misheard).
+    DWORD baud = 0;
 };
 
 // The other end of a simulated line.
@@ -36,6 +41,9 @@ public:
     // True while the far end takes no bytes: the program's writes wait (and
     // run into their time-outs) as on a line held by flow control.
     virtual bool Stalled() const { return false; }
+    // What the port, listening at another rate than `value` was sent at,
+    // makes of it: garbage, or nothing (a framing error, as by default).
+    virtual std::optional<BYTE> Misheard(BYTE /*value*/) { return std::nullopt; }
 };
 
 // Faults of the port itself, not of what is at its far end.
