@@ -92,11 +92,13 @@ def products(folder):
 
 
 # Every folder of the program's code, for the stages that test all of it.
-CODE = ("CMakeLists.txt", "CMakePresets.json", "cmake", "session", "link", "log", "winapi",
+CODE = ("CMakeLists.txt", "CMakePresets.json", "cmake", "clock", "session", "link", "log", "winapi",
         "serial", "framework", "res", "image", "receive", "search", "update", "app", "sim",
         "packaging", "tests", "scripts")
 PROGRAMS = ("ziron7-flasher", "ziron7-cli", "ziron7-sim", "ziron7_pty_modem_lines",
-            "ziron7_desktop_icons", "ziron7_package_documents")
+            "ziron7_desktop_icons", "ziron7_package_documents", "simulate-updates")
+# The block of seeds the test command plays in simulated time.
+SIMULATED_SEEDS = os.environ.get("ZIRON7_SIMULATED_SEEDS", "20000")
 
 
 def stages(top):
@@ -127,6 +129,12 @@ def stages(top):
         Stage("fuzz", ["bash", "scripts/check-fuzz.sh", "run"], needs=("fuzz-build",),
               cores=0.0, niceness=19, sources=("scripts/check-fuzz.sh",),
               built=("build/fuzz/tests/fuzz",), summary_marks=("fuzzing found",)),
+        # Every core the real-time runs leave, at the lowest priority: the
+        # simulated runs take no time of their own, only CPU.
+        Stage("simulation", ["bash", "scripts/simulate-updates.sh", SIMULATED_SEEDS],
+              needs=("programs",), cores=0.0, niceness=19,
+              sources=("scripts/simulate-updates.sh",), built=(f"{default}/tests/simulation",),
+              environment={"ZIRON7_BUILT": "1"}, summary_marks=("passed,",)),
         Stage("windows-tests", ["bash", "scripts/check-windows.sh", "tests"],
               needs=("windows-build",), cores=0.3,
               sources=("scripts/check-windows.sh", "scripts/wine-run.sh", "tests/windows"),

@@ -1,0 +1,172 @@
+#include "RunOracle.h"
+
+#include <algorithm>
+
+#include "DialogResults.h"
+
+namespace simulation {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Switches back that leaving sends before it gives up: one fewer than the
+// statuses it asks.
+constexpr int kLeaveSwitches = 9;
+
+// The outcome boxes by a phrase of each (their full texts are the update
+// dialog's own).
+struct OutcomeText {
+    std::string_view phrase;
+    std::string_view name;
+};
+constexpr OutcomeText kOutcomes[] = {
+    {"прошло УСПЕШНО", "success"},
+    {"НЕУСПЕШНО", "verify failed"},
+    {"отличается от обновления", "differs"},
+    {"Нет связи", "no link"},
+    {"Невозможно войти", "cannot enter"},
+    {"Невозможно выйти", "cannot leave"},
+    {"остаётся в загрузчике", "stays in loader"},
+    {"позже чем обновление", "refused, later"},
+    {"не Зирон-7", "foreign device"},
+    {"сигнатура", "bad signature"},
+    {"Ошибка в EXE", "image error"},
+};
+
+// The search: five passes over six rates, three 50 ms ticks each.
+constexpr milliseconds kSearchBound{5 * 6 * 3 * 50 + 1'000};
+// Each phase's bound without progress (information, entering, leaving),
+// and the watchdog's.
+constexpr milliseconds kPhasesBound{50'500 + 191'900 + 50'500};
+constexpr milliseconds kWatchdog{5'050};
+// A write and verify pass of the embedded image: pages in halves, blocks
+// read back, a request each; at most five verified passes.
+constexpr int kFramesPerPass = 2 * 256 + 256;
+constexpr int kMostPasses = 5;
+constexpr milliseconds kLeastSpacing{50};
+
+bool HoldsImage(const InstrumentState& state, std::span<const std::uint8_t> image) {
+    return state.flash.size() >= image.size() &&
+           std::equal(image.begin(), image.end(), state.flash.begin());
+}
+
+bool Unchanged(const InstrumentState& before, const InstrumentState& after) {
+    return before.flash == after.flash && before.record.checksum == after.record.checksum &&
+           before.record.endValue == after.record.endValue &&
+           before.record.reprogrammings == after.record.reprogrammings;
+}
+
+// The plan lets the update write: an instrument of the right type whose
+// firmware is not later than the image, or one found in its bootloader
+// (its firmware unknown) when the operator says to write. A firmware of the
+// same date is verified and written only where it differs.
+bool UpdateIsMeant(const RunPlan& plan) {
+    const sim::SimOptions& o = plan.instrument;
+    if (o.deviceType != 3) {
+        return false;
+    }
+    return o.startInBootloader ? plan.person.writeIntoBootloader
+                               : o.firmwareDate != sim::FirmwareDate::Later;
+}
+
+// The update must write: a meant update of firmware older than the image.
+bool UpdateIsOwed(const RunPlan& plan) {
+    return UpdateIsMeant(plan) &&
+           (plan.instrument.startInBootloader || plan.instrument.firmwareDate == sim::FirmwareDate::Older);
+}
+
+// The way back to the main program was closed by the plan itself. A
+// bootloader that signed its switch wrongly is of a version the program does
+// not know; it is sent nothing more, the switch back included.
+bool WayBackClosed(const RunPlan& plan) {
+    const sim::SimOptions& o = plan.instrument;
+    return o.neverLeave || o.badSignature || o.lostSwitchBacks >= kLeaveSwitches || o.silentAfter || o.hangupAfter ||
+           plan.person.key != OperatorKey::None ||
+           (o.startInBootloader && !plan.person.writeIntoBootloader);
+}
+
+// The session log names the instrument that answered, with the firmware it
+// held when the run began, or names none.
+bool LogTellsTheInstrument(const RunPlan& plan, const RunRecord& record) {
+    const SessionLog::Identity& logged = record.loggedIdentity;
+    if (!logged.serialNumber) {
+        return true;
+    }
+    if (*logged.serialNumber != plan.instrument.serialNumber ||
+        logged.identifiedType != plan.instrument.deviceType) {
+        return false;
+    }
+    if (logged.firmwareDate.empty() || record.before.flash.size() < sim::kFlashSize) {
+        return true;  // the information was never answered
+    }
+    const std::uint16_t version = static_cast<std::uint16_t>(
+        record.before.flash[sim::kVersionOffset] | record.before.flash[sim::kVersionOffset + 1] << 8);
+    const std::string date(record.before.flash.begin() + sim::kBuildDateOffset,
+                           record.before.flash.begin() + sim::kBuildDateOffset + sim::kBuildDateLength);
+    // The version comes with the last information step; a run that never
+    // got it logs none.
+    return (!logged.firmwareType || logged.firmwareVersion == version) && logged.firmwareDate == date;
+}
+
+}  // namespace
+
+std::string_view ViolationName(Violation violation) {
+    constexpr std::array<std::string_view, kViolationKinds> kNames = {
+        "unbounded",      "false success",   "missed success",      "untrue failure",
+        "wrote unmeant",  "left in loader",  "sent after outcome",  "log disagrees",
+    };
+    return kNames[static_cast<std::size_t>(violation)];
+}
+
+std::string_view OutcomeName(const RunRecord& record) {
+    if (!record.found) {
+        return "not found";
+    }
+    if (!record.outcome) {
+        return "interrupted";
+    }
+    for (const OutcomeText& outcome : kOutcomes) {
+        if (record.outcome->text.find(outcome.phrase) != std::string::npos) {
+            return outcome.name;
+        }
+    }
+    return "other box";
+}
+
+milliseconds RunBound(const RunPlan& plan) {
+    const milliseconds perFrame =
+        std::max(kLeastSpacing, milliseconds(plan.instrument.replyDelayMs + 50));
+    return kSearchBound + kPhasesBound + kMostPasses * kFramesPerPass * perFrame + 2 * kWatchdog;
+}
+
+std::vector<Violation> Check(const RunPlan& plan, const RunRecord& record,
+                             std::span<const std::uint8_t> image) {
+    std::vector<Violation> broken;
+    const auto expect = [&broken](bool holds, Violation violation) {
+        if (!holds) {
+            broken.push_back(violation);
+        }
+    };
+    const bool success = OutcomeName(record) == "success";
+    const bool imageRuns = HoldsImage(record.after, image) && !record.after.bootloaderRuns;
+
+    expect(!record.stalled && !record.cutAtBound && record.ended - record.started <= RunBound(plan),
+           Violation::Unbounded);
+    expect(!success || imageRuns, Violation::FalseSuccess);
+    expect(success || !UpdateIsOwed(plan) || !UpdateCanSucceed(plan), Violation::MissedSuccess);
+    // A failure the program could have known better: the instrument was
+    // written, runs its main program again, nothing cut the line, and what
+    // it reads back is what it holds (stuck bits read wrong).
+    expect(success || !imageRuns || Unchanged(record.before, record.after) || WayBackClosed(plan) ||
+               !plan.instrument.stuck.empty(),
+           Violation::UntrueFailure);
+    expect(UpdateIsMeant(plan) || Unchanged(record.before, record.after),
+           Violation::WroteWhenNotMeant);
+    expect(!record.after.bootloaderRuns || record.before.bootloaderRuns || WayBackClosed(plan),
+           Violation::LeftInBootloader);
+    expect(record.framesAfterOutcome == 0, Violation::SentAfterOutcome);
+    expect(LogTellsTheInstrument(plan, record), Violation::LogDisagrees);
+    return broken;
+}
+
+}  // namespace simulation

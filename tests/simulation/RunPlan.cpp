@@ -1,0 +1,213 @@
+#include "RunPlan.h"
+
+#include <array>
+#include <cmath>
+#include <random>
+#include <stdexcept>
+#include <type_traits>
+
+namespace simulation {
+namespace {
+
+constexpr std::array<int, 6> kRates = {4800, 9600, 19200, 38400, 57600, 115200};
+
+// How often each fault is drawn, per run.
+constexpr double kForeignDevice = 0.03;
+constexpr double kFirmwareSame = 0.08;
+constexpr double kFirmwareLater = 0.06;
+constexpr double kStartInBootloader = 0.05;
+constexpr double kEcho = 0.12;
+constexpr double kBursts = 0.15;        // an adapter that delivers in bursts
+constexpr int kMostBurstMs = 40;        // its latency timer
+constexpr double kLateReplies = 0.15;
+constexpr int kMostReplyDelayMs = 900;  // an instrument slow to answer
+// An identify reply (its delay and the adapter's burst) still heard at the
+// rate the search asked.
+constexpr int kLatestHeardReplyMs = 90;
+constexpr double kByteFaults = 0.10;    // per kind: lost or flipped, either way
+constexpr double kMostByteFaultRate = 1e-3;
+constexpr double kDoubledReplies = 0.08;
+constexpr double kOtherBootEcho = 0.25;
+constexpr double kLostSwitchesIn = 0.08;
+constexpr int kMostLostSwitchesIn = 24;  // beyond the tries the update gives it
+constexpr double kLostSwitchesBack = 0.08;
+constexpr int kMostLostSwitchesBack = 12;
+constexpr double kProgramFault = 0.02;  // per kind: never enters, never leaves, ...
+constexpr double kStuckBits = 0.03;
+constexpr double kLineDies = 0.04;      // falls silent or is pulled at a frame
+constexpr long kMostFramesBeforeDeath = 1600;
+constexpr double kFastPace = 0.3;
+constexpr double kOperatorKey = 0.08;
+constexpr int kMostKeyMs = 40'000;
+
+class Dice {
+public:
+    explicit Dice(std::uint64_t seed) : m_engine(seed) {}
+    bool Chance(double p) { return std::bernoulli_distribution(p)(m_engine); }
+    int Between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_engine); }
+    double Rate(double most) {
+        // Spread over three decades, so that both rare and frequent faults come.
+        return most * std::pow(10.0, -3.0 * std::uniform_real_distribution<double>(0, 1)(m_engine));
+    }
+    template <typename T, std::size_t N>
+    const T& Pick(const std::array<T, N>& from) {
+        return from[static_cast<std::size_t>(Between(0, static_cast<int>(N) - 1))];
+    }
+
+private:
+    std::mt19937_64 m_engine;
+};
+
+void Add(std::vector<std::string>& switches, const std::string& name) {
+    switches.push_back("--" + name);
+}
+
+template <typename Value>
+void Add(std::vector<std::string>& switches, const std::string& name, Value value) {
+    switches.push_back("--" + name);
+    if constexpr (std::is_convertible_v<Value, std::string>) {
+        switches.emplace_back(value);
+    } else {
+        switches.push_back(std::to_string(value));
+    }
+}
+
+std::vector<std::string> DrawInstrument(Dice& dice, std::uint64_t seed) {
+    std::vector<std::string> s;
+    Add(s, "baud", dice.Pick(kRates));
+    Add(s, "serial", dice.Between(1, 65535));
+    if (dice.Chance(kForeignDevice)) {
+        Add(s, "device-type", dice.Between(4, 9));
+    }
+    if (dice.Chance(kFirmwareSame)) {
+        Add(s, "firmware-date", "same");
+    } else if (dice.Chance(kFirmwareLater)) {
+        Add(s, "firmware-date", "later");
+    }
+    if (dice.Chance(kStartInBootloader)) {
+        Add(s, "start-in-bootloader");
+    }
+    if (dice.Chance(kEcho)) {
+        Add(s, "echo");
+    }
+    if (dice.Chance(kBursts)) {
+        Add(s, "chunk", dice.Between(1, kMostBurstMs));
+    }
+    if (dice.Chance(kLateReplies)) {
+        Add(s, "delay", dice.Between(1, kMostReplyDelayMs));
+    }
+    for (const char* kind : {"drop-in", "drop-out", "flip-in", "flip-out"}) {
+        if (dice.Chance(kByteFaults)) {
+            Add(s, kind, std::to_string(dice.Rate(kMostByteFaultRate)));
+        }
+    }
+    if (dice.Chance(kDoubledReplies)) {
+        Add(s, "duplicate", std::to_string(dice.Rate(0.5)));
+    }
+    if (dice.Chance(kOtherBootEcho)) {
+        Add(s, "boot-echo", dice.Chance(0.5) ? "zero" : "random");
+    }
+    if (dice.Chance(kLostSwitchesIn)) {
+        Add(s, "lose-switch-in", dice.Between(1, kMostLostSwitchesIn));
+    }
+    if (dice.Chance(kLostSwitchesBack)) {
+        Add(s, "lose-switch-back", dice.Between(1, kMostLostSwitchesBack));
+    }
+    for (const char* kind : {"never-enter", "never-leave", "bad-signature", "info-bad-checksum",
+                             "reply-bit7"}) {
+        if (dice.Chance(kProgramFault)) {
+            Add(s, kind);
+        }
+    }
+    if (dice.Chance(kProgramFault)) {
+        Add(s, "info-unanswered", dice.Between(0, 2));
+    }
+    if (dice.Chance(kStuckBits)) {
+        Add(s, "stuck", std::to_string(dice.Between(0, 0xFFFF)) + ":" +
+                            std::to_string(1 << dice.Between(0, 7)));
+        if (dice.Chance(0.5)) {
+            Add(s, "stuck-passes", dice.Between(1, 6));
+        }
+    }
+    if (dice.Chance(kLineDies)) {
+        Add(s, dice.Chance(0.5) ? "silent-after" : "hangup-after",
+            dice.Between(0, static_cast<int>(kMostFramesBeforeDeath)));
+    }
+    if (dice.Chance(0.5)) {
+        Add(s, "noise", "random");
+    }
+    Add(s, "pace");
+    Add(s, "seed", std::to_string(seed));
+    return s;
+}
+
+}  // namespace
+
+RunPlan PlanWith(std::uint64_t seed, std::vector<std::string> simSwitches) {
+    RunPlan plan;
+    plan.seed = seed;
+    plan.simSwitches = std::move(simSwitches);
+    std::vector<const char*> argv{"ziron7-sim"};
+    for (const std::string& word : plan.simSwitches) {
+        argv.push_back(word.c_str());
+    }
+    std::string error;
+    if (sim::ParseSimOptions(static_cast<int>(argv.size()), argv.data(), plan.instrument, error) !=
+        sim::ParseOutcome::Run) {
+        throw std::invalid_argument("switches the simulator refuses: " + error);
+    }
+    return plan;
+}
+
+RunPlan DrawPlan(std::uint64_t seed) {
+    Dice dice(seed);
+    RunPlan plan = PlanWith(seed, DrawInstrument(dice, seed));
+    plan.timerLatenessMs = dice.Between(0, 16);
+    plan.pacing = dice.Chance(kFastPace) ? Pacing::Fast : Pacing::Default;
+    if (dice.Chance(kOperatorKey)) {
+        constexpr std::array<OperatorKey, 4> kKeys = {OperatorKey::ExitButton, OperatorKey::Escape,
+                                                      OperatorKey::Enter, OperatorKey::CloseBox};
+        plan.person.key = dice.Pick(kKeys);
+        plan.person.inSearch = dice.Chance(0.2);
+        plan.person.atMs = dice.Between(0, plan.person.inSearch ? 3'000 : kMostKeyMs);
+    }
+    plan.person.writeIntoBootloader = dice.Chance(0.7);
+    return plan;
+}
+
+std::string Describe(const RunPlan& plan) {
+    static constexpr const char* kKeyNames[] = {"none", "exit", "esc", "enter", "close"};
+    std::string text = "seed " + std::to_string(plan.seed) + ": ziron7-sim";
+    for (const std::string& word : plan.simSwitches) {
+        text += " " + word;
+    }
+    text += "; timers late up to " + std::to_string(plan.timerLatenessMs) + " ms; pace " +
+            (plan.pacing == Pacing::Fast ? "fast" : "default");
+    if (plan.person.key != OperatorKey::None) {
+        text += std::string("; operator presses ") +
+                kKeyNames[static_cast<int>(plan.person.key)] + " at " +
+                std::to_string(plan.person.atMs) + " ms of the " +
+                (plan.person.inSearch ? "search" : "update");
+    }
+    text += plan.person.writeIntoBootloader ? "; writes into a bootloader"
+                                            : "; declines to write into a bootloader";
+    return text;
+}
+
+bool UpdateCanSucceed(const RunPlan& plan) {
+    const sim::SimOptions& o = plan.instrument;
+    const bool cleanLine = o.dropIn + o.dropOut + o.flipIn + o.flipOut == 0 && !o.replyBit7;
+    const bool programsKeepToTheProtocol =
+        !o.neverEnter && !o.neverLeave && !o.badSignature && !o.infoBadChecksum &&
+        o.unansweredInfoStep < 0 && o.lostSwitchesIn < 10 && o.lostSwitchBacks < 9 &&
+        (o.stuck.empty() || (o.stuckPasses > 0 && o.stuckPasses < 5));
+    // The search asks each rate for three 50 ms ticks: an identify reply
+    // later than that comes when another rate is asked, and is not heard.
+    const bool heardInTheSearch = o.replyDelayMs + o.chunkMs <= kLatestHeardReplyMs;
+    return cleanLine && programsKeepToTheProtocol && heardInTheSearch && o.deviceType == 3 &&
+           !o.silentAfter &&
+           !o.hangupAfter && plan.person.key == OperatorKey::None &&
+           (!o.startInBootloader || plan.person.writeIntoBootloader);
+}
+
+}  // namespace simulation

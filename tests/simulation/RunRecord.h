@@ -1,0 +1,55 @@
+// What one simulated run showed and left: the frames the program sent and
+// the boxes it showed, each at its simulated time, how its dialogs ended,
+// what the session log made of it, and the instrument before and after.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Flash.h"
+#include "MonotonicClock.h"
+#include "SessionLog.h"
+
+namespace simulation {
+
+struct ShownBox {
+    MonotonicTime at;
+    std::string text;
+};
+
+// The instrument as the oracle compares it.
+struct InstrumentState {
+    std::vector<std::uint8_t> flash;  // all kFlashSize bytes
+    sim::BootRecord record;
+    bool bootloaderRuns = false;
+};
+
+struct RunRecord {
+    MonotonicTime started;
+    MonotonicTime ended;
+    // The queue ran dry while a dialog still waited: nothing could ever
+    // happen again (a hang in a real run).
+    bool stalled = false;
+    // The run was stopped at the bound the oracle allows.
+    bool cutAtBound = false;
+
+    bool found = false;                 // the port dialog ended with OK
+    std::optional<int> updateResult;    // the update dialog's end code, if it ran
+    std::size_t framesSent = 0;
+    // Frames that went out after the outcome box had been shown.
+    std::size_t framesAfterOutcome = 0;
+    std::vector<ShownBox> boxes;
+    // The first box of the update dialog: its outcome.
+    std::optional<ShownBox> outcome;
+
+    // The instrument as the session log made it out from the frames.
+    SessionLog::Identity loggedIdentity;
+
+    InstrumentState before;
+    InstrumentState after;
+};
+
+}  // namespace simulation

@@ -1,0 +1,53 @@
+// Listens to the run's session events for the oracle: counts the frames
+// sent and those sent after the update's outcome box, keeps every box with
+// its simulated time, and passes every event on to the session log, which
+// the oracle then holds against what happened.
+#pragma once
+
+#include <cstdio>
+
+#include "RunRecord.h"
+#include "SessionEvents.h"
+#include "SessionLog.h"
+
+namespace simulation {
+
+class RunRecorder final : public SessionEvents {
+public:
+    // Fills `record` and feeds `log`; with `trace` (may be null) also writes
+    // every frame, log line and box there with its simulated time. None is
+    // owned; all outlive the recorder.
+    RunRecorder(RunRecord& record, SessionLog& log, std::FILE* trace)
+        : m_record(record), m_log(log), m_trace(trace) {}
+
+    // From now on a box is the update dialog's outcome: its first one after
+    // this call (the question about the bootloader aside).
+    void UpdateStarted() { m_updateRunning = true; }
+
+    void OnPortOpened(std::string_view portName) override { m_log.OnPortOpened(portName); }
+    void OnImageFile(std::string_view path, std::string_view sha256Hex) override {
+        m_log.OnImageFile(path, sha256Hex);
+    }
+    void OnLineConfigured(std::uint32_t baudRate) override;
+    void OnFrameSent(std::span<const std::uint8_t> frame) override;
+    void OnFrameReceived(std::span<const std::uint8_t> frame) override;
+    void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
+    void OnLogLine(std::string_view text) override;
+    void OnMessageBox(std::string_view text) override;
+    void OnRequestRepeated() override { m_log.OnRequestRepeated(); }
+    void OnVerification(bool passed) override { m_log.OnVerification(passed); }
+    void OnUpdateEnded(int result, bool completed) override;
+
+private:
+    // One line of the trace: the simulated ms since the start, a word, and
+    // text or bytes.
+    void Trace(const char* what, std::string_view text);
+    void Trace(const char* what, std::span<const std::uint8_t> bytes);
+
+    RunRecord& m_record;
+    SessionLog& m_log;
+    std::FILE* m_trace;
+    bool m_updateRunning = false;
+};
+
+}  // namespace simulation

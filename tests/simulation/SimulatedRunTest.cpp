@@ -1,0 +1,125 @@
+// Whole runs in simulated time: the situations the real-time runs used to
+// play slowly, a block of drawn seeds, and the seeds that once found a
+// fault, each held against the oracle.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RunOracle.h"
+#include "SimulatedRun.h"
+
+namespace simulation {
+namespace {
+
+struct Played {
+    RunRecord record;
+    std::vector<std::string> violations;
+    std::string outcome;
+};
+
+Played Play(const RunPlan& plan) {
+    Played played;
+    played.record = PlaySeed(plan, nullptr);
+    for (const Violation violation : Check(plan, played.record, UpdateImage())) {
+        played.violations.emplace_back(ViolationName(violation));
+    }
+    played.outcome = std::string(OutcomeName(played.record));
+    return played;
+}
+
+double SimulatedSeconds(const RunRecord& record) {
+    return std::chrono::duration<double>(record.ended - record.started).count();
+}
+
+struct Situation {
+    const char* name;
+    std::vector<std::string> switches;
+    const char* outcome;
+};
+
+class Situations : public testing::TestWithParam<Situation> {};
+
+// Each ends as it must and breaks no rule.
+TEST_P(Situations, EndAsTheyMust) {
+    const Played played = Play(PlanWith(1, GetParam().switches));
+    EXPECT_THAT(played.violations, testing::IsEmpty());
+    EXPECT_EQ(played.outcome, GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Situations,
+    testing::Values(
+        Situation{"clean", {"--pace"}, "success"},
+        Situation{"echoing", {"--pace", "--echo", "--baud", "9600"}, "success"},
+        Situation{"bursts", {"--pace", "--chunk", "16"}, "success"},
+        Situation{"late", {"--pace", "--delay", "80"}, "success"},
+        // The search asks each rate for 150 ms: a reply later than that
+        // comes while another rate is asked, and is not heard there.
+        Situation{"tooLateForTheSearch", {"--pace", "--delay", "700"}, "not found"},
+        Situation{"zeroEcho", {"--pace", "--boot-echo", "zero"}, "success"},
+        Situation{"lostSwitches", {"--pace", "--lose-switch-in", "3", "--lose-switch-back", "3"},
+                  "success"},
+        Situation{"same", {"--pace", "--firmware-date", "same"}, "success"},
+        Situation{"later", {"--pace", "--firmware-date", "later"}, "refused, later"},
+        Situation{"foreign", {"--pace", "--device-type", "5"}, "not found"},
+        Situation{"silent", {"--pace", "--silent-after", "300"}, "no link"},
+        Situation{"neverLeaves", {"--pace", "--never-leave"}, "cannot leave"}),
+    [](const testing::TestParamInfo<Situation>& tested) { return std::string(tested.param.name); });
+
+// The clean line's update keeps one frame per 50 ms, from the start to the
+// outcome in under 37.5 s, also where each write lasts as long as its frame
+// takes on the wire (a UART fed as the bytes leave; a pseudo-terminal takes
+// a write at once); the fast pace needs about two thirds of that.
+TEST(SimulatedRun, CleanUpdateKeepsItsPaceWhileEachWriteTakesItsWireTime) {
+    for (const char* rate : {"9600", "38400"}) {
+        const Played played = Play(PlanWith(1, {"--pace", "--baud", rate}));
+        ASSERT_EQ(played.outcome, "success");
+        EXPECT_GT(SimulatedSeconds(played.record), 35.0);
+        EXPECT_LT(SimulatedSeconds(played.record), 37.5) << rate;
+    }
+    RunPlan fast = PlanWith(1, {"--pace"});
+    fast.pacing = Pacing::Fast;
+    const Played played = Play(fast);
+    ASSERT_EQ(played.outcome, "success");
+    EXPECT_LT(SimulatedSeconds(played.record), 26.0);
+}
+
+// Seeds that once broke a rule, each with what it did then.
+TEST(SimulatedRun, SeedsThatOnceFoundAFaultBreakNoRule) {
+    // 1: an identify reply 513 ms late arrived after the search had moved to
+    //    another rate and was taken there (the simulated port judged the
+    //    rate when the reply was sent, not when it arrived): "no link".
+    // 23: an echoing adapter with a 32 ms latency timer returned our status
+    //    request later than the echo window, so it was taken for a reply and
+    //    the bootloader's answer behind it dropped: "cannot enter", the
+    //    instrument left in its bootloader.
+    for (const std::uint64_t seed : {1U, 23U}) {
+        const RunPlan plan = DrawPlan(seed);
+        EXPECT_THAT(Play(plan).violations, testing::IsEmpty()) << Describe(plan);
+    }
+}
+
+// The same seed plays the same run.
+TEST(SimulatedRun, ASeedPlaysAgainTheSame) {
+    const RunPlan plan = DrawPlan(4242);
+    const Played first = Play(plan);
+    const Played second = Play(plan);
+    EXPECT_EQ(first.outcome, second.outcome);
+    EXPECT_EQ(first.record.framesSent, second.record.framesSent);
+    EXPECT_EQ(first.record.ended - first.record.started, second.record.ended - second.record.started);
+}
+
+// A block of drawn seeds, small enough for the unit tests; the test command
+// plays a hundred thousand through scripts/simulate-updates.sh.
+TEST(SimulatedRun, DrawnSeedsBreakNoRule) {
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        const RunPlan plan = DrawPlan(seed);
+        const Played played = Play(plan);
+        EXPECT_THAT(played.violations, testing::IsEmpty()) << Describe(plan);
+    }
+}
+
+}  // namespace
+}  // namespace simulation
