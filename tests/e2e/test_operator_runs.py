@@ -450,29 +450,12 @@ class OperatorRuns(unittest.TestCase):
         print(f"\n  {' '.join(sim_options) or 'clean'}: {wall_s:.1f} s from OK to the outcome "
               f"box, {repeated} requests repeated", file=sys.stderr)
 
-    def test_replies_30_ms_late_update_to_success(self):
-        self.update_to_success("--baud", "9600", "--delay", "30")
-
-    def test_replies_sent_twice_update_to_success(self):
-        self.update_to_success("--baud", "9600", "--duplicate", "1")
-
-    def test_switch_back_lost_once_updates_to_success(self):
-        self.update_to_success("--baud", "9600", "--lose-switch-back", "1")
-        self.assertEqual(len(self.instrument.received("loader request: switch program")), 3,
-                         "into the bootloader, back (lost) and back again")
-
     def test_instrument_resident_in_its_bootloader_updates_to_success_when_the_operator_says_yes(
             self):
         self.update_to_success("--baud", "9600", "--start-in-bootloader", resident=True)
 
     def test_replies_in_16_ms_chunks_update_to_success(self):
         self.update_to_success("--baud", "9600", "--chunk", "16")
-
-    def test_bootloader_holding_zeros_where_an_echo_could_be_updates_to_success(self):
-        self.update_to_success("--baud", "9600", "--boot-echo", "zero")
-
-    def test_bootloader_holding_random_bytes_where_an_echo_could_be_updates_to_success(self):
-        self.update_to_success("--baud", "9600", "--boot-echo", "random")
 
     def fast_update_to_success(self, *sim_options):
         """A whole update with `--fast`, checked as update_to_success does.
@@ -498,15 +481,6 @@ class OperatorRuns(unittest.TestCase):
         self.assertFalse([line for line in log.events_of("log") if FALLBACK_MARK in line],
                          "a clean line gives no cause to go slower")
         self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
-
-    def test_fast_update_with_replies_in_16_ms_chunks_updates_to_success(self):
-        _, log = self.fast_update_to_success("--chunk", "16")
-        self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
-
-    def test_eight_switches_lost_on_the_way_in_at_115200_update_to_success(self):
-        self.update_to_success("--baud", "115200", "--lose-switch-in", "8")
-        self.assertEqual(len(self.instrument.received("loader request: switch program")),
-                         8 + 1 + 1, "eight lost, one in, one back")
 
 
 if __name__ == "__main__":

@@ -37,13 +37,16 @@ struct Situation {
     const char* name;
     std::vector<std::string> switches;
     const char* outcome;
+    Pacing pacing = Pacing::Default;
 };
 
 class Situations : public testing::TestWithParam<Situation> {};
 
 // Each ends as it must and breaks no rule.
 TEST_P(Situations, EndAsTheyMust) {
-    const Played played = Play(PlanWith(1, GetParam().switches));
+    RunPlan plan = PlanWith(1, GetParam().switches);
+    plan.pacing = GetParam().pacing;
+    const Played played = Play(plan);
     EXPECT_THAT(played.violations, testing::IsEmpty());
     EXPECT_EQ(played.outcome, GetParam().outcome);
 }
@@ -54,7 +57,17 @@ INSTANTIATE_TEST_SUITE_P(
         Situation{"clean", {"--pace"}, "success"},
         Situation{"echoing", {"--pace", "--echo", "--baud", "9600"}, "success"},
         Situation{"bursts", {"--pace", "--chunk", "16"}, "success"},
+        Situation{"burstsFast", {"--pace", "--baud", "9600", "--chunk", "16"}, "success",
+                  Pacing::Fast},
+        Situation{"echoingBursts", {"--pace", "--echo", "--chunk", "32"}, "success"},
         Situation{"late", {"--pace", "--delay", "80"}, "success"},
+        Situation{"late30", {"--pace", "--baud", "9600", "--delay", "30"}, "success"},
+        Situation{"doubled", {"--pace", "--baud", "9600", "--duplicate", "1"}, "success"},
+        Situation{"randomEcho", {"--pace", "--baud", "9600", "--boot-echo", "random"}, "success"},
+        Situation{"switchBackLostOnce", {"--pace", "--lose-switch-back", "1"}, "success"},
+        Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
+                  "success"},
+        Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},
         // The search asks each rate for 150 ms: a reply later than that
         // comes while another rate is asked, and is not heard there.
         Situation{"tooLateForTheSearch", {"--pace", "--delay", "700"}, "not found"},
