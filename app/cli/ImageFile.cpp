@@ -9,8 +9,17 @@
 #include "BuildDate.h"
 #include "FirmwareImage.h"
 #include "Sha256.h"
+#include "Utf8Text.h"
 
 namespace {
+
+// A header text is quoted in a message only this far: a garbage file has
+// no terminator where one is due, and its bytes are no text to show.
+constexpr std::size_t kLongestQuotedHeaderText = 24;  // bytes
+
+std::string Quoted(std::string_view headerText) {
+    return "\"" + PrintableAscii(headerText, kLongestQuotedHeaderText) + "\"";
+}
 
 std::string SizeCheckFailure(std::uintmax_t size) {
     // Within the format but beyond what the verification can read back.
@@ -39,12 +48,12 @@ std::optional<std::string> CheckImage(std::span<const std::uint8_t> image) {
         case BUILD_DATE_PARSED:
             return std::nullopt;
         case BUILD_DATE_BAD_MONTH:
-            return "build date check failed: no month name in \"" + std::string(date) +
-                   "\" at offset " + std::to_string(kImageBuildDateOffset);
+            return "build date check failed: no month name in " + Quoted(date) +
+                   " at offset " + std::to_string(kImageBuildDateOffset);
         default:
-            return "build date and time check failed: \"" + std::string(date) + "\" at offset " +
-                   std::to_string(kImageBuildDateOffset) + " and \"" + std::string(time) +
-                   "\" at offset " + std::to_string(kImageBuildTimeOffset) +
+            return "build date and time check failed: " + Quoted(date) + " at offset " +
+                   std::to_string(kImageBuildDateOffset) + " and " + Quoted(time) +
+                   " at offset " + std::to_string(kImageBuildTimeOffset) +
                    " do not parse as \"Jun 20 2011\" and \"09:15:48\"";
     }
 }
