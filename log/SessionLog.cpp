@@ -131,6 +131,10 @@ void SessionLog::OnPortOpened(std::string_view portName) {
          (m_portDevice.empty() ? std::string() : ", device " + m_portDevice));
 }
 
+void SessionLog::OnEmbeddedImage(std::string_view sha256Hex) {
+    Note("image: the program's own, SHA-256 " + std::string(sha256Hex));
+}
+
 void SessionLog::SetPortDevice(std::string device) {
     m_portDevice = std::move(device);
 }

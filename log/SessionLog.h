@@ -76,6 +76,7 @@ public:
 
     void OnPortOpened(std::string_view portName) override;
     void OnImageFile(std::string_view path, std::string_view sha256Hex) override;
+    void OnEmbeddedImage(std::string_view sha256Hex) override;
     // The device the port stands for (/dev/ttyUSB0, and the name the user
     // gave it when that differs), written with the port when it opens and
     // in the instrument's section. Call before the port opens.

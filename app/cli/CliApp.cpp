@@ -9,6 +9,7 @@
 #include "DeviceInfo.h"
 #include "DialogResults.h"
 #include "FirmwareImage.h"
+#include "IdentityJson.h"
 #include "ImageFile.h"
 #include "LogFiles.h"
 #include "MonotonicClock.h"
@@ -90,21 +91,6 @@ std::string FirmwareLine(const SessionLog::Identity& id) {
            Words(", reprogrammings ", ", число перепрошивок ") + std::to_string(id.reprogrammings);
 }
 
-JsonObject IdentityJson(const SessionLog::Identity& id) {
-    JsonObject identity;
-    if (id.serialNumber) {
-        identity.Number("device_type", id.firmwareType.value_or(id.identifiedType));
-        identity.Number("serial_number", *id.serialNumber);
-        identity.Text("manufactured", std::to_string(id.month) + "/" + std::to_string(id.year));
-        if (id.firmwareType) {
-            identity.Number("firmware_version", id.firmwareVersion);
-            identity.Text("firmware_build_time", id.firmwareDate + " " + id.firmwareTime);
-            identity.Number("reprogrammings", id.reprogrammings);
-        }
-    }
-    return identity;
-}
-
 }  // namespace
 
 CCliApp::CCliApp(CliCommand command, ConsoleReport& report, std::FILE* results)
@@ -160,9 +146,14 @@ void CCliApp::RunUpdate() {
     WriteResult(OutcomeOf(m_end), &log, MonotonicNow() - start);
 }
 
+std::span<const std::uint8_t> CCliApp::ImageBytes() const {
+    return m_command.imageFile ? std::span<const std::uint8_t>(m_imageBytes) : EmbeddedFirmwareBytes();
+}
+
 bool CCliApp::LoadImage(CFirmwareImage& image) {
     if (!m_command.imageFile) {
-        return CFlasherApp::LoadImage(image);
+        m_imageReady = CFlasherApp::LoadImage(image);
+        return m_imageReady;
     }
     ImageFile file = ReadImageFile(*m_command.imageFile);
     if (!file.error.empty()) {
@@ -175,6 +166,7 @@ bool CCliApp::LoadImage(CFirmwareImage& image) {
     CurrentSession().OnImageFile(*m_command.imageFile, file.sha256Hex);
     m_imageBytes = std::move(file.bytes);
     m_end.imageLoaded = image.LoadFromBytes(m_imageBytes);
+    m_imageReady = m_end.imageLoaded;
     return m_end.imageLoaded;
 }
 
@@ -312,7 +304,7 @@ JsonObject CCliApp::FindOn(const PortArgument& port, CFirmwareImage& image, Outc
     entry.Text("code", OutcomeCode(outcome));
     entry.Text("text", OutcomeText(outcome));
     entry.Number("rate", id.rateFound);
-    entry.Object("identity", IdentityJson(id));
+    entry.Object("identity", InstrumentJson(id));
     entry.Text("session_log", PathText(log.FilePath()));
     return entry;
 }
@@ -370,6 +362,11 @@ void CCliApp::WriteResult(Outcome outcome, const SessionLog* log, Clock::duratio
         result.Text("detail", m_detail);
     }
     result.Number("exit_code", static_cast<std::uint64_t>(m_exitCode));
+    if (m_imageReady) {
+        result.Object("image", ImageJson(ImageBytes(), m_command.imageFile ? "file" : "embedded"));
+    } else {
+        result.Null("image");
+    }
     result.Text("decision", Decision());
     if (!succeeded && m_end.imageLoaded) {
         result.Text("instrument", InstrumentStateText(m_end));
@@ -383,7 +380,10 @@ void CCliApp::WriteResult(Outcome outcome, const SessionLog* log, Clock::duratio
         figures.Number("verification_passes", counts.verificationPasses);
         figures.Number("verification_failures", counts.verificationFailures);
         result.Number("rate", id.rateFound);
-        result.Object("identity", IdentityJson(id));
+        result.Object("identity", InstrumentJson(id));
+        if (m_imageReady) {
+            result.Object("firmware", FirmwareChangeJson(id, ImageBytes(), m_end));
+        }
         result.Text("pace", PaceText());
         result.Number("wall_time_ms", static_cast<std::uint64_t>(
                                           std::chrono::duration_cast<std::chrono::milliseconds>(wallTime).count()));

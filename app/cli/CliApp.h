@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ private:
     JsonObject FindOn(const PortArgument& port, CFirmwareImage& image, Outcome& outcome);
     // The outcome of a port dialog that ended without the instrument.
     Outcome NotFound(CPortDlg::LineHeard heard) const;
+    // The image of this run: the file's, or the program's own.
+    std::span<const std::uint8_t> ImageBytes() const;
     std::string Decision() const;
     // The pace the update had: "default", "fast", or "fast, then default"
     // once the line called for the default pace.
@@ -56,6 +59,7 @@ private:
     ConsoleReport& m_report;
     std::FILE* m_results;
     std::vector<std::uint8_t> m_imageBytes;  // the image file; the image refers to it
+    bool m_imageReady = false;  // the image loaded; ImageBytes holds it
     RunEnd m_end;
     std::uint8_t m_purpose = 0;  // PURPOSE_ of the update dialog
     bool m_fastToTheEnd = false;  // the update kept the fast pace it was given

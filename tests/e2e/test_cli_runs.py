@@ -156,6 +156,8 @@ class CliRuns(unittest.TestCase):
         log = SessionLog.read(logs[0])
         self.assertRegex(log.name, rf"-SN{SIM_SERIAL}\.log$")
         self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
+        digest = __import__("hashlib").sha256(self.image).hexdigest()
+        self.assertIn(f"image: the program's own, SHA-256 {digest}", [t for _, t in log.events])
         self.assertTrue(any(line.startswith("exit code 0, session log ") and
                             line.endswith(logs[0].name) for line in err), err)
         print(f"\nziron7-cli: whole update of the embedded image {self.wall_s:.1f} s "
@@ -198,6 +200,13 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(result["decision"], "write")
         self.assertEqual(result["code"], "updated")
         self.assertEqual(result["text"], "the new firmware was written and verified")
+        small_digest = __import__("hashlib").sha256(self.small.read_bytes()).hexdigest()
+        self.assertEqual(result["image"], {"source": "file", "version": 6, "size": SMALL_IMAGE_SIZE,
+                                           "build_time": "Jun 20 2011 09:15:48",
+                                           "sha256": small_digest})
+        self.assertEqual(result["firmware"]["before"]["version"], 6)
+        self.assertEqual(result["firmware"]["after"],
+                         {"version": 6, "build_time": "Jun 20 2011 09:15:48"})
         self.assertEqual(result["pace"], "default")
         self.assertEqual(result["exit_code"], 0)
         self.assertGreater(result["wall_time_ms"], 0)
@@ -301,6 +310,7 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(result["decision"], "verify")
         self.assertEqual(result["code"], "verified")
         self.assertNotIn("updat", result["text"], "verify writes nothing")
+        self.assertEqual(result["firmware"]["after"], result["firmware"]["before"])
         self.assertTrue(good.received("read back"))
         self.assertEqual(good.received(WRITE_FRAMES), [])
         good.stop()
