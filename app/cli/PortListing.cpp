@@ -6,7 +6,7 @@
 #include "RunOutcome.h"
 
 Outcome PortListOutcome(const std::vector<SerialPortEntry>& ports) {
-    return ports.empty() ? Outcome::PortMissing : Outcome::Found;
+    return ports.empty() ? Outcome::PortMissing : Outcome::Listed;
 }
 
 std::string PortListText(const std::vector<SerialPortEntry>& ports) {

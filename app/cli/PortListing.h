@@ -8,7 +8,7 @@
 #include "RunOutcome.h"
 #include "SerialPorts.h"
 
-// found, or port_missing when there is no port at all.
+// listed, or port_missing when there is no port at all.
 Outcome PortListOutcome(const std::vector<SerialPortEntry>& ports);
 
 // A line per port (COMn, device, what the system calls it, tab-separated),
@@ -16,7 +16,7 @@ Outcome PortListOutcome(const std::vector<SerialPortEntry>& ports);
 // where known.
 std::string PortListText(const std::vector<SerialPortEntry>& ports);
 
-// {"schema":1,"command":"ports","code":"found"|"port_missing",...,"ports":[
+// {"schema":1,"command":"ports","code":"listed"|"port_missing",...,"ports":[
 // {"port":"COM1","device":...,"description":...,"stable_names":[...],
 // "usb":{"id":"0403:6001","serial_number":"A1"} or null}]}
 std::string PortListJson(const std::vector<SerialPortEntry>& ports);

@@ -24,6 +24,8 @@ constexpr std::array kOutcomes = {
                "the flash matches the image; nothing was written",
                "флеш-память совпадает с образом; ничего не записано"},
     OutcomeRow{Outcome::Found, "found", kExitSuccess, "a Зирон-7 answered", "Зирон-7 ответил"},
+    OutcomeRow{Outcome::Listed, "listed", kExitSuccess, "the ports present are listed",
+               "имеющиеся порты перечислены"},
     OutcomeRow{Outcome::RefusedLater, "refused_later", kExitRefused,
                "the instrument holds later firmware; nothing was written",
                "в приборе более поздняя микропрограмма; ничего не записано"},

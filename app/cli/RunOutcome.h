@@ -15,6 +15,7 @@ enum class Outcome {
     Updated,           // written and verified
     Verified,          // the flash matches the image; nothing written
     Found,             // find: a Зирон-7 answered
+    Listed,            // ports: the ports present are listed
     RefusedLater,      // the instrument holds later firmware
     BadUsage,          // the command line makes no command
     BadImage,          // the image file fails a check; nothing sent

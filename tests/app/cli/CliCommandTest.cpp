@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "CliLanguage.h"
 
 namespace {
 
@@ -172,6 +173,37 @@ TEST(CliCommand, HelpNamesEveryExitCode) {
                              "\n  130 ", "\n  143 "}) {
         EXPECT_NE(help.find(code), std::string::npos) << code;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The language of the program's own words is set once per run; a test
+// that changes it puts English back.
+class InRussian : public ::testing::Test {
+protected:
+    void SetUp() override { SetCliLanguage(CliLanguage::Russian); }
+    void TearDown() override { SetCliLanguage(CliLanguage::English); }
+};
+
+TEST_F(InRussian, HelpAndErrorsSpeakOneLanguage) {
+    const std::string help = CliHelpText();
+    EXPECT_NE(help.find("коды выхода:"), std::string::npos);
+    EXPECT_NE(help.find("165 до 65279 байт"), std::string::npos) << help;
+    for (const char* english : {"usage", "exit codes", "searches", "bytes", "the "}) {
+        EXPECT_EQ(help.find(english), std::string::npos) << english;
+    }
+    EXPECT_EQ(Parse({"update", "--port", "1", "--port", "2"}).error, "update требует ровно один --port");
+}
+
+TEST(CliLanguage, TheFirstLocaleVariableSetDecides) {
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "ru_RU.UTF-8"), CliLanguage::Russian);
+    EXPECT_EQ(LanguageOfLocale("C.UTF-8", nullptr, "ru_RU.UTF-8"), CliLanguage::English);
+    EXPECT_EQ(LanguageOfLocale("", "ru_UA", "en_GB.UTF-8"), CliLanguage::Russian);
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "ru"), CliLanguage::Russian);
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "rue_UA"), CliLanguage::English);
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, nullptr), CliLanguage::English);
 }
 
 }  // namespace
