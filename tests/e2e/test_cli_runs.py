@@ -463,12 +463,19 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(out[2], f"SHA-256: {digest}")
 
     def test_the_program_speaks_the_locales_language_and_its_codes_do_not_change(self):
-        code, out, err = self.run_cli("update", "--port", "COM2", lang="ru_RU.UTF-8")
-        self.assertEqual(code, 3)
-        self.assertEqual(out, ["COM2: port_missing: такого порта нет"])
-        code, out, err = self.run_cli("update", "--port", "COM2", "--json", lang="ru_RU.UTF-8")
+        # No port is opened: an image file that is not there.
+        missing = self.path_argument(self.workdir / "missing.bin")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image", missing,
+                                      lang="ru_RU.UTF-8")
+        self.assertEqual(code, 2)
+        self.assertEqual(out, ["COM1: bad_image: файл образа непригоден; ничего не отправлено"])
+        self.assertEqual(err, [f"файл образа {missing}: файл не читается: такого файла нет",
+                               "код выхода 2"])
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image", missing, "--json",
+                                      lang="ru_RU.UTF-8")
         result = json.loads(out[0])
-        self.assertEqual((result["code"], result["text"]), ("port_missing", "такого порта нет"))
+        self.assertEqual((result["code"], result["text"]),
+                         ("bad_image", "файл образа непригоден; ничего не отправлено"))
         code, out, err = self.run_cli("update", "--bogus", lang="ru_RU.UTF-8")
         self.assertEqual(code, 2)
         self.assertEqual(err, ["ziron7-cli: '--bogus' не параметр 'update' "
