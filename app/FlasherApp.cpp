@@ -9,6 +9,7 @@
 #include "PortDlg.h"
 #include "SerialCWnd.h"
 #include "SessionEvents.h"
+#include "Sha256.h"
 #include "UpdateDlg.h"
 
 CFlasherApp::CFlasherApp() {
@@ -48,7 +49,12 @@ BOOL CFlasherApp::InitInstance() {
 }
 
 bool CFlasherApp::LoadImage(CFirmwareImage& image) {
-    return image.LoadFromResource();
+    if (!image.LoadFromResource()) {
+        return false;
+    }
+    // The log names what this run writes, as it does for an image file.
+    CurrentSession().OnEmbeddedImage(Sha256Hex(EmbeddedFirmwareBytes()));
+    return true;
 }
 
 int CFlasherApp::RunModal(CDialog& dialog) {

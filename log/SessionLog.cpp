@@ -127,7 +127,16 @@ void SessionLog::OnPortOpened(std::string_view portName) {
         StartFile();
     }
     m_portName = portName;
-    Note("port opened: " + m_portName);
+    Note("port opened: " + m_portName +
+         (m_portDevice.empty() ? std::string() : ", device " + m_portDevice));
+}
+
+void SessionLog::OnEmbeddedImage(std::string_view sha256Hex) {
+    Note("image: the program's own, SHA-256 " + std::string(sha256Hex));
+}
+
+void SessionLog::SetPortDevice(std::string device) {
+    m_portDevice = std::move(device);
 }
 
 void SessionLog::OnImageFile(std::string_view path, std::string_view sha256Hex) {
@@ -249,6 +258,9 @@ void SessionLog::OnUpdateEnded(int result, bool completed) {
 std::string SessionLog::IdentitySection() const {
     const Identity& id = m_identity;
     std::string text = "== instrument ==\nport: " + m_portName + "\n";
+    if (!m_portDevice.empty()) {
+        text += "device: " + m_portDevice + "\n";
+    }
     if (!id.serialNumber) {
         return text + "not found\n";
     }

@@ -76,6 +76,11 @@ public:
 
     void OnPortOpened(std::string_view portName) override;
     void OnImageFile(std::string_view path, std::string_view sha256Hex) override;
+    void OnEmbeddedImage(std::string_view sha256Hex) override;
+    // The device the port stands for (/dev/ttyUSB0, and the name the user
+    // gave it when that differs), written with the port when it opens and
+    // in the instrument's section. Call before the port opens.
+    void SetPortDevice(std::string device);
     void OnLineConfigured(std::uint32_t baudRate) override;
     void OnFrameSent(std::span<const std::uint8_t> frame) override;
     void OnFrameReceived(std::span<const std::uint8_t> frame) override;
@@ -111,6 +116,7 @@ private:
     WireHistory m_wire;
     Identity m_identity;
     std::string m_portName;
+    std::string m_portDevice;  // empty when not told
     std::uint32_t m_lineRate = 0;      // baud the port runs at now
     std::uint8_t m_askedInfoStep = 0;  // step of the last information request sent
     bool m_updateStarted = false;      // the update dialog's first line has been shown

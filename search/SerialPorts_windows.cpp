@@ -3,10 +3,17 @@
 // that of the device whose parameters carry the port's name, under the
 // plug-and-play tree (HKLM\SYSTEM\CurrentControlSet\Enum, three levels down:
 // bus, device, instance, with "Device Parameters\PortName"). The registry
-// is readable without administrator rights.
+// is readable without administrator rights. A USB adapter's device key is
+// named by its ids (VID_0403&PID_6001, or VID_0403+PID_6001+... under its
+// driver's own bus), its instance key by its serial number when it has one
+// (the system makes up instance names with '&' in them for adapters
+// without). The stable name of a port is \\.\COMn: the system keeps the
+// number with the adapter.
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cwctype>
 #include <optional>
 #include <string>
 
@@ -31,7 +38,7 @@ std::optional<std::wstring> StringValue(HKEY key, const wchar_t* name) {
     return std::wstring(value);
 }
 
-// The names of the subkeys of `key`.
+// Each subkey of `key`, open, with its name.
 template <typename Visit>
 void ForEachSubkey(HKEY key, Visit visit) {
     wchar_t name[kLongestName];
@@ -43,35 +50,63 @@ void ForEachSubkey(HKEY key, Visit visit) {
         }
         HKEY subkey = nullptr;
         if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) == ERROR_SUCCESS) {
-            visit(subkey);
+            visit(subkey, std::wstring(name));
             RegCloseKey(subkey);
         }
     }
 }
 
-std::string FriendlyName(const std::wstring& portName) {
-    HKEY tree = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceTree, 0, KEY_READ, &tree) != ERROR_SUCCESS) {
+// The four hex digits after `tag` ("VID_") in `deviceKey`, lower case as
+// Linux shows them; empty when the key names no such id.
+std::string IdAfter(const std::wstring& deviceKey, std::wstring_view tag) {
+    constexpr std::size_t kIdDigits = 4;
+    const std::size_t at = deviceKey.find(tag);
+    if (at == std::wstring::npos || deviceKey.size() < at + tag.size() + kIdDigits) {
         return {};
     }
-    std::wstring found;
-    ForEachSubkey(tree, [&](HKEY bus) {
-        ForEachSubkey(bus, [&](HKEY device) {
-            ForEachSubkey(device, [&](HKEY instance) {
+    std::string id;
+    for (std::size_t i = at + tag.size(); i < at + tag.size() + kIdDigits; ++i) {
+        id += static_cast<char>(std::towlower(deviceKey[i]));
+    }
+    return id;
+}
+
+// What the plug-and-play tree says of the device whose port is `portName`.
+void DescribePort(const std::wstring& portName, SerialPortEntry& entry) {
+    HKEY tree = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceTree, 0, KEY_READ, &tree) != ERROR_SUCCESS) {
+        return;
+    }
+    bool found = false;
+    ForEachSubkey(tree, [&](HKEY bus, const std::wstring&) {
+        ForEachSubkey(bus, [&](HKEY device, const std::wstring& deviceKey) {
+            ForEachSubkey(device, [&](HKEY instance, const std::wstring& instanceKey) {
                 HKEY parameters = nullptr;
-                if (!found.empty() || RegOpenKeyExW(instance, L"Device Parameters", 0, KEY_READ,
-                                                    &parameters) != ERROR_SUCCESS) {
+                if (found || RegOpenKeyExW(instance, L"Device Parameters", 0, KEY_READ,
+                                           &parameters) != ERROR_SUCCESS) {
                     return;
                 }
                 if (StringValue(parameters, L"PortName") == portName) {
-                    found = StringValue(instance, L"FriendlyName").value_or(L"");
+                    found = true;
+                    const std::string friendly =
+                        NarrowToUtf8(StringValue(instance, L"FriendlyName").value_or(L""));
+                    if (!friendly.empty()) {
+                        entry.description = friendly;
+                    }
+                    const std::string vendor = IdAfter(deviceKey, L"VID_");
+                    const std::string product = IdAfter(deviceKey, L"PID_");
+                    if (!vendor.empty() && !product.empty()) {
+                        entry.usbId = vendor + ":" + product;
+                        if (instanceKey.find(L'&') == std::wstring::npos) {
+                            entry.usbSerial = NarrowToUtf8(instanceKey);
+                        }
+                    }
                 }
                 RegCloseKey(parameters);
             });
         });
     });
     RegCloseKey(tree);
-    return NarrowToUtf8(found);
 }
 
 }  // namespace
@@ -97,11 +132,32 @@ std::vector<SerialPortEntry> ListSerialPorts() {
         if (number < 1 || number > 255) {
             continue;
         }
-        const std::string friendly = FriendlyName(*port);
-        ports.push_back({number, NarrowToUtf8(device), friendly.empty() ? "serial port" : friendly});
+        SerialPortEntry entry;
+        entry.number = number;
+        entry.device = NarrowToUtf8(device);
+        entry.description = "serial port";
+        entry.stableNames = {"\\\\.\\" + NarrowToUtf8(*port)};
+        DescribePort(*port, entry);
+        ports.push_back(std::move(entry));
     }
     RegCloseKey(map);
     std::sort(ports.begin(), ports.end(),
               [](const SerialPortEntry& a, const SerialPortEntry& b) { return a.number < b.number; });
     return ports;
+}
+
+std::string DeviceOfSerialPort(int number) {
+    return "\\\\.\\COM" + std::to_string(number);
+}
+
+std::optional<int> SerialPortOfDevice(std::string_view path) {
+    // The command line reads COMn and \\.\COMn itself; a device is also
+    // named by the system's own name of it (\Device\VCP0).
+    for (const SerialPortEntry& port : ListSerialPorts()) {
+        if (path == port.device ||
+            std::find(port.stableNames.begin(), port.stableNames.end(), path) != port.stableNames.end()) {
+            return port.number;
+        }
+    }
+    return std::nullopt;
 }

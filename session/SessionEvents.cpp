@@ -12,6 +12,7 @@ SessionEvents* g_current = &g_silent;
 
 void SessionEvents::OnPortOpened(std::string_view) {}
 void SessionEvents::OnImageFile(std::string_view, std::string_view) {}
+void SessionEvents::OnEmbeddedImage(std::string_view) {}
 void SessionEvents::OnLineConfigured(std::uint32_t) {}
 void SessionEvents::OnFrameSent(std::span<const std::uint8_t>) {}
 void SessionEvents::OnFrameReceived(std::span<const std::uint8_t>) {}

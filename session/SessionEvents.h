@@ -25,6 +25,8 @@ public:
     // has the SHA-256 digest `sha256Hex` (64 lower-case hex digits), instead
     // of the program's own.
     virtual void OnImageFile(std::string_view path, std::string_view sha256Hex);
+    // The firmware image is the program's own, with that SHA-256 digest.
+    virtual void OnEmbeddedImage(std::string_view sha256Hex);
     // The open port now runs at `baudRate` bits per second.
     virtual void OnLineConfigured(std::uint32_t baudRate);
     // A sealed frame went to the port: header, payload and CRC.

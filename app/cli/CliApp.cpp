@@ -3,16 +3,20 @@
 #include <filesystem>
 
 #include "AccessCode.h"
+#include "CliLanguage.h"
 #include "CommandSet.h"
 #include "ConsoleReport.h"
 #include "DeviceInfo.h"
 #include "DialogResults.h"
 #include "FirmwareImage.h"
+#include "IdentityJson.h"
 #include "ImageFile.h"
-#include "JsonText.h"
 #include "LogFiles.h"
 #include "MonotonicClock.h"
 #include "PortDlg.h"
+#include "PortOpenFailure.h"
+#include "PortOpenOutcome.h"
+#include "ResultSchema.h"
 #include "SerialCWnd.h"
 #include "SerialPorts.h"
 #include "SessionLog.h"
@@ -33,20 +37,42 @@ std::string PortName(int port) {
     return "COM" + std::to_string(port);
 }
 
-// Why the search found no Зирон-7, as the port dialog heard the line.
-std::string NotFoundText(int port, CPortDlg::LineHeard heard) {
-    const char* why = "nothing answered";
-    switch (heard) {
-        case CPortDlg::LineHeard::AnotherDevice:
-            why = "a device of another type answered";
-            break;
-        case CPortDlg::LineHeard::OwnBytes:
-            why = "only our own bytes came back";
-            break;
-        case CPortDlg::LineHeard::Nothing:
-            break;
+// The port as the user named it, with its COMn when named by its device.
+std::string PortLabel(const PortArgument& port) {
+    if (port.device.empty()) {
+        return PortName(port.number);
     }
-    return PortName(port) + ": no Зирон-7 found (" + why + ")";
+    return port.number == 0 ? port.device : port.device + " (" + PortName(port.number) + ")";
+}
+
+// The device behind the port for the session log, with the name the user
+// gave it when that was another (a stable link).
+std::string DeviceText(const PortArgument& port) {
+    const std::string device = DeviceOfSerialPort(port.number);
+    if (port.device.empty() || port.device == device) {
+        return device;
+    }
+    return device + " (named " + port.device + ")";
+}
+
+std::string Words(std::string_view english, std::string_view russian) {
+    return std::string(Say(english, russian));
+}
+
+std::string NotFoundText(const PortArgument& port, Outcome outcome) {
+    return PortLabel(port) + Words(": no Зирон-7 found (", ": Зирон-7 не найден (") +
+           std::string(OutcomeText(outcome)) + ")";
+}
+
+const char* CommandName(CliSubcommand subcommand) {
+    switch (subcommand) {
+        case CliSubcommand::Find:
+            return "find";
+        case CliSubcommand::Verify:
+            return "verify";
+        default:
+            return "update";
+    }
 }
 
 ProgramStamp ThisProgram() {
@@ -54,15 +80,15 @@ ProgramStamp ThisProgram() {
 }
 
 std::string IdentityLine(const SessionLog::Identity& id) {
-    return "type " + std::to_string(id.identifiedType) + ", serial number " +
-           std::to_string(id.serialNumber.value_or(0)) + ", made " + std::to_string(id.month) +
-           "/" + std::to_string(id.year);
+    return Words("type ", "тип ") + std::to_string(id.identifiedType) +
+           Words(", serial number ", ", серийный номер ") + std::to_string(id.serialNumber.value_or(0)) +
+           Words(", made ", ", выпуск ") + std::to_string(id.month) + "/" + std::to_string(id.year);
 }
 
 std::string FirmwareLine(const SessionLog::Identity& id) {
-    return "firmware version " + std::to_string(id.firmwareVersion) + " built " +
-           id.firmwareDate + " " + id.firmwareTime + ", reprogrammings " +
-           std::to_string(id.reprogrammings);
+    return Words("firmware version ", "версия микропрограммы ") + std::to_string(id.firmwareVersion) +
+           Words(" built ", " от ") + id.firmwareDate + " " + id.firmwareTime +
+           Words(", reprogrammings ", ", число перепрошивок ") + std::to_string(id.reprogrammings);
 }
 
 }  // namespace
@@ -70,10 +96,14 @@ std::string FirmwareLine(const SessionLog::Identity& id) {
 CCliApp::CCliApp(CliCommand command, ConsoleReport& report, std::FILE* results)
     : m_command(std::move(command)), m_report(report), m_results(results) {
     m_purpose = m_command.subcommand == CliSubcommand::Verify ? PURPOSE_VERIFY : PURPOSE_UPDATE;
+    m_end.nothingToWrite = m_purpose == PURPOSE_VERIFY;
     m_nPacing = m_command.fast ? Pacing::Fast : Pacing::Default;
 }
 
 BOOL CCliApp::InitInstance() {
+    if (!ResolvePorts()) {
+        return FALSE;
+    }
     if (m_command.subcommand == CliSubcommand::Find) {
         RunFind();
     } else {
@@ -82,42 +112,61 @@ BOOL CCliApp::InitInstance() {
     return FALSE;
 }
 
+bool CCliApp::ResolvePorts() {
+    for (PortArgument& port : m_command.ports) {
+        if (port.device.empty()) {
+            continue;
+        }
+        if (const std::optional<int> number = SerialPortOfDevice(port.device)) {
+            port.number = *number;
+            continue;
+        }
+        m_detail = port.device + Words(": no COM port stands for this device (see ziron7-cli ports)",
+                                       ": этому устройству не соответствует ни один COM-порт (см. ziron7-cli ports)");
+        m_report.Problem(m_detail);
+        m_command.ports = {port};
+        m_end.portFailure = Outcome::PortMissing;
+        WriteResult(Outcome::PortMissing, nullptr, {});
+        return false;
+    }
+    return true;
+}
+
 void CCliApp::RunUpdate() {
     const Clock::time_point start = MonotonicNow();
     SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram());
+    log.SetPortDevice(DeviceText(m_command.ports.front()));
     {
         const SessionEventsScope listening(log);
         CFlasherApp::InitInstance();
     }
     log.Finish();
     m_end.interrupted = m_report.Interrupted();
-    m_exitCode = ExitCodeFor(m_end);
-    if (m_exitCode != kExitSuccess && m_end.imageLoaded) {
-        m_report.Line("instrument: " + InstrumentStateText(m_end, m_purpose == PURPOSE_VERIFY));
-    }
-    m_report.Line("exit code " + std::to_string(m_exitCode) +
-                  (log.FilePath().empty() ? std::string()
-                                          : ", session log " + PathText(log.FilePath())));
-    if (m_command.json) {
-        WriteJson(log, MonotonicNow() - start);
-    }
+    m_end.interruptExitCode = m_report.InterruptExitCode();
+    WriteResult(OutcomeOf(m_end), &log, MonotonicNow() - start);
+}
+
+std::span<const std::uint8_t> CCliApp::ImageBytes() const {
+    return m_command.imageFile ? std::span<const std::uint8_t>(m_imageBytes) : EmbeddedFirmwareBytes();
 }
 
 bool CCliApp::LoadImage(CFirmwareImage& image) {
     if (!m_command.imageFile) {
-        return CFlasherApp::LoadImage(image);
+        m_imageReady = CFlasherApp::LoadImage(image);
+        return m_imageReady;
     }
     ImageFile file = ReadImageFile(*m_command.imageFile);
     if (!file.error.empty()) {
         // Nothing has been opened or sent: the instrument is untouched.
-        m_imageError = "image file " + *m_command.imageFile + ": " + file.error;
-        m_report.Line(m_imageError);
+        m_detail = Words("image file ", "файл образа ") + *m_command.imageFile + ": " + file.error;
+        m_report.Problem(m_detail);
         m_end.imageLoaded = false;
         return false;
     }
     CurrentSession().OnImageFile(*m_command.imageFile, file.sha256Hex);
     m_imageBytes = std::move(file.bytes);
     m_end.imageLoaded = image.LoadFromBytes(m_imageBytes);
+    m_imageReady = m_end.imageLoaded;
     return m_end.imageLoaded;
 }
 
@@ -125,7 +174,7 @@ int CCliApp::RunModal(CDialog& dialog) {
     auto* search = dynamic_cast<CPortDlg*>(&dialog);
     auto* update = dynamic_cast<CUpdateDlg*>(&dialog);
     if (search != nullptr) {
-        search->m_nInitialPort = m_command.ports.front() - 1;
+        search->m_nInitialPort = m_command.ports.front().number - 1;
         search->m_bUnattended = true;
     }
     if (update != nullptr) {
@@ -135,8 +184,16 @@ int CCliApp::RunModal(CDialog& dialog) {
     m_report.OnDialogEnded();
     if (search != nullptr) {
         m_end.found = result == IDOK;
+        m_end.heard = search->Heard();
         if (!m_end.found && !m_report.Interrupted()) {
-            m_report.Line(NotFoundText(m_command.ports.front(), search->Heard()));
+            const Outcome outcome = NotFound(m_end.heard);
+            if (const std::optional<LONG> error = m_report.PortOpenError()) {
+                m_end.portFailure = outcome;
+                m_detail = DescribePortOpenFailure(PortName(m_command.ports.front().number), *error);
+            } else {
+                m_detail = NotFoundText(m_command.ports.front(), outcome);
+                m_report.Problem(m_detail);
+            }
         }
     }
     if (update != nullptr) {
@@ -144,18 +201,24 @@ int CCliApp::RunModal(CDialog& dialog) {
         m_end.phase = update->m_nPhase;
         m_end.success = update->m_bSuccess;
         m_end.foundInLoader = update->m_bFoundInLoader;
-        m_sameDate = update->m_bSameDate;
+        m_end.nothingToWrite = m_purpose == PURPOSE_VERIFY || update->m_bSameDate;
         m_fastToTheEnd = update->m_pacer.IsFast();
-        m_result = update->m_strResult;
     }
     return result;
 }
 
+Outcome CCliApp::NotFound(CPortDlg::LineHeard heard) const {
+    if (const std::optional<LONG> error = m_report.PortOpenError()) {
+        return PortOpenOutcome(*error);
+    }
+    return SearchOutcome(heard);
+}
+
 void CCliApp::RunFind() {
-    std::vector<int> ports = m_command.ports;
+    std::vector<PortArgument> ports = m_command.ports;
     if (ports.empty()) {
         for (const SerialPortEntry& entry : ListSerialPorts()) {
-            ports.push_back(entry.number);
+            ports.push_back({entry.number, {}});
         }
     }
     // Never released, as in the operator's program: the image refers to the
@@ -165,32 +228,61 @@ void CCliApp::RunFind() {
         m_exitCode = kExitBadUsage;
         return;
     }
-    bool found = false;
-    for (const int port : ports) {
+    std::vector<JsonObject> results;
+    std::optional<Outcome> overall;
+    for (const PortArgument& port : ports) {
         if (m_report.Interrupted()) {
             break;
         }
-        found = FindOn(port, *image) || found;
+        Outcome outcome = Outcome::NoInstrument;
+        results.push_back(FindOn(port, *image, outcome));
+        if (!overall || outcome == Outcome::Found) {
+            overall = outcome;
+        } else if (*overall != Outcome::Found && *overall != outcome) {
+            overall = Outcome::NoInstrument;  // ports that failed each its own way
+        }
     }
-    m_exitCode = m_report.Interrupted() ? kExitInterrupted : found ? kExitSuccess : kExitNotFound;
+    if (m_report.Interrupted()) {
+        overall = Outcome::Interrupted;
+    }
+    const Outcome outcome = overall.value_or(Outcome::NoInstrument);
+    m_exitCode = ExitCodeOf(outcome, m_report.InterruptExitCode());
+    if (m_command.json) {
+        JsonObject result = ResultHead(CommandName(m_command.subcommand), outcome);
+        result.Number("exit_code", static_cast<std::uint64_t>(m_exitCode));
+        result.Objects("ports", results);
+        WriteJson(result);
+    }
 }
 
-bool CCliApp::FindOn(int port, CFirmwareImage& image) {
+JsonObject CCliApp::FindOn(const PortArgument& port, CFirmwareImage& image, Outcome& outcome) {
     // Each port searched is a run of its own, with its own session log.
     SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram());
+    log.SetPortDevice(DeviceText(port));
     const SessionEventsScope listening(log);
     CSerialCWnd serial;
     DeviceInfo deviceInfo;
     CPortDlg search;
     HandOver(search, serial, deviceInfo, image);
-    search.m_nInitialPort = port - 1;
+    search.m_nInitialPort = port.number - 1;
     search.m_bUnattended = true;
     const bool found = search.DoModal() == IDOK;
     m_report.OnDialogEnded();
-    if (!found) {
-        m_report.Line(NotFoundText(port, search.Heard()));
-        return false;
+    JsonObject entry;
+    entry.Text("port", PortName(port.number));
+    if (!port.device.empty()) {
+        entry.Text("device", port.device);
     }
+    if (!found) {
+        outcome = m_report.Interrupted() ? Outcome::Interrupted : NotFound(search.Heard());
+        if (!m_report.PortOpenError() && !m_report.Interrupted()) {
+            m_report.Problem(NotFoundText(port, outcome));
+        }
+        entry.Text("code", OutcomeCode(outcome));
+        entry.Text("text", OutcomeText(outcome));
+        return entry;
+    }
+    outcome = Outcome::Found;
     bool identityRead = false;
     if (m_command.info) {
         CUpdateDlg identify;
@@ -200,13 +292,21 @@ bool CCliApp::FindOn(int port, CFirmwareImage& image) {
         m_report.OnDialogEnded();
     }
     const SessionLog::Identity& id = log.InstrumentIdentity();
-    std::string line = PortName(port) + " " + std::to_string(id.rateFound) + " baud: " + IdentityLine(id);
+    std::string line = PortLabel(port) + " " + std::to_string(id.rateFound) + Words(" baud: ", " бод: ") +
+                       IdentityLine(id);
     if (identityRead && id.firmwareType) {
         line += "; " + FirmwareLine(id);
     }
-    std::fprintf(m_results, "%s\n", line.c_str());
-    std::fflush(m_results);
-    return true;
+    if (!m_command.json) {
+        std::fprintf(m_results, "%s\n", line.c_str());
+        std::fflush(m_results);
+    }
+    entry.Text("code", OutcomeCode(outcome));
+    entry.Text("text", OutcomeText(outcome));
+    entry.Number("rate", id.rateFound);
+    entry.Object("identity", InstrumentJson(id));
+    entry.Text("session_log", PathText(log.FilePath()));
+    return entry;
 }
 
 std::string CCliApp::PaceText() const {
@@ -226,54 +326,74 @@ std::string CCliApp::Decision() const {
     if (m_end.phase == PHASE_INFO) {
         return m_end.updateResult == IDOK ? "refuse" : "none";
     }
-    return m_sameDate ? "verify" : "write";
+    return m_end.nothingToWrite ? "verify" : "write";
 }
 
-std::string CCliApp::OutcomeText() const {
-    if (!m_end.imageLoaded) {
-        return m_imageError.empty() ? m_report.LastBox() : m_imageError;
+void CCliApp::WriteResult(Outcome outcome, const SessionLog* log, Clock::duration wallTime) {
+    m_exitCode = ExitCodeOf(outcome, m_end.interruptExitCode);
+    const bool succeeded = m_exitCode == kExitSuccess;
+    const PortArgument& port = m_command.ports.front();
+    if (!succeeded && m_end.imageLoaded) {
+        m_report.Problem(Words("instrument: ", "прибор: ") + InstrumentStateText(m_end));
     }
-    if (m_end.phase == PHASE_DONE && !m_result.empty()) {
-        return m_result;
+    if (log != nullptr) {
+        m_report.Note(Words("exit code ", "код выхода ") + std::to_string(m_exitCode) +
+                      (log->FilePath().empty()
+                           ? std::string()
+                           : Words(", session log ", ", журнал сеанса ") + PathText(log->FilePath())));
     }
-    return m_report.LastBox();
-}
-
-void CCliApp::WriteJson(const SessionLog& log, Clock::duration wallTime) const {
-    const SessionLog::Identity& id = log.InstrumentIdentity();
-    const SessionLog::Counts& counts = log.RunCounts();
-    JsonObject identity;
-    if (id.serialNumber) {
-        identity.Number("device_type", id.firmwareType.value_or(id.identifiedType));
-        identity.Number("serial_number", *id.serialNumber);
-        identity.Text("manufactured", std::to_string(id.month) + "/" + std::to_string(id.year));
-        if (id.firmwareType) {
-            identity.Number("firmware_version", id.firmwareVersion);
-            identity.Text("firmware_build_time", id.firmwareDate + " " + id.firmwareTime);
-            identity.Number("reprogrammings", id.reprogrammings);
-        }
+    if (!m_command.json) {
+        const std::string line =
+            PortLabel(port) + ": " + std::string(OutcomeCode(outcome)) + ": " + std::string(OutcomeText(outcome));
+        std::fprintf(m_results, "%s\n", line.c_str());
+        std::fflush(m_results);
+        return;
     }
-    JsonObject figures;
-    figures.Number("repeated_requests", counts.repeatedRequests);
-    figures.Number("failed_checksums", counts.updateChecksumFailures + counts.searchChecksumFailures);
-    figures.Number("verification_passes", counts.verificationPasses);
-    figures.Number("verification_failures", counts.verificationFailures);
-
-    JsonObject result;
-    result.Text("port", PortName(m_command.ports.front()));
-    result.Number("rate", id.rateFound);
-    result.Object("identity", identity);
-    result.Text("decision", Decision());
-    result.Text("outcome", OutcomeText());
-    result.Text("pace", PaceText());
-    if (m_exitCode != kExitSuccess && m_end.imageLoaded) {
-        result.Text("instrument", InstrumentStateText(m_end, m_purpose == PURPOSE_VERIFY));
+    JsonObject result = ResultHead(CommandName(m_command.subcommand), outcome);
+    result.Text("port", PortName(port.number));
+    if (port.device.empty()) {
+        result.Null("device");
+    } else {
+        result.Text("device", port.device);
+    }
+    if (m_detail.empty()) {
+        result.Null("detail");
+    } else {
+        result.Text("detail", m_detail);
     }
     result.Number("exit_code", static_cast<std::uint64_t>(m_exitCode));
-    result.Number("wall_time_ms", static_cast<std::uint64_t>(
-                                      std::chrono::duration_cast<std::chrono::milliseconds>(wallTime).count()));
-    result.Object("counts", figures);
-    result.Text("session_log", PathText(log.FilePath()));
+    if (m_imageReady) {
+        result.Object("image", ImageJson(ImageBytes(), m_command.imageFile ? "file" : "embedded"));
+    } else {
+        result.Null("image");
+    }
+    result.Text("decision", Decision());
+    if (!succeeded && m_end.imageLoaded) {
+        result.Text("instrument", InstrumentStateText(m_end));
+    }
+    if (log != nullptr) {
+        const SessionLog::Identity& id = log->InstrumentIdentity();
+        const SessionLog::Counts& counts = log->RunCounts();
+        JsonObject figures;
+        figures.Number("repeated_requests", counts.repeatedRequests);
+        figures.Number("failed_checksums", counts.updateChecksumFailures + counts.searchChecksumFailures);
+        figures.Number("verification_passes", counts.verificationPasses);
+        figures.Number("verification_failures", counts.verificationFailures);
+        result.Number("rate", id.rateFound);
+        result.Object("identity", InstrumentJson(id));
+        if (m_imageReady) {
+            result.Object("firmware", FirmwareChangeJson(id, ImageBytes(), m_end));
+        }
+        result.Text("pace", PaceText());
+        result.Number("wall_time_ms", static_cast<std::uint64_t>(
+                                          std::chrono::duration_cast<std::chrono::milliseconds>(wallTime).count()));
+        result.Object("counts", figures);
+        result.Text("session_log", PathText(log->FilePath()));
+    }
+    WriteJson(result);
+}
+
+void CCliApp::WriteJson(const JsonObject& result) const {
     std::fprintf(m_results, "%s\n", result.Render().c_str());
     std::fflush(m_results);
 }

@@ -7,14 +7,27 @@
 #include <string_view>
 #include <vector>
 
+#include "Verbosity.h"
+
 enum class CliSubcommand { Help, Version, Ports, Find, Update, Verify };
+
+// A port as the user named it: COMn (n, \\.\COMn) or the path of a device
+// (/dev/ttyUSB0, /dev/serial/by-id/...), which is mapped to its COMn before
+// the port is opened.
+struct PortArgument {
+    int number = 0;      // n of COMn (1..255); 0 while only the device is known
+    std::string device;  // the device path given; empty when named as COMn
+
+    bool operator==(const PortArgument&) const = default;
+};
 
 struct CliCommand {
     CliSubcommand subcommand = CliSubcommand::Help;
-    std::vector<int> ports;   // COM port numbers (1..255) in the order given
+    std::vector<PortArgument> ports;  // in the order given
     bool info = false;        // find: also read the firmware's identity
     bool yes = false;         // update: answer Yes to writing an instrument found in its bootloader
-    bool json = false;        // update, verify: one JSON object on stdout at the end
+    bool json = false;        // every command but help: one JSON object on stdout at the end
+    Verbosity verbosity = Verbosity::Normal;  // -q, -v: how much goes to stderr
     bool fast = false;        // update: write and verify at the bootloader's own pace
     std::optional<std::string> imageFile;  // update, verify: the image instead of the program's
 };
@@ -26,7 +39,9 @@ struct CliParse {
     std::string error;
 };
 
-// `arguments` are argv[1..]. A port is given as COMn (any case) or n.
+// `arguments` are argv[1..]. A port is given as COMn (any case), n,
+// \\.\COMn or a device path; an option's value follows it or an '='
+// (--port=COM1).
 CliParse ParseCliArguments(const std::vector<std::string_view>& arguments);
 
 // The --help text: usage, subcommands, options and exit codes.

@@ -1,5 +1,7 @@
 #include "ConsoleReport.h"
 
+#include "CliLanguage.h"
+#include "ExitCodes.h"
 #include "DialogResults.h"
 #include "PlatformMessageBox.h"
 #include "PortDlg.h"
@@ -21,20 +23,27 @@ std::string PortName(const CPortDlg& dialog) {
 
 }  // namespace
 
-ConsoleReport::ConsoleReport(std::FILE* out, bool answerYes)
-    : m_out(out), m_answerYes(answerYes), m_terminal(EnableTerminalEscapes(out)) {}
+ConsoleReport::ConsoleReport(std::FILE* out, bool answerYes, Verbosity verbosity)
+    : m_out(out),
+      m_answerYes(answerYes),
+      m_verbosity(verbosity),
+      m_terminal(verbosity != Verbosity::Quiet && EnableTerminalEscapes(out)) {}
 
 void ConsoleReport::OnDialogStarted(CDialog& dialog) {
     m_current = &dialog;
-    if (m_interrupted) {
+    if (Interrupted()) {
         PressDialogButton(dialog, IDCANCEL);
         return;
     }
-    if (auto* search = dynamic_cast<CPortDlg*>(&dialog); search != nullptr && !search->m_pSerial->IsOpen()) {
+    auto* search = dynamic_cast<CPortDlg*>(&dialog);
+    if (search == nullptr) {
+        return;
+    }
+    m_portOpenError.reset();
+    if (!search->m_pSerial->IsOpen()) {
         // The dialog would wait for another choice of port; there is none.
-        m_portUnavailable = true;
-        Line(search->m_strStatus + ": " +
-             DescribePortOpenFailure(PortName(*search), search->m_pSerial->LastError()));
+        m_portOpenError = search->m_pSerial->LastError();
+        Problem(search->m_strStatus + ": " + DescribePortOpenFailure(PortName(*search), *m_portOpenError));
         PressDialogButton(dialog, IDCANCEL);
     }
 }
@@ -44,7 +53,13 @@ void ConsoleReport::OnControlChanged(CDialog& dialog, int) {
         if (CControl* ok = search->GetDlgItem(IDOK); ok != nullptr && ok->IsWindowEnabled()) {
             PressDialogButton(dialog, IDOK);
         }
-        if (m_terminal && !search->m_strStatus.empty()) {
+        if (search->m_strStatus.empty() || search->m_strStatus == m_lastStatus) {
+            return;
+        }
+        m_lastStatus = search->m_strStatus;
+        if (m_verbosity == Verbosity::Verbose) {
+            Line(search->m_strStatus);
+        } else if (m_terminal) {
             std::fprintf(m_out, "%s%s", kEraseLine, search->m_strStatus.c_str());
             std::fflush(m_out);
             m_statusLineShown = true;
@@ -52,7 +67,7 @@ void ConsoleReport::OnControlChanged(CDialog& dialog, int) {
         return;
     }
     auto* update = dynamic_cast<CUpdateDlg*>(&dialog);
-    if (update == nullptr) {
+    if (update == nullptr || m_verbosity == Verbosity::Quiet) {
         return;
     }
     while (m_logLinesShown < update->m_ctlLog.GetItemCount()) {
@@ -64,7 +79,9 @@ void ConsoleReport::OnControlChanged(CDialog& dialog, int) {
 }
 
 int ConsoleReport::OnMessageBox(std::string_view text, UINT type) {
-    m_lastBox = text;
+    if (m_verbosity == Verbosity::Quiet) {
+        return AsksYesNo(type) ? (m_answerYes ? IDYES : IDNO) : IDOK;
+    }
     std::string_view rest = text;
     while (!rest.empty() && rest.back() == '\n') {
         rest.remove_suffix(1);
@@ -86,18 +103,33 @@ void ConsoleReport::OnDialogEnded() {
     m_logLinesShown = 0;
     m_lastPosition = 0;
     m_lastTenth = 0;
+    m_lastStatus.clear();
     ClearStatusLine();
 }
 
-void ConsoleReport::Interrupt() {
-    if (m_interrupted) {
+void ConsoleReport::Interrupt(int exitCode) {
+    if (Interrupted()) {
         return;
     }
-    m_interrupted = true;
-    Line("interrupted: ending the run as Выход does");
+    m_interruptExitCode = exitCode;
+    Problem(Say("interrupted: ending the run as Выход does", "прервано: запуск завершается, как по кнопке Выход"));
     if (m_current != nullptr) {
         PressDialogButton(*m_current, IDCANCEL);
     }
+}
+
+int ConsoleReport::InterruptExitCode() const {
+    return m_interruptExitCode.value_or(kExitInterrupted);
+}
+
+void ConsoleReport::Note(std::string_view text) {
+    if (m_verbosity != Verbosity::Quiet) {
+        Line(text);
+    }
+}
+
+void ConsoleReport::Problem(std::string_view text) {
+    Line(text);
 }
 
 void ConsoleReport::Line(std::string_view text) {
@@ -120,7 +152,7 @@ void ConsoleReport::ShowProgress(int position, const std::string& percent,
     }
     if (position / kPercentStep > m_lastTenth) {
         m_lastTenth = position / kPercentStep;
-        Line("progress " + percent + "  " + status);
+        Line(std::string(Say("progress ", "выполнено ")) + percent + "  " + status);
     }
 }
 

@@ -7,17 +7,20 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "ConsoleOperator.h"
+#include "Verbosity.h"
+#include "winapi_types.h"
 
 class ConsoleReport final : public ConsoleOperator {
 public:
     // Writes to `out` (not owned); `answerYes` answers every question Yes,
     // otherwise No. A terminal that interprets escape sequences gets one
     // updating progress line, anything else a line per 10 %.
-    ConsoleReport(std::FILE* out, bool answerYes);
+    ConsoleReport(std::FILE* out, bool answerYes, Verbosity verbosity);
 
     void OnDialogStarted(CDialog& dialog) override;
     void OnControlChanged(CDialog& dialog, int controlId) override;
@@ -25,28 +28,33 @@ public:
 
     // The dialog's modal run has returned.
     void OnDialogEnded();
-    // Ctrl+C: ends the running dialog as "Выход" does, and any dialog that
-    // would start afterwards.
-    void Interrupt();
-    bool Interrupted() const { return m_interrupted; }
-    // The port dialog could not open its port.
-    bool PortUnavailable() const { return m_portUnavailable; }
-    // The text of the last message box; empty when none was shown.
-    const std::string& LastBox() const { return m_lastBox; }
-    // Writes a line of the program's own (UTF-8).
-    void Line(std::string_view text);
+    // Ctrl+C or a request to terminate: ends the running dialog as "Выход"
+    // does, and any dialog that would start afterwards; the run then exits
+    // with `exitCode`.
+    void Interrupt(int exitCode);
+    bool Interrupted() const { return m_interruptExitCode.has_value(); }
+    int InterruptExitCode() const;
+    // The result code of the open that failed, when the last port dialog
+    // could not open its port.
+    std::optional<LONG> PortOpenError() const { return m_portOpenError; }
+    // Writes a line of the program's own (UTF-8): a note, shown unless
+    // quiet, or a problem, shown always.
+    void Note(std::string_view text);
+    void Problem(std::string_view text);
 
 private:
+    void Line(std::string_view text);
     void ShowProgress(int position, const std::string& percent, const std::string& status);
     void ClearStatusLine();
 
     std::FILE* m_out;
     bool m_answerYes;
+    Verbosity m_verbosity;
     bool m_terminal;
     CDialog* m_current = nullptr;  // the dialog running now; not owned
-    bool m_interrupted = false;
-    bool m_portUnavailable = false;
-    std::string m_lastBox;
+    std::optional<int> m_interruptExitCode;  // set once interrupted
+    std::optional<LONG> m_portOpenError;
+    std::string m_lastStatus;  // the search's status line last shown
     bool m_statusLineShown = false;  // a terminal's updating line is on screen
     int m_logLinesShown = 0;
     int m_lastPosition = 0;

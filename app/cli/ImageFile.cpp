@@ -7,10 +7,27 @@
 #include <iterator>
 
 #include "BuildDate.h"
+#include "CliLanguage.h"
 #include "FirmwareImage.h"
 #include "Sha256.h"
+#include "Utf8Text.h"
 
 namespace {
+
+// A header text is quoted in a message only this far: a garbage file has
+// no terminator where one is due, and its bytes are no text to show.
+constexpr std::size_t kLongestQuotedHeaderText = 24;  // bytes
+
+std::string Quoted(std::string_view headerText) {
+    std::string quoted(1, '"');
+    quoted += PrintableAscii(headerText, kLongestQuotedHeaderText);
+    quoted += '"';
+    return quoted;
+}
+
+std::string Words(std::string_view english, std::string_view russian) {
+    return std::string(Say(english, russian));
+}
 
 std::string SizeCheckFailure(std::uintmax_t size) {
     // Within the format but beyond what the verification can read back.
@@ -18,12 +35,15 @@ std::string SizeCheckFailure(std::uintmax_t size) {
     if (size >= kMinImageSize && size <= kMaxImageSize) {
         char address[8];
         std::snprintf(address, sizeof address, "0x%04X", unsigned{kFinalQueryAddress});
-        why = std::string(", the verification could not read back its block at ") + address +
-              " (that address asks for the checksum)";
+        why = Words(", the verification could not read back its block at ",
+                    ", проверка не смогла бы прочитать его блок по адресу ") +
+              address +
+              Words(" (that address asks for the checksum)", " (этот адрес запрашивает контрольную сумму)");
     }
-    return "size check failed: " + std::to_string(size) + " bytes" + why + ", an image holds " +
-           std::to_string(kMinImageSize) + " to " + std::to_string(kMaxVerifiableImageSize) +
-           " bytes";
+    return Words("size check failed: ", "проверка размера не пройдена: ") + std::to_string(size) +
+           Words(" bytes", " байт") + why + Words(", an image holds ", ", образ содержит от ") +
+           std::to_string(kMinImageSize) + Words(" to ", " до ") + std::to_string(kMaxVerifiableImageSize) +
+           Words(" bytes", " байт");
 }
 
 }  // namespace
@@ -39,13 +59,17 @@ std::optional<std::string> CheckImage(std::span<const std::uint8_t> image) {
         case BUILD_DATE_PARSED:
             return std::nullopt;
         case BUILD_DATE_BAD_MONTH:
-            return "build date check failed: no month name in \"" + std::string(date) +
-                   "\" at offset " + std::to_string(kImageBuildDateOffset);
+            return Words("build date check failed: no month name in ",
+                         "проверка даты сборки не пройдена: нет названия месяца в ") +
+                   Quoted(date) + Words(" at offset ", " по смещению ") + std::to_string(kImageBuildDateOffset);
         default:
-            return "build date and time check failed: \"" + std::string(date) + "\" at offset " +
-                   std::to_string(kImageBuildDateOffset) + " and \"" + std::string(time) +
-                   "\" at offset " + std::to_string(kImageBuildTimeOffset) +
-                   " do not parse as \"Jun 20 2011\" and \"09:15:48\"";
+            return Words("build date and time check failed: ",
+                         "проверка даты и времени сборки не пройдена: ") +
+                   Quoted(date) + Words(" at offset ", " по смещению ") +
+                   std::to_string(kImageBuildDateOffset) + Words(" and ", " и ") + Quoted(time) +
+                   Words(" at offset ", " по смещению ") + std::to_string(kImageBuildTimeOffset) +
+                   Words(" do not parse as \"Jun 20 2011\" and \"09:15:48\"",
+                         " не читаются как \"Jun 20 2011\" и \"09:15:48\"");
     }
 }
 
@@ -54,7 +78,7 @@ ImageFile ReadImageFile(const std::string& path) {
     std::error_code error;
     const std::filesystem::path filePath = std::filesystem::path(std::u8string(path.begin(), path.end()));
     if (!std::filesystem::is_regular_file(filePath, error)) {
-        file.error = "cannot read the file: no such file";
+        file.error = Words("cannot read the file: no such file", "файл не читается: такого файла нет");
         return file;
     }
     // Anything larger is no image; reading it whole would only cost memory.
@@ -66,7 +90,7 @@ ImageFile ReadImageFile(const std::string& path) {
     std::ifstream stream(filePath, std::ios::binary);
     file.bytes.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
     if (!stream.good() && !stream.eof()) {
-        file.error = "cannot read the file";
+        file.error = Words("cannot read the file", "файл не читается");
         return file;
     }
     if (const std::optional<std::string> failed = CheckImage(file.bytes)) {

@@ -4,9 +4,10 @@
 #include <thread>
 
 #include "ConsoleOperator.h"
+#include "ExitCodes.h"
 #include "Interrupt.h"
 
-void CatchInterrupts(std::function<void()> onInterrupt) {
+void CatchInterrupts(std::function<void(int exitCode)> onInterrupt) {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -18,7 +19,7 @@ void CatchInterrupts(std::function<void()> onInterrupt) {
         for (;;) {
             int caught = 0;
             if (sigwait(&signals, &caught) == 0) {
-                PostToConsoleLoop(onInterrupt);
+                PostToConsoleLoop([onInterrupt, caught] { onInterrupt(kExitSignalBase + caught); });
             }
         }
     }).detach();

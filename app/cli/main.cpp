@@ -2,35 +2,39 @@
 // production lines. The same dialogs as ziron7-flasher run without windows
 // (the framework's console backend); a console operator shows what they
 // show and answers for the person who is not there. One instrument per
-// process; several processes on several ports do not meet.
+// process; several processes on several ports do not meet. What a script
+// reads goes to stdout, the account of the run to stderr.
 #include <cstdio>
 #include <string_view>
 #include <vector>
 
 #include "CliApp.h"
 #include "CliCommand.h"
+#include "CliLanguage.h"
 #include "ConsoleReport.h"
 #include "FirmwareIdentity.h"
 #include "FirmwareImage.h"
 #include "Interrupt.h"
+#include "PortListing.h"
 #include "SerialPorts.h"
 
 namespace {
 
-int ListPorts() {
-    for (const SerialPortEntry& port : ListSerialPorts()) {
-        std::printf("COM%d\t%s\t%s\n", port.number, port.device.c_str(), port.description.c_str());
-    }
-    return kExitSuccess;
+int ListPorts(bool json) {
+    const std::vector<SerialPortEntry> ports = ListSerialPorts();
+    std::fputs((json ? PortListJson(ports) : PortListText(ports)).c_str(), stdout);
+    return ExitCodeOf(PortListOutcome(ports));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    SetCliLanguage(UserLanguage());
     const std::vector<std::string_view> arguments(argv + 1, argv + argc);
     const CliParse parse = ParseCliArguments(arguments);
     if (!parse.command) {
-        std::fprintf(stderr, "ziron7-cli: %s (ziron7-cli --help tells more)\n", parse.error.c_str());
+        std::fprintf(stderr, "ziron7-cli: %s (%s)\n", parse.error.c_str(),
+                     std::string(Say("ziron7-cli --help tells more", "подробнее: ziron7-cli --help")).c_str());
         return kExitBadUsage;
     }
     const CliCommand& command = *parse.command;
@@ -43,16 +47,13 @@ int main(int argc, char** argv) {
                        stdout);
             return kExitSuccess;
         case CliSubcommand::Ports:
-            return ListPorts();
+            return ListPorts(command.json);
         default:
             break;
     }
-    // What a script reads goes to stdout; with --json, and for find, the
-    // account of the run goes to stderr.
-    const bool reportApart = command.json || command.subcommand == CliSubcommand::Find;
-    ConsoleReport report(reportApart ? stderr : stdout, command.yes);
+    ConsoleReport report(stderr, command.yes, command.verbosity);
     InstallConsoleOperator(&report);
-    CatchInterrupts([&report] { report.Interrupt(); });
+    CatchInterrupts([&report](int exitCode) { report.Interrupt(exitCode); });
     CCliApp app(command, report, stdout);
     AfxWinMain(argc, argv);
     InstallConsoleOperator(nullptr);

@@ -4,12 +4,17 @@ a fast update with `--fast`, later firmware refused, nothing on the port,
 a device of another type and a loopback plug, a line that falls silent
 mid-write, a verification that keeps failing, verify
 of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
-mid-write, and two instruments updated at once by two processes.
+mid-write and SIGTERM, two instruments updated at once by two processes,
+ports named by their device path or a stable link to it, and the JSON of
+every outcome checked by a JSON parser. Results go to stdout, the account of
+the run to stderr; the runs speak English (LANG=C.UTF-8) unless a test asks
+for Russian.
 
 Environment: ZIRON7_BUILD_DIR (the build with ziron7-cli and ziron7-sim),
 ZIRON7_E2E_FIRMWARE (the image the program carries), ZIRON7_E2E_OUT (where
 the runs' files go)."""
 
+import fcntl
 import json
 import os
 import re
@@ -89,18 +94,22 @@ class CliRuns(unittest.TestCase):
         self.instruments.append(instrument)
         return instrument
 
-    def environment(self):
-        return {**os.environ, "ZIRON7_DEVICE_DIR": str(self.device_dir),
+    def environment(self, lang="C.UTF-8"):
+        environment = {key: value for key, value in os.environ.items()
+                       if key not in ("LC_ALL", "LC_MESSAGES", "LANGUAGE")}
+        return {**environment, "LANG": lang, "ZIRON7_DEVICE_DIR": str(self.device_dir),
                 "XDG_DATA_HOME": str(self.data_dir)}
 
-    def start(self, *arguments):
-        return subprocess.Popen([str(CLI), *arguments], env=self.environment(),
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    def start(self, *arguments, lang="C.UTF-8"):
+        return subprocess.Popen([str(CLI), *arguments], env=self.environment(lang),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
-    def run_cli(self, *arguments, timeout=SMALL_UPDATE_TIMEOUT_S):
+    def run_cli(self, *arguments, timeout=SMALL_UPDATE_TIMEOUT_S, lang="C.UTF-8"):
         started = time.monotonic()
-        process = self.start(*arguments)
-        out, err = process.communicate(timeout=timeout)
+        process = self.start(*arguments, lang=lang)
+        out_bytes, err_bytes = process.communicate(timeout=timeout)
+        # Whatever a run prints is UTF-8: decoding fails loudly if not.
+        out, err = out_bytes.decode("utf-8"), err_bytes.decode("utf-8")
         self.wall_s = time.monotonic() - started
         (self.workdir / "cli.out").write_text(out + "\n--- stderr ---\n" + err)
         return process.returncode, out.splitlines(), err.splitlines()
@@ -127,13 +136,15 @@ class CliRuns(unittest.TestCase):
         instrument = self.instrument()
         code, out, err = self.run_cli("update", "--port", "COM1", timeout=FULL_UPDATE_TIMEOUT_S)
         self.assertEqual(code, 0, "\n".join(out + err))
-        self.assert_in_order(out, [
+        self.assertEqual(out, ["COM1: updated: the new firmware was written and verified"],
+                         "stdout holds the result alone")
+        self.assert_in_order(err, [
             "Зирон-7 найден. Скорость 9600", "Серийный номер 12345. Дата выпуска 7/2011",
             "Версия программы в приборе №6 от 20/06/2010 09:15:48", "Тип 3 Число перепрошивок 0",
             "Переход в загрузчик...", "В загрузчике", "Завершена запись FLASH", SUCCEEDED,
             "Переход в основную программу...", "Переход завершён", "[box] " + SUCCEEDED])
         # Not a terminal: a progress line every 10 %, writing then verifying.
-        progress = [line for line in out if line.startswith("progress ")]
+        progress = [line for line in err if line.startswith("progress ")]
         self.assertEqual([line.split()[1] for line in progress],
                          [f"{p}%" for p in range(10, 101, 10)])
         self.assertIn("Запись по адресу", progress[0])
@@ -145,8 +156,10 @@ class CliRuns(unittest.TestCase):
         log = SessionLog.read(logs[0])
         self.assertRegex(log.name, rf"-SN{SIM_SERIAL}\.log$")
         self.assertEqual(log.field("outcome"), VERIFIED_OUTCOME)
+        digest = __import__("hashlib").sha256(self.image).hexdigest()
+        self.assertIn(f"image: the program's own, SHA-256 {digest}", [t for _, t in log.events])
         self.assertTrue(any(line.startswith("exit code 0, session log ") and
-                            line.endswith(logs[0].name) for line in out), out)
+                            line.endswith(logs[0].name) for line in err), err)
         print(f"\nziron7-cli: whole update of the embedded image {self.wall_s:.1f} s "
               f"from start to exit (search included)")
 
@@ -156,9 +169,9 @@ class CliRuns(unittest.TestCase):
         code, out, err = self.run_cli("update", "--port", "COM1", "--fast",
                                       timeout=FULL_UPDATE_TIMEOUT_S)
         self.assertEqual(code, 0, "\n".join(out + err))
-        self.assertIn("[box] " + SUCCEEDED, out)
-        self.assertIn(FAST_PACE_LINE, out, "the run says which pace it had")
-        self.assertFalse([line for line in out if FALLBACK_MARK in line],
+        self.assertIn("[box] " + SUCCEEDED, err)
+        self.assertIn(FAST_PACE_LINE, err, "the run says which pace it had")
+        self.assertFalse([line for line in err if FALLBACK_MARK in line],
                          "a clean line gives no cause to go slower")
         self.assertEqual(instrument.flash_bytes()[:len(self.expected_flash(self.image))],
                          self.expected_flash(self.image))
@@ -176,13 +189,24 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 0, "\n".join(out + err))
         self.assertEqual(len(out), 1, "stdout holds the JSON object alone")
         result = json.loads(out[0])
+        self.assertEqual(result["schema"], 1)
+        self.assertEqual(result["command"], "update")
         self.assertEqual(result["port"], "COM1")
+        self.assertIsNone(result["device"])
         self.assertEqual(result["rate"], 9600)
         self.assertEqual(result["identity"]["serial_number"], SIM_SERIAL)
         self.assertEqual(result["identity"]["manufactured"], "7/2011")
         self.assertEqual(result["identity"]["firmware_version"], 6)
         self.assertEqual(result["decision"], "write")
-        self.assertEqual(result["outcome"], SUCCEEDED)
+        self.assertEqual(result["code"], "updated")
+        self.assertEqual(result["text"], "the new firmware was written and verified")
+        small_digest = __import__("hashlib").sha256(self.small.read_bytes()).hexdigest()
+        self.assertEqual(result["image"], {"source": "file", "version": 6, "size": SMALL_IMAGE_SIZE,
+                                           "build_time": "Jun 20 2011 09:15:48",
+                                           "sha256": small_digest})
+        self.assertEqual(result["firmware"]["before"]["version"], 6)
+        self.assertEqual(result["firmware"]["after"],
+                         {"version": 6, "build_time": "Jun 20 2011 09:15:48"})
         self.assertEqual(result["pace"], "default")
         self.assertEqual(result["exit_code"], 0)
         self.assertGreater(result["wall_time_ms"], 0)
@@ -203,7 +227,9 @@ class CliRuns(unittest.TestCase):
         instrument = self.instrument("--firmware-date", "later")
         code, out, err = self.run_cli("update", "--port", "COM1")
         self.assertEqual(code, 1, "\n".join(out + err))
-        self.assert_in_order(out, [
+        self.assertEqual(out, ["COM1: refused_later: the instrument holds later firmware; "
+                               "nothing was written"])
+        self.assert_in_order(err, [
             "Версия программы в приборе позже чем обновление", "Обновление не целесообразно",
             *box_lines("Версия программы в приборе позже чем обновление\n"
                        "Обновление не целесообразно")])
@@ -213,41 +239,55 @@ class CliRuns(unittest.TestCase):
         # No device behind COM2 at all, and a device that never answers.
         code, out, err = self.run_cli("update", "--port", "COM2")
         self.assertEqual(code, 3, "\n".join(out + err))
-        self.assertTrue(any(line.startswith("Порт COM2 недоступен: ") for line in out), out)
+        self.assertTrue(any(line.startswith("Порт COM2 недоступен: ") for line in err), err)
+        self.assertEqual(out, ["COM2: port_missing: no such port"])
         self.assertEqual(self.session_logs(), [], "no port opened, no log")
 
         self.instrument("--silent-after", "0")
         code, out, err = self.run_cli("update", "--port", "COM1", "--json")
         self.assertEqual(code, 3, "\n".join(out + err))
         result = json.loads(out[0])
-        self.assertEqual(result["outcome"], "Нет связи с Зирон-7!")
+        self.assertEqual(result["code"], "no_instrument")
         self.assertEqual(result["decision"], "none")
         self.assertIn("[box] Нет связи с Зирон-7!", err)
 
+        # Quiet: only what went wrong reaches stderr.
+        code, out, err = self.run_cli("update", "--port", "COM1", "-q")
+        self.assertEqual(code, 3)
+        self.assertEqual(out, ["COM1: no_instrument: nothing answered"])
+        self.assertIn("COM1: no Зирон-7 found (nothing answered)", err)
+        self.assertFalse([line for line in err if line.startswith("[box]") or
+                          line.startswith("exit code")], err)
+
     def test_what_answers_but_is_no_instrument_ends_with_exit_code_3_in_bounded_time(self):
         # Five passes over the six rates, 4.5 s, whatever answers meanwhile.
-        cases = [(("--device-type", "5"), "a device of another type answered"),
-                 (("--echo", "--silent-after", "0"), "only our own bytes came back")]
-        for options, heard in cases:
+        cases = [(("--device-type", "5"), "a device of another type answered", "foreign_device"),
+                 (("--echo", "--silent-after", "0"), "only our own bytes came back", "own_echo")]
+        for options, heard, outcome in cases:
             for command in ("find", "update"):
                 with self.subTest(options=options, command=command):
                     instrument = self.instrument(*options)
-                    code, out, err = self.run_cli(command, "--port", "COM1", timeout=30)
+                    code, out, err = self.run_cli(command, "--port", "COM1", "--json", timeout=30)
                     instrument.stop()
                     self.instruments.remove(instrument)
                     self.assertEqual(code, 3, "\n".join(out + err))
-                    self.assertIn(f"COM1: no Зирон-7 found ({heard})",
-                                  err if command == "find" else out)
+                    self.assertIn(f"COM1: no Зирон-7 found ({heard})", err)
+                    result = json.loads(out[0])
+                    self.assertEqual(result["code"], outcome)
+                    if command == "find":
+                        self.assertEqual([port["code"] for port in result["ports"]], [outcome])
                     self.assertLess(self.wall_s, 15.0)
 
     def test_a_line_silent_mid_write_ends_with_exit_code_4_and_the_warning(self):
         instrument = self.instrument("--silent-after", "40")
         code, out, err = self.run_cli("update", "--port", "COM1", "--image", self.path_argument(self.small))
         self.assertEqual(code, 4, "\n".join(out + err))
-        self.assert_in_order(out, ["В загрузчике", "[box] Нет связи с Зирон-7!",
+        self.assert_in_order(err, ["В загрузчике", "[box] Нет связи с Зирон-7!",
                                    *box_lines("\n".join(NOT_COMPLETED_WARNING))])
         self.assertIn("instrument: in its bootloader with the flash partly written: "
-                      "repeat the update", out)
+                      "repeat the update", err)
+        self.assertEqual(out, ["COM1: no_link: the link was lost, or the bootloader could not "
+                               "be entered"])
         self.assertTrue(instrument.received(WRITE_FRAMES))
 
     def test_a_verification_failing_five_times_ends_with_exit_code_5(self):
@@ -257,8 +297,7 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 5, "\n".join(out + err))
         result = json.loads(out[0])
         self.assertEqual(result["counts"]["verification_failures"], 5)
-        self.assertEqual(result["outcome"],
-                         "Обновление прошло НЕУСПЕШНО - рекомендуется обраться в сервисный центр")
+        self.assertEqual(result["code"], "verify_failed")
         self.assertEqual(err.count("Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных"), 5)
 
     def test_verify_reads_back_without_writing(self):
@@ -267,7 +306,11 @@ class CliRuns(unittest.TestCase):
         code, out, err = self.run_cli("verify", "--port", "COM1", "--image", self.path_argument(self.small),
                                       "--json")
         self.assertEqual(code, 0, "\n".join(out + err))
-        self.assertEqual(json.loads(out[0])["decision"], "verify")
+        result = json.loads(out[0])
+        self.assertEqual(result["decision"], "verify")
+        self.assertEqual(result["code"], "verified")
+        self.assertNotIn("updat", result["text"], "verify writes nothing")
+        self.assertEqual(result["firmware"]["after"], result["firmware"]["before"])
         self.assertTrue(good.received("read back"))
         self.assertEqual(good.received(WRITE_FRAMES), [])
         good.stop()
@@ -278,7 +321,8 @@ class CliRuns(unittest.TestCase):
                                     "--stuck", "0x0100")
         code, out, err = self.run_cli("verify", "--port", "COM1", "--image", self.path_argument(self.small))
         self.assertEqual(code, 5, "\n".join(out + err))
-        self.assert_in_order(out, ["Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных",
+        self.assertEqual(out, ["COM1: verify_failed: the flash does not match the image"])
+        self.assert_in_order(err, ["Проверка микропрограммы НЕУСПЕШНА - ошибка проверки данных",
                                    "Микропрограмма в приборе отличается от обновления",
                                    "Переход завершён"])
         self.assertEqual(corrupted.received(WRITE_FRAMES), [])
@@ -291,16 +335,18 @@ class CliRuns(unittest.TestCase):
         code, out, err = self.run_cli("update", "--port", "COM1", "--image",
                                       self.path_argument(self.small))
         self.assertEqual(code, 4, "\n".join(out + err))
-        self.assertIn(question[0], out)
-        self.assertIn(question[1] + " -> Нет", out)
+        self.assertIn(question[0], err)
+        self.assertIn(question[1] + " -> Нет", err)
         self.assertIn("instrument: in its bootloader, nothing was written: switch the source off, "
-                      "then see readme.txt", out)
+                      "then see readme.txt", err)
+        self.assertEqual(out, ["COM1: left_in_bootloader: found in its bootloader and left "
+                               "unwritten (without --yes)"])
         self.assertEqual(instrument.received(WRITE_FRAMES), [], "nothing written after No")
 
         code, out, err = self.run_cli("update", "--port", "COM1", "--yes", "--image",
                                       self.path_argument(self.small))
         self.assertEqual(code, 0, "\n".join(out + err))
-        self.assert_in_order(out, [question[0], question[1] + " -> Да", "[box] " + SUCCEEDED])
+        self.assert_in_order(err, [question[0], question[1] + " -> Да", "[box] " + SUCCEEDED])
 
     def test_a_bad_image_file_sends_nothing_and_ends_with_exit_code_2(self):
         instrument = self.instrument()
@@ -312,14 +358,22 @@ class CliRuns(unittest.TestCase):
                                (b"\x00" * 100, "size check failed: 100 bytes"),
                                (make_image(0x10000), "size check failed: 65536 bytes"),
                                (make_image(65300), "size check failed: 65300 bytes, the verification "
-                                                   "could not read back its block at 0xFF00")]:
+                                                   "could not read back its block at 0xFF00"),
+                               # No terminator anywhere, escape bytes and bytes that are
+                               # no UTF-8 where the header's texts stand.
+                               (bytes(0x1B if i % 16 == 0 else 0x80 + i % 0x7F for i in range(500)),
+                                "build date")]:
             bad.write_bytes(content)
             for subcommand in ("update", "verify"):
                 code, out, err = self.run_cli(subcommand, "--port", "COM1", "--image", self.path_argument(bad),
                                               "--json")
                 self.assertEqual(code, 2, check)
                 self.assertIn(f"image file {self.path_argument(bad)}: {check}", "\n".join(err))
-                self.assertEqual(json.loads(out[0])["exit_code"], 2)
+                result = json.loads(out[0])
+                self.assertEqual((result["exit_code"], result["code"]), (2, "bad_image"))
+                self.assertIn(check, result["detail"])
+                self.assertLess(len("\n".join(err)), 400, "no file bytes dumped on the terminal")
+                self.assertNotIn("\x1b", "\n".join(out + err))
         self.assertEqual(instrument.frames(), [], "the instrument untouched")
         self.assertEqual(self.session_logs(), [], "no port opened, no log")
 
@@ -328,9 +382,10 @@ class CliRuns(unittest.TestCase):
         process = self.start("update", "--port", "COM1")
         wait_until(lambda: len(instrument.received(WRITE_FRAMES)) > 30, 30, "writing")
         process.send_signal(signal.SIGINT)
-        out, err = process.communicate(timeout=20)
+        out, err = (text.decode() for text in process.communicate(timeout=20))
         self.assertEqual(process.returncode, 130, out + err)
-        lines = out.splitlines()
+        self.assertEqual(out, "COM1: interrupted: interrupted\n")
+        lines = err.splitlines()
         self.assert_in_order(lines, ["interrupted: ending the run as Выход does",
                                      *box_lines("\n".join(NOT_COMPLETED_WARNING)),
                                      "instrument: in its bootloader with the flash partly "
@@ -338,6 +393,93 @@ class CliRuns(unittest.TestCase):
         log = SessionLog.read(self.session_logs()[0])
         self.assertEqual(log.field("outcome"),
                          "not completed (end code 2): the update must be repeated")
+
+    def test_sigterm_mid_verify_exits_143_and_never_says_the_flash_was_written(self):
+        instrument = self.instrument("--firmware", str(self.small), "--firmware-date", "same")
+        process = self.start("verify", "--port", "COM1", "--image", self.path_argument(self.small),
+                             "--json")
+        wait_until(lambda: len(instrument.received("read back")) > 3, 30, "reading back")
+        process.send_signal(signal.SIGTERM)
+        out, err = (text.decode() for text in process.communicate(timeout=20))
+        self.assertEqual(process.returncode, 143, out + err)
+        result = json.loads(out)
+        self.assertEqual((result["code"], result["exit_code"]), ("interrupted", 143))
+        self.assertIn("unchanged", result["instrument"])
+        self.assertNotIn("written", result["instrument"])
+        self.assertNotIn(SUCCEEDED, err)
+        self.assertEqual(instrument.received(WRITE_FRAMES), [])
+
+    def test_a_port_named_by_its_device_path_or_a_stable_link_to_it(self):
+        instrument = self.instrument()
+        device = os.path.realpath(self.device_dir / "com1")
+        by_id = self.workdir / "serial" / "by-id" / "usb-Sim_Ziron-7_12345-if00-port0"
+        by_id.parent.mkdir(parents=True)
+        by_id.symlink_to(device)
+        code, out, err = self.run_cli("update", f"--port={device}", "--image", str(self.small),
+                                      "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["port"], result["device"], result["code"]),
+                         ("COM1", device, "updated"))
+        log = self.session_logs()[0].read_text()
+        self.assertIn(f"device {device}", log, "the log names the device")
+
+        code, out, err = self.run_cli("find", "--port", str(by_id), "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        found = json.loads(out[0])["ports"]
+        self.assertEqual([(port["port"], port["device"], port["code"]) for port in found],
+                         [("COM1", str(by_id), "found")])
+        self.assertEqual(found[0]["identity"]["serial_number"], SIM_SERIAL)
+
+        code, out, err = self.run_cli("ports", "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        listed = json.loads(out[0])
+        self.assertEqual(listed["schema"], 1)
+        self.assertIn(("COM1", device), [(port["port"], port["device"]) for port in listed["ports"]])
+
+        # A device that no COMn stands for: nothing is opened.
+        code, out, err = self.run_cli("update", "--port", "/dev/null", "--json")
+        self.assertEqual(code, 3, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["device"]), ("port_missing", "/dev/null"))
+        self.assertTrue(instrument.frames())
+
+    def test_a_port_another_program_holds_is_busy(self):
+        self.instrument()
+        with open(os.path.realpath(self.device_dir / "com1"), "rb") as held:
+            fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            code, out, err = self.run_cli("update", "--port", "COM1", "--json")
+        self.assertEqual(code, 3, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual(result["code"], "port_busy")
+        self.assertIn("занят", result["detail"])
+
+    def test_version_names_the_program_and_its_firmware(self):
+        code, out, err = self.run_cli("--version")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        self.assertRegex(out[0], r"^ziron7-cli \S+$")
+        self.assertTrue(out[1].startswith("Firmware: version "), out)
+        digest = __import__("hashlib").sha256(self.image).hexdigest()
+        self.assertEqual(out[2], f"SHA-256: {digest}")
+
+    def test_the_program_speaks_the_locales_language_and_its_codes_do_not_change(self):
+        # No port is opened: an image file that is not there.
+        missing = self.path_argument(self.workdir / "missing.bin")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image", missing,
+                                      lang="ru_RU.UTF-8")
+        self.assertEqual(code, 2)
+        self.assertEqual(out, ["COM1: bad_image: файл образа непригоден; ничего не отправлено"])
+        self.assertEqual(err, [f"файл образа {missing}: файл не читается: такого файла нет",
+                               "код выхода 2"])
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image", missing, "--json",
+                                      lang="ru_RU.UTF-8")
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["text"]),
+                         ("bad_image", "файл образа непригоден; ничего не отправлено"))
+        code, out, err = self.run_cli("update", "--bogus", lang="ru_RU.UTF-8")
+        self.assertEqual(code, 2)
+        self.assertEqual(err, ["ziron7-cli: '--bogus' не параметр 'update' "
+                               "(подробнее: ziron7-cli --help)"])
 
     def test_two_instruments_updated_at_once_by_two_processes(self):
         first = self.instrument("--serial", "1001", com=1)
@@ -347,7 +489,7 @@ class CliRuns(unittest.TestCase):
         def update(port):
             process = self.start("update", "--port", port, "--image", self.path_argument(self.small), "--json")
             out, err = process.communicate(timeout=SMALL_UPDATE_TIMEOUT_S)
-            results[port] = (process.returncode, out, err)
+            results[port] = (process.returncode, out.decode(), err.decode())
 
         threads = [threading.Thread(target=update, args=(port,)) for port in ("COM1", "COM2")]
         for thread in threads:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "CliCommand.h"
+#include "CliLanguage.h"
 
 namespace {
 
@@ -11,12 +12,20 @@ CliParse Parse(std::vector<std::string_view> arguments) {
     return ParseCliArguments(arguments);
 }
 
+std::vector<PortArgument> Ports(std::vector<int> numbers) {
+    std::vector<PortArgument> ports;
+    for (const int number : numbers) {
+        ports.push_back({number, {}});
+    }
+    return ports;
+}
+
 TEST(CliCommand, UpdateTakesOnePortTheAnswerTheImageAndJson) {
     const CliParse parse =
         Parse({"update", "--port", "COM7", "--yes", "--image", "new.bin", "--json"});
     ASSERT_TRUE(parse.command) << parse.error;
     EXPECT_EQ(parse.command->subcommand, CliSubcommand::Update);
-    EXPECT_EQ(parse.command->ports, std::vector<int>{7});
+    EXPECT_EQ(parse.command->ports, Ports({7}));
     EXPECT_TRUE(parse.command->yes);
     EXPECT_TRUE(parse.command->json);
     EXPECT_EQ(parse.command->imageFile, "new.bin");
@@ -30,13 +39,50 @@ TEST(CliCommand, WithoutYesTheQuestionIsAnsweredNo) {
     EXPECT_FALSE(parse.command->imageFile);
 }
 
-TEST(CliCommand, PortsAreNamedAsTheDialogListsThemOrByNumber) {
-    for (const std::string_view port : {"COM12", "com12", "Com12", "12"}) {
+TEST(CliCommand, PortsAreNamedAsTheDialogListsThemByNumberOrAsTheSystemDoes) {
+    for (const std::string_view port : {"COM12", "com12", "Com12", "12", "\\\\.\\COM12", "\\\\.\\com12"}) {
         const CliParse parse = Parse({"verify", "--port", port});
         ASSERT_TRUE(parse.command) << port << ": " << parse.error;
-        EXPECT_EQ(parse.command->ports, std::vector<int>{12}) << port;
+        EXPECT_EQ(parse.command->ports, Ports({12})) << port;
     }
-    EXPECT_EQ(Parse({"verify", "--port", "COM255"}).command->ports, std::vector<int>{255});
+    EXPECT_EQ(Parse({"verify", "--port", "COM255"}).command->ports, Ports({255}));
+}
+
+TEST(CliCommand, ADevicePathIsKeptForItsPortToBeFound) {
+    for (const std::string_view device : {"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_A1-if00-port0",
+                                          "ttys/one", "\\\\?\\usb#vid_0403"}) {
+        const CliParse parse = Parse({"update", "--port", device});
+        ASSERT_TRUE(parse.command) << device << ": " << parse.error;
+        EXPECT_EQ(parse.command->ports, (std::vector<PortArgument>{{0, std::string(device)}}));
+    }
+}
+
+TEST(CliCommand, AnOptionsValueMayFollowAnEqualsSign) {
+    const CliParse parse = Parse({"update", "--port=COM1", "--image=a=b.bin"});
+    ASSERT_TRUE(parse.command) << parse.error;
+    EXPECT_EQ(parse.command->ports, Ports({1}));
+    EXPECT_EQ(parse.command->imageFile, "a=b.bin");
+    EXPECT_EQ(Parse({"update", "--port=/dev/ttyACM0"}).command->ports,
+              (std::vector<PortArgument>{{0, "/dev/ttyACM0"}}));
+    const CliParse flag = Parse({"update", "--port", "1", "--json=yes"});
+    EXPECT_FALSE(flag.command);
+    EXPECT_NE(flag.error.find("'--json' takes no value"), std::string::npos) << flag.error;
+    EXPECT_FALSE(Parse({"update", "--port="}).command);
+}
+
+TEST(CliCommand, EveryRunningCommandTakesJsonQuietAndVerbose) {
+    for (const std::string_view subcommand : {"ports", "find", "update", "verify"}) {
+        std::vector<std::string_view> arguments = {subcommand, "--json", "-q"};
+        if (subcommand == "update" || subcommand == "verify") {
+            arguments.insert(arguments.end(), {"--port", "1"});
+        }
+        const CliParse quiet = Parse(arguments);
+        ASSERT_TRUE(quiet.command) << subcommand << ": " << quiet.error;
+        EXPECT_TRUE(quiet.command->json);
+        EXPECT_EQ(quiet.command->verbosity, Verbosity::Quiet);
+        arguments[2] = "--verbose";
+        EXPECT_EQ(Parse(arguments).command->verbosity, Verbosity::Verbose) << subcommand;
+    }
 }
 
 TEST(CliCommand, FindTakesAnyNumberOfPortsInOrderAndInfo) {
@@ -47,7 +93,7 @@ TEST(CliCommand, FindTakesAnyNumberOfPortsInOrderAndInfo) {
 
     const CliParse some = Parse({"find", "--port", "3", "--info", "--port", "COM1"});
     ASSERT_TRUE(some.command) << some.error;
-    EXPECT_EQ(some.command->ports, (std::vector<int>{3, 1}));
+    EXPECT_EQ(some.command->ports, Ports({3, 1}));
     EXPECT_TRUE(some.command->info);
 }
 
@@ -80,13 +126,13 @@ TEST(CliCommand, WrongCommandLinesAreRefusedWithTheReason) {
         {{"update", "--port", "COM0"}, "not a port COM1 to COM255"},
         {{"update", "--port", "256"}, "not a port COM1 to COM255"},
         {{"update", "--port", "COM"}, "not a port COM1 to COM255"},
-        {{"update", "--port", "/dev/ttyUSB0"}, "not a port COM1 to COM255"},
+        {{"update", "--port", "ttyUSB0"}, "not a port COM1 to COM255 nor a device path"},
         {{"update", "--port", "3x"}, "not a port COM1 to COM255"},
         {{"update", "--port", "1", "--image"}, "--image needs a file"},
         {{"update", "--port", "1", "--image", ""}, "--image needs a file"},
         {{"verify", "--port", "1", "--yes"}, "'--yes' is not an option of 'verify'"},
         {{"update", "--port", "1", "--info"}, "'--info' is not an option of 'update'"},
-        {{"find", "--json"}, "'--json' is not an option of 'find'"},
+        {{"help", "--json"}, "'--json' is not an option of 'help'"},
         {{"find", "--image", "a.bin"}, "'--image' is not an option of 'find'"},
         {{"update", "--port", "1", "extra"}, "'extra' is not an option of 'update'"},
     };
@@ -124,9 +170,40 @@ TEST(CliCommand, HelpSaysWhichImageFilesCanBeUsed) {
 TEST(CliCommand, HelpNamesEveryExitCode) {
     const std::string help = CliHelpText();
     for (const char* code : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",
-                             "\n  130 "}) {
+                             "\n  130 ", "\n  143 "}) {
         EXPECT_NE(help.find(code), std::string::npos) << code;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The language of the program's own words is set once per run; a test
+// that changes it puts English back.
+class InRussian : public ::testing::Test {
+protected:
+    void SetUp() override { SetCliLanguage(CliLanguage::Russian); }
+    void TearDown() override { SetCliLanguage(CliLanguage::English); }
+};
+
+TEST_F(InRussian, HelpAndErrorsSpeakOneLanguage) {
+    const std::string help = CliHelpText();
+    EXPECT_NE(help.find("коды выхода:"), std::string::npos);
+    EXPECT_NE(help.find("165 до 65279 байт"), std::string::npos) << help;
+    for (const char* english : {"usage", "exit codes", "searches", "bytes", "the "}) {
+        EXPECT_EQ(help.find(english), std::string::npos) << english;
+    }
+    EXPECT_EQ(Parse({"update", "--port", "1", "--port", "2"}).error, "update требует ровно один --port");
+}
+
+TEST(CliLanguage, TheFirstLocaleVariableSetDecides) {
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "ru_RU.UTF-8"), CliLanguage::Russian);
+    EXPECT_EQ(LanguageOfLocale("C.UTF-8", nullptr, "ru_RU.UTF-8"), CliLanguage::English);
+    EXPECT_EQ(LanguageOfLocale("", "ru_UA", "en_GB.UTF-8"), CliLanguage::Russian);
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "ru"), CliLanguage::Russian);
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, "rue_UA"), CliLanguage::English);
+    EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, nullptr), CliLanguage::English);
 }
 
 }  // namespace

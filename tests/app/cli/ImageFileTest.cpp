@@ -80,6 +80,21 @@ TEST(ImageFile, DateOrTimeTextsOfTheWrongShapeFailTheDateAndTimeCheck) {
     }
 }
 
+TEST(ImageFile, AGarbageHeaderIsQuotedShortAndPrintable) {
+    // No terminator where one is due, and bytes that a terminal would obey:
+    // the message must carry neither the file's bytes nor its length.
+    Bytes image(4096);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i % 16 == 0 ? 0x1B : 0x80 + i % 0x7F);
+    }
+    const std::string failure = Failure(image);
+    EXPECT_NE(failure.find("check failed"), std::string::npos) << failure;
+    EXPECT_LT(failure.size(), 200u) << failure;
+    EXPECT_TRUE(std::all_of(failure.begin(), failure.end(),
+                            [](char c) { return c >= 0x20 && c < 0x7F; }))
+        << failure;
+}
+
 TEST(ImageFile, AFileIsReadCheckedAndDigested) {
     testsupport::TempDir folder;
     const Bytes image = MakeImage(4096, "Jun 20 2011", "09:15:48", 6, 4);
