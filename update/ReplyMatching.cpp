@@ -60,8 +60,12 @@ bool LoaderReplyMatcher::Answers(std::span<const std::uint8_t> request,
         m_assumesEcho = false;
         return true;
     }
-    return !(copyMayArrive &&
-             std::equal(payload.begin(), payload.end(), m_lastTaken.begin(), m_lastTaken.end()));
+    // Without the address, a reply of the operation taken last that comes
+    // while a copy of that reply may still come can be that copy, whatever
+    // its bytes (a repeat's answer carries fresh ones): it is passed over, and
+    // the pump sends such a request only late enough for its own reply to
+    // come after (MayAnswerAlike).
+    return !(copyMayArrive && !m_lastTaken.empty() && payload[kReplyOperation] == m_lastTaken[kReplyOperation]);
 }
 
 void LoaderReplyMatcher::Taken(std::span<const std::uint8_t> reply) {
@@ -91,8 +95,7 @@ void InfoReplyFilter::Taken(std::span<const std::uint8_t> payload) {
 
 bool LoaderReplyMatcher::MayAnswerAlike(std::span<const std::uint8_t> request) const {
     const std::size_t operationIndex = kFramePayloadIndex + kLoaderOperationOffset;
-    return !m_assumesEcho && m_lastTaken.size() == kReplyEchoLength &&
-           request.size() > operationIndex && request[kFrameCommandIndex] == CMD_LOADER &&
-           request[operationIndex] == m_lastTaken[kReplyOperation] &&
-           ExpectedReplyLength(request) == kReplyEchoLength + static_cast<std::size_t>(kFrameOverhead);
+    return !m_assumesEcho && !m_lastTaken.empty() && request.size() > operationIndex &&
+           request[kFrameCommandIndex] == CMD_LOADER &&
+           request[operationIndex] == m_lastTaken[kReplyOperation];
 }

@@ -42,9 +42,10 @@ public:
                  bool copyMayArrive);
     // `reply` was taken for the outstanding request.
     void Taken(std::span<const std::uint8_t> reply);
-    // True when the reply to `request` (unsealed) may be byte for byte the
-    // one taken last: a bootloader that does not echo the address answers
-    // the same operation without data always alike (the halves of a page).
+    // True when the reply to `request` (unsealed) cannot be told from a late
+    // copy of the one taken last: a bootloader that does not echo the
+    // address answers the same operation at every address alike (the halves
+    // of a page), or with data that names no address (the blocks read back).
     bool MayAnswerAlike(std::span<const std::uint8_t> request) const;
     // False once a reply has shown that bytes 1-2 do not echo the address.
     bool AssumesEcho() const { return m_assumesEcho; }

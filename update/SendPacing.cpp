@@ -13,6 +13,9 @@ void SendPacer::Sent(const FrameTimes& times, bool request) {
     m_lastDue = times.due;
     m_lastStarted = times.started;
     if (request) {
+        if (m_requestSends == 0) {
+            m_firstRequestLeft = times.left;
+        }
         m_anyRequestSent = true;
         m_requestDue = times.due;
         m_requestLeft = times.left;
@@ -23,11 +26,15 @@ void SendPacer::Sent(const FrameTimes& times, bool request) {
 void SendPacer::ReplyTaken(PaceTime now) {
     m_answered = true;
     // A request sent once draws one reply, which the line may double right
-    // behind it; each further send may draw one more, as late as its own
-    // repeat interval allows.
+    // behind it. Each further send may draw one more, as late after it as
+    // this line has just shown it answers (counted from the first send: the
+    // reply taken may be its answer), and no earlier than its repeat
+    // interval allows: a line slower than the repeat interval would
+    // otherwise have its second reply taken for the next request's.
+    const PaceTime answeredAfter = now - m_firstRequestLeft;
     m_copiesUntil = m_requestSends == 1
                         ? now + kDoubledCopyLag
-                        : m_requestLeft + m_repeatInterval + kDoubledCopyLag;
+                        : m_requestLeft + std::max(m_repeatInterval, answeredAfter) + kDoubledCopyLag;
 }
 
 void SendPacer::NextRequest(PaceTime repeatInterval) {

@@ -104,6 +104,7 @@ private:
     PaceTime m_lastStarted{};      // and when it started on the wire
     PaceTime m_requestDue{};       // the outstanding request's last send: when it was due
     PaceTime m_requestLeft{};      // and when its bytes had left
+    PaceTime m_firstRequestLeft{}; // the outstanding request's first send: when its bytes had left
     std::uint32_t m_requestSends = 0;  // times the outstanding request went out
     bool m_answered = false;       // the outstanding request's reply was taken
     PaceTime m_repeatInterval{};   // the outstanding request's

@@ -101,12 +101,14 @@ TEST(SendPacing, CopiesOfARepeatedRequestsRepliesAreExpectedAsLongAsTheyCouldCom
     pacer.Sent({milliseconds(1100), milliseconds(1100), milliseconds(1100)}, true);  // repeated, then a reply
     pacer.ReplyTaken(milliseconds(1130));
     EXPECT_EQ(pacer.NextDue(milliseconds(1130), false), milliseconds(1150));
-    // The repeat's own reply, doubled by the line at most, may come until its
-    // interval and one copy's lag are over.
+    // The repeat's own reply, doubled by the line at most, may come as late
+    // after the repeat as this line took to answer (130 ms after the first
+    // send, longer than the repeat interval), and one copy's lag more: taken
+    // for the next request's reply, it would stand for data it is not.
     pacer.NextRequest(kRepeat);
     pacer.Sent({milliseconds(1150), milliseconds(1150), milliseconds(1150)}, true);
-    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1218)));
-    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1219)));
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1279)));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1280)));
     // So may the replies of one given up unanswered.
     pacer.NextRequest(kRepeat);
     EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1268)));
