@@ -85,18 +85,18 @@ bool WayBackClosed(const RunPlan& plan) {
            (o.startInBootloader && !plan.person.writeIntoBootloader);
 }
 
-// The session log names the instrument that answered, with the firmware it
-// held when the run began, or names none.
+// The session log names the instrument that answered, or names none.
 bool LogTellsTheInstrument(const RunPlan& plan, const RunRecord& record) {
     const SessionLog::Identity& logged = record.loggedIdentity;
-    if (!logged.serialNumber) {
-        return true;
-    }
-    if (*logged.serialNumber != plan.instrument.serialNumber ||
-        logged.identifiedType != plan.instrument.deviceType) {
-        return false;
-    }
-    if (logged.firmwareDate.empty() || record.before.flash.size() < sim::kFlashSize) {
+    return !logged.serialNumber || (*logged.serialNumber == plan.instrument.serialNumber &&
+                                    logged.identifiedType == plan.instrument.deviceType);
+}
+
+}  // namespace
+
+bool LogTellsTheFirmware(const RunRecord& record) {
+    const SessionLog::Identity& logged = record.loggedIdentity;
+    if (!logged.serialNumber || logged.firmwareDate.empty() || record.before.flash.size() < sim::kFlashSize) {
         return true;  // the information was never answered
     }
     const std::uint16_t version = static_cast<std::uint16_t>(
@@ -107,8 +107,6 @@ bool LogTellsTheInstrument(const RunPlan& plan, const RunRecord& record) {
     // got it logs none.
     return (!logged.firmwareType || logged.firmwareVersion == version) && logged.firmwareDate == date;
 }
-
-}  // namespace
 
 std::string_view ViolationName(Violation violation) {
     constexpr std::array<std::string_view, kViolationKinds> kNames = {

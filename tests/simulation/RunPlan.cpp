@@ -20,7 +20,7 @@ constexpr double kEcho = 0.12;
 constexpr double kBursts = 0.15;        // an adapter that delivers in bursts
 constexpr int kMostBurstMs = 40;        // its latency timer
 constexpr double kLateReplies = 0.15;
-constexpr int kMostReplyDelayMs = 900;  // an instrument slow to answer
+constexpr int kMostReplyDelayMs = 150;  // an instrument slow to answer
 // An identify reply (its delay and the adapter's burst) still heard at the
 // rate the search asked.
 constexpr int kLatestHeardReplyMs = 90;

@@ -44,6 +44,7 @@ struct RunLine {
     std::string outcome;
     unsigned violations = 0;
     long long simulatedMs = 0;
+    bool logMisreadFirmware = false;
 };
 
 RunLine Play(const RunPlan& plan, std::FILE* trace) {
@@ -57,6 +58,7 @@ RunLine Play(const RunPlan& plan, std::FILE* trace) {
     }
     line.simulatedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(record.ended - record.started).count();
+    line.logMisreadFirmware = !LogTellsTheFirmware(record);
     if (trace != nullptr) {
         std::fprintf(trace, "%s\noutcome: %s, %.3f s simulated\n", Describe(plan).c_str(),
                      line.outcome.c_str(), static_cast<double>(line.simulatedMs) / 1000);
@@ -73,8 +75,9 @@ void Work(std::uint64_t from, std::uint64_t end, std::uint64_t stride, int out) 
     std::FILE* stream = ::fdopen(out, "w");
     for (std::uint64_t seed = from; seed < end; seed += stride) {
         const RunLine line = Play(DrawPlan(seed), nullptr);
-        std::fprintf(stream, "%llu %u %lld %s\n", static_cast<unsigned long long>(line.seed),
-                     line.violations, line.simulatedMs, line.outcome.c_str());
+        std::fprintf(stream, "%llu %u %lld %d %s\n", static_cast<unsigned long long>(line.seed),
+                     line.violations, line.simulatedMs, line.logMisreadFirmware ? 1 : 0,
+                     line.outcome.c_str());
     }
     std::fclose(stream);
 }
@@ -104,14 +107,18 @@ int RunBlock(std::uint64_t count, std::uint64_t first, int jobs) {
     std::array<long, kViolationKinds> violations{};
     std::vector<std::uint64_t> failing;
     long runs = 0;
+    long misreadFirmware = 0;
     long long simulatedMs = 0;
     for (std::FILE* stream : streams) {
         unsigned long long seed = 0;
         unsigned mask = 0;
         long long ms = 0;
+        int misread = 0;
         char outcome[64];
-        while (std::fscanf(stream, "%llu %u %lld %63[^\n]", &seed, &mask, &ms, outcome) == 4) {
+        while (std::fscanf(stream, "%llu %u %lld %d %63[^\n]", &seed, &mask, &ms, &misread,
+                           outcome) == 5) {
             ++runs;
+            misreadFirmware += misread;
             simulatedMs += ms;
             ++outcomes[outcome];
             for (std::size_t kind = 0; kind < kViolationKinds; ++kind) {
@@ -149,6 +156,7 @@ int RunBlock(std::uint64_t count, std::uint64_t first, int jobs) {
                     ("violation: " + std::string(ViolationName(static_cast<Violation>(kind)))).c_str(),
                     violations[kind]);
     }
+    std::printf("%-24s %10ld\n", "log misread firmware", misreadFirmware);
     std::printf("%-24s %10.0f\n", "simulated seconds", static_cast<double>(simulatedMs) / 1000);
     std::printf("%-24s %10.1f\n", "CPU seconds", cpuSeconds);
     std::printf("%-24s %10.1f\n", "wall seconds", wall);
