@@ -39,11 +39,6 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
         # Wine hands the notification over too late for that on a loaded
         # machine: the echo-only line was taken for another device.
         "test_what_answers_but_is_no_instrument_ends_with_exit_code_3_in_bounded_time",
-        # The fast pace leaves one repeat interval for each reply, a timing
-        # Wine did not keep beside the other stages (a clean line repeated
-        # a request); the windowed fast run holds the Win32 side of the
-        # pace, the Linux run the console program's.
-        "test_fast_update_on_a_clean_line_writes_the_embedded_image",
     }
 
     @classmethod

@@ -34,7 +34,10 @@ public:
     void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
     void OnLogLine(std::string_view text) override;
     void OnMessageBox(std::string_view text) override;
-    void OnRequestRepeated() override { m_log.OnRequestRepeated(); }
+    void OnRequestRepeated() override {
+        ++m_record.requestsRepeated;
+        m_log.OnRequestRepeated();
+    }
     void OnVerification(bool passed) override { m_log.OnVerification(passed); }
     void OnUpdateEnded(int result, bool completed) override;
 

@@ -89,6 +89,7 @@ TEST(SimulatedRun, CleanUpdateKeepsItsPaceWhileEachWriteTakesItsWireTime) {
     for (const char* rate : {"9600", "38400"}) {
         const Played played = Play(PlanWith(1, {"--pace", "--baud", rate}));
         ASSERT_EQ(played.outcome, "success");
+        EXPECT_EQ(played.record.requestsRepeated, 0U) << rate;
         EXPECT_GT(SimulatedSeconds(played.record), 35.0);
         EXPECT_LT(SimulatedSeconds(played.record), 37.5) << rate;
     }
@@ -96,6 +97,7 @@ TEST(SimulatedRun, CleanUpdateKeepsItsPaceWhileEachWriteTakesItsWireTime) {
     fast.pacing = Pacing::Fast;
     const Played played = Play(fast);
     ASSERT_EQ(played.outcome, "success");
+    EXPECT_EQ(played.record.requestsRepeated, 0U) << "a clean line gives no cause to go slower";
     EXPECT_LT(SimulatedSeconds(played.record), 26.0);
 }
 
