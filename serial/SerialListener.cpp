@@ -145,13 +145,31 @@ LONG CSerialListener::ArmWait(OVERLAPPED& overlapped) {
     return WaitForEvent(&overlapped, INFINITE);
 }
 
-bool CSerialListener::TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode) {
-    // The wait itself may have failed: the driver ends it with an error
-    // when the device goes away.
+CSerialListener::WakeUp CSerialListener::TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode) {
     DWORD ignored = 0;
     if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE)) {
-        exitCode = EndWithLostLine(static_cast<LONG>(::GetLastError()));
-        return false;
+        auto error = static_cast<LONG>(::GetLastError());
+        if (error == static_cast<LONG>(ERROR_IO_INCOMPLETE)) {
+            // Signalled while the wait is still pending, as some drivers do
+            // on a busy machine: nothing has happened on the line. The
+            // event is reset before the wait is read again, so that its
+            // completion in between still wakes us.
+            ::ResetEvent(waitEvent);
+            if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE)) {
+                error = static_cast<LONG>(::GetLastError());
+                if (error == static_cast<LONG>(ERROR_IO_INCOMPLETE)) {
+                    return WakeUp::Early;
+                }
+            } else {
+                error = 0;
+            }
+        }
+        // The wait itself failed: the driver ends it with an error when the
+        // device goes away.
+        if (error != 0) {
+            exitCode = EndWithLostLine(error);
+            return WakeUp::LineLost;
+        }
     }
     const DWORD events = TakeEvents();
     DWORD errors = 0;
@@ -163,7 +181,7 @@ bool CSerialListener::TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode) {
     if (events != 0) {
         OnEvent(events, errors);
     }
-    return true;
+    return WakeUp::Taken;
 }
 
 DWORD CSerialListener::Listen() {
@@ -179,23 +197,27 @@ DWORD CSerialListener::Listen() {
             AbandonWait(overlapped);
             return 0;
         }
-        if (::WaitForSingleObject(waitEvent, INFINITE) != WAIT_OBJECT_0) {
-            const auto error = static_cast<LONG>(::GetLastError());
-            AbandonWait(overlapped);
-            return EndWithLostLine(error);
-        }
-        if (stopRequested.load()) {
-            // Close may have woken us through the event with the wait still
-            // pending, when the driver ignored the new mask.
-            DWORD ignored = 0;
-            if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE) &&
-                ::GetLastError() == ERROR_IO_INCOMPLETE) {
-                AbandonWait(overlapped);
-            }
-            return 0;
-        }
+        WakeUp woke = WakeUp::Early;
         DWORD exitCode = 0;
-        if (!TakeWakeUp(overlapped, exitCode)) {
+        while (woke == WakeUp::Early) {
+            if (::WaitForSingleObject(waitEvent, INFINITE) != WAIT_OBJECT_0) {
+                const auto error = static_cast<LONG>(::GetLastError());
+                AbandonWait(overlapped);
+                return EndWithLostLine(error);
+            }
+            if (stopRequested.load()) {
+                // Close may have woken us through the event with the wait
+                // still pending, when the driver ignored the new mask.
+                DWORD ignored = 0;
+                if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE) &&
+                    ::GetLastError() == ERROR_IO_INCOMPLETE) {
+                    AbandonWait(overlapped);
+                }
+                return 0;
+            }
+            woke = TakeWakeUp(overlapped, exitCode);
+        }
+        if (woke == WakeUp::LineLost) {
             return exitCode;
         }
         if (stopRequested.load()) {
@@ -217,13 +239,19 @@ void CSerialListener::ArmQueuedListener() {
         EndWithLostLine(armed);
         return;
     }
+    AwaitQueuedWakeUp();
+}
+
+bool CSerialListener::AwaitQueuedWakeUp() {
     if (!::RegisterWaitForSingleObject(&queuedWakeUp, waitEvent, &CSerialListener::QueuedWakeUp,
                                        this, INFINITE, WT_EXECUTEONLYONCE)) {
         const auto error = static_cast<LONG>(::GetLastError());
         queuedListening = false;
         AbandonWait(queuedOverlapped);
         EndWithLostLine(error);
+        return false;
     }
+    return true;
 }
 
 void CALLBACK CSerialListener::QueuedWakeUp(PVOID self, BOOLEAN) {
@@ -234,13 +262,19 @@ void CSerialListener::OnQueuedWakeUp() {
     ::UnregisterWait(queuedWakeUp);
     queuedWakeUp = nullptr;
     DWORD exitCode = 0;
-    if (!TakeWakeUp(queuedOverlapped, exitCode)) {
-        queuedListening = false;
-        return;
-    }
-    // OnEvent may have stopped the listener.
-    if (queuedListening) {
-        ArmQueuedListener();
+    switch (TakeWakeUp(queuedOverlapped, exitCode)) {
+        case WakeUp::LineLost:
+            queuedListening = false;
+            return;
+        case WakeUp::Early:
+            AwaitQueuedWakeUp();
+            return;
+        case WakeUp::Taken:
+            // OnEvent may have stopped the listener.
+            if (queuedListening) {
+                ArmQueuedListener();
+            }
+            return;
     }
 }
 

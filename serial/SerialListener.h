@@ -78,10 +78,19 @@ private:
     // The steps both kinds of listener share. Arms the event wait on
     // `overlapped` with the listener's event; 0 or the code.
     LONG ArmWait(OVERLAPPED& overlapped);
+    // What a signalled event turned out to be.
+    enum class WakeUp {
+        Taken,     // the wait ended; its events went to OnEvent
+        Early,     // the wait is still pending: wait for the event again
+        LineLost,  // the wait failed; OnLineLost was told
+    };
     // After the wait's event was signalled: hands its events and the line
-    // errors to OnEvent. False, with the thread's exit code in `exitCode`,
-    // when the wait failed (OnLineLost was told).
-    bool TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode);
+    // errors to OnEvent. With LineLost, the thread's exit code is in
+    // `exitCode`.
+    WakeUp TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode);
+    // Has the queued listener woken when the event is next signalled; false
+    // when that cannot be registered (OnLineLost was told).
+    bool AwaitQueuedWakeUp();
 
     // The listener in a simulated world.
     LONG StartQueuedListener();

@@ -113,6 +113,16 @@ class OperatorRuns(unittest.TestCase):
         self.assertEqual(self.flasher.wait_exit(EXIT_TIMEOUT_S), 0)
         self.assertIsNone(operator.message_box(), "no warning after the outcome")
 
+    def what_the_run_said(self):
+        """The lines of the dialog's log and the boxes from every session log
+        of the run: what a failure of a whole run needs to be understood
+        without its folders."""
+        said = []
+        for path in self.flasher.session_logs():
+            said += [line for line in path.read_text(errors="replace").splitlines()
+                     if "] log: " in line or "] box: " in line or "ended with" in line]
+        return "\n".join(said) or "(no session log)"
+
     def session_log(self, rate, boxes):
         """The one session log of the run, with what every run that found
         the instrument records: the program, the instrument and its
@@ -436,7 +446,8 @@ class OperatorRuns(unittest.TestCase):
         wall_s = time.monotonic() - pressed_ok_at
         _, done = operator.acknowledge_box(FULL_UPDATE_TIMEOUT_S,
                                            self.workdir / "update-done.png", dialog)
-        self.assertEqual(reddish_pixels(done), 0, "success shows no stop icon")
+        self.assertEqual(reddish_pixels(done), 0, "success shows no stop icon; the run said:\n"
+                         + self.what_the_run_said())
         self.assert_ends_without_warning(operator)
 
         flash = self.instrument.flash_bytes()[:FLASH_SIZE]

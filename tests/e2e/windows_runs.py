@@ -133,6 +133,14 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
         self.flasher = None
         self.left_by_a_terminal = ()  # stty settings the port has before the program opens it
 
+    def tearDown(self):
+        super().tearDown()
+        # The prefix is shared, so the next run would wipe this run's session
+        # logs: they stay with the run's other files.
+        logs = USER_DATA / "ziron7" / "logs"
+        if logs.is_dir():
+            shutil.copytree(logs, self.workdir / "logs", dirs_exist_ok=True)
+
     def start(self, *sim_options, arguments=()):
         self.instrument = SimulatedInstrument(linux_runs.SIM, self.workdir, *sim_options)
         if self.left_by_a_terminal:

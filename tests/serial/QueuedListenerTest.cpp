@@ -32,6 +32,11 @@ public:
     std::vector<TimedByte> received;
 };
 
+class TestPort : public CSerialWnd {
+public:
+    HANDLE WaitEvent() const { return waitEvent; }
+};
+
 class QueuedListenerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,7 +73,7 @@ protected:
     SilentFarEnd farEnd;
     SimulatedLine* line = nullptr;
     HWND owner = nullptr;
-    CSerialWnd port;
+    TestPort port;
     std::vector<Posted> posted;
 };
 
@@ -88,6 +93,16 @@ TEST_F(QueuedListenerTest, ArrivingBytesNotifyTheOwnerWithoutAThread) {
     DWORD got = 0;
     EXPECT_EQ(port.ReadArrived(buffer, sizeof buffer, &got), 0);
     EXPECT_EQ(got, 70U);
+}
+
+TEST_F(QueuedListenerTest, AnEventSignalledWhileTheWaitIsPendingIsNoLostLine) {
+    SetEvent(port.WaitEvent());
+    RunFor(milliseconds(10));
+    EXPECT_TRUE(posted.empty());
+    SendFromFarEnd(3, world.Now());
+    RunFor(milliseconds(10));
+    ASSERT_EQ(posted.size(), 1U);
+    EXPECT_EQ(NotifiedEvents(posted.front().wParam), static_cast<DWORD>(EV_RXCHAR));
 }
 
 TEST_F(QueuedListenerTest, APulledCableIsToldOnceAndTheListenerEnds) {

@@ -25,6 +25,7 @@ constexpr UINT kOwnMessage = 0x8123;
 class TestPort : public CSerialCWnd {
 public:
     HANDLE Thread() const { return listenerThread; }
+    HANDLE WaitEvent() const { return waitEvent; }
 };
 
 // The driver's error counters, as a line with errors on it would show them.
@@ -250,6 +251,22 @@ TEST_F(SerialListenerTest, AFailingWaitTellsTheOwnerOnceAndEndsTheThread) {
     EXPECT_EQ(WaitForSingleObject(port.Thread(), 2000), WAIT_OBJECT_0);
     EXPECT_FALSE(owner.Next(100));
     EXPECT_EQ(CallCount(SeamCall::WaitCommEvent), 1);
+}
+
+TEST_F(SerialListenerTest, AnEventSignalledWhileTheWaitIsPendingIsNoLostLine) {
+    // Some drivers signal the wait's event before the wait has ended, on a
+    // busy machine: the line is still there, and its next bytes are told.
+    OpenTo(&owner);
+    for (int i = 0; i < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        SetEvent(port.WaitEvent());
+    }
+    EXPECT_FALSE(owner.Next(100));
+    line.Send("x");
+    const auto notification = owner.Next();
+    ASSERT_TRUE(notification);
+    EXPECT_EQ(notification->wParam, WPARAM{EV_RXCHAR});
+    EXPECT_EQ(WaitForSingleObject(port.Thread(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST_F(SerialListenerTest, AHungUpLineTellsTheOwner) {
