@@ -32,19 +32,36 @@ void SendPacer::ReplyTaken(PaceTime now) {
     // interval allows: a line slower than the repeat interval would
     // otherwise have its second reply taken for the next request's.
     const PaceTime answeredAfter = now - m_firstRequestLeft;
-    m_copiesUntil = m_requestSends == 1
-                        ? now + kDoubledCopyLag
-                        : m_requestLeft + std::max(m_repeatInterval, answeredAfter) + kDoubledCopyLag;
+    ExpectCopiesUntil(m_requestSends == 1
+                          ? now + kDoubledCopyLag
+                          : m_requestLeft + std::max(m_repeatInterval, answeredAfter) +
+                                kDoubledCopyLag);
 }
 
-void SendPacer::NextRequest(PaceTime repeatInterval) {
-    if (!m_answered && m_requestSends > 0) {
-        // Given up unanswered: its replies may still come.
-        m_copiesUntil = m_requestLeft + m_repeatInterval + kDoubledCopyLag;
+void SendPacer::NextRequest(PaceTime repeatInterval, std::uint8_t command) {
+    const bool givenUp = !m_answered && m_requestSends > 0;
+    if (givenUp) {
+        // Its replies may still come.
+        ExpectCopiesUntil(GivenUpCopiesUntil());
+    }
+    // A request of the same command after one given up asks the same
+    // question again: the reply finally taken may answer any of their sends,
+    // so the line's lateness is counted from the first of them.
+    if (!givenUp || command != m_command) {
+        m_requestSends = 0;
     }
     m_answered = false;
-    m_requestSends = 0;
     m_repeatInterval = repeatInterval;
+    m_command = command;
+}
+
+PaceTime SendPacer::GivenUpCopiesUntil() const {
+    return m_requestLeft + m_repeatInterval + kDoubledCopyLag;
+}
+
+void SendPacer::ExpectCopiesUntil(PaceTime until) {
+    PaceTime& copiesUntil = m_copiesUntil[m_command];
+    copiesUntil = std::max(copiesUntil, until);
 }
 
 PaceTime SendPacer::RepeatDue() const {
@@ -52,12 +69,17 @@ PaceTime SendPacer::RepeatDue() const {
     return m_requestLeft + m_repeatInterval;
 }
 
-bool SendPacer::CopyMayArrive(PaceTime now) const {
-    return now < m_copiesUntil;
+bool SendPacer::CopyMayArrive(PaceTime now, std::uint8_t command) const {
+    return now < m_copiesUntil[command];
 }
 
-PaceTime SendPacer::AfterCopies(PaceTime exchange) const {
-    return m_copiesUntil == PaceTime::min() ? m_copiesUntil : m_copiesUntil - exchange;
+PaceTime SendPacer::AfterCopies(PaceTime exchange, std::uint8_t command) const {
+    PaceTime copiesUntil = m_copiesUntil[command];
+    if (!m_answered && m_requestSends > 0 && command == m_command) {
+        // The outstanding request, about to be given up for this one.
+        copiesUntil = std::max(copiesUntil, GivenUpCopiesUntil());
+    }
+    return copiesUntil == PaceTime::min() ? copiesUntil : copiesUntil - exchange;
 }
 
 PaceTime SendPacer::NextDue(PaceTime readyAt, bool passInProgress) const {

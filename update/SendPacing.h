@@ -17,15 +17,19 @@
 //    of the run back to the default pace.
 //
 // An unanswered request is repeated once its reply can no longer be on the
-// way (RepeatTiming.h). A copy of a reply may still arrive while the next
+// way (RepeatTiming.h). A copy of a reply may still arrive while a later
 // request is outstanding: within a doubled copy's lag of the reply when the
 // request went out once, else until a little after the last send's reply
-// could have come.
+// could have come. Copies are expected per command: a status reply names
+// no request, so copies of one repeated before a switch may still come
+// after the switch and its settle, and the switch (never answered) must not
+// end their time.
 //
 // Times are points of a monotonic clock, as durations since its epoch; they
 // are passed in, so the rule runs the same under a test's clock.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 
@@ -65,17 +69,18 @@ public:
     void Sent(const FrameTimes& times, bool request);
     // The reply to the outstanding request was taken at `now`.
     void ReplyTaken(PaceTime now);
-    // A new request is outstanding; it may go out again `repeatInterval`
-    // after each send.
-    void NextRequest(PaceTime repeatInterval);
+    // A new request of the command `command` is outstanding; it may go out
+    // again `repeatInterval` after each send.
+    void NextRequest(PaceTime repeatInterval, std::uint8_t command);
     // When the outstanding request may go out again.
     PaceTime RepeatDue() const;
-    // A late copy of the previous request's reply may still arrive.
-    bool CopyMayArrive(PaceTime now) const;
-    // The earliest moment to send a request whose reply may equal the
-    // previous reply and takes at least `exchange` to come: its reply then
-    // arrives only once no copy of the previous one can.
-    PaceTime AfterCopies(PaceTime exchange) const;
+    // A late copy of the reply to an earlier request of the command
+    // `command` may still arrive.
+    bool CopyMayArrive(PaceTime now, std::uint8_t command) const;
+    // The earliest moment to send a request of the command `command` whose
+    // reply may equal an earlier one's and takes at least `exchange` to
+    // come: its reply then arrives only once no copy of an earlier one can.
+    PaceTime AfterCopies(PaceTime exchange, std::uint8_t command) const;
     // When the next frame, ready at `readyAt` (the outstanding request
     // answered), is due; `readyAt` itself when the pace holds it no longer.
     // `passInProgress`: the bootloader writes or verifies, where the fast
@@ -96,6 +101,12 @@ public:
 private:
     // The earliest moment the spacing allows any frame after the last.
     PaceTime SpacedAfterLast() const;
+    // Copies of the outstanding request's replies may come until `until`;
+    // those of earlier requests keep their own time.
+    void ExpectCopiesUntil(PaceTime until);
+    // Until when replies to the outstanding request may come once it is
+    // given up unanswered.
+    PaceTime GivenUpCopiesUntil() const;
 
     Pacing m_pacing;
     bool m_anySent = false;
@@ -104,9 +115,20 @@ private:
     PaceTime m_lastStarted{};      // and when it started on the wire
     PaceTime m_requestDue{};       // the outstanding request's last send: when it was due
     PaceTime m_requestLeft{};      // and when its bytes had left
-    PaceTime m_firstRequestLeft{}; // the outstanding request's first send: when its bytes had left
-    std::uint32_t m_requestSends = 0;  // times the outstanding request went out
+    // The outstanding request's first send, or that of the first of the
+    // requests of its command given up unanswered right before it: when its
+    // bytes had left.
+    PaceTime m_firstRequestLeft{};
+    std::uint32_t m_requestSends = 0;  // times those requests went out
     bool m_answered = false;       // the outstanding request's reply was taken
     PaceTime m_repeatInterval{};   // the outstanding request's
-    PaceTime m_copiesUntil = PaceTime::min();  // of the previous request's reply
+    std::uint8_t m_command = 0;    // the outstanding request's
+    // Per command code: until when copies of earlier requests' replies may come.
+    std::array<PaceTime, 256> m_copiesUntil = FilledWith(PaceTime::min());
+
+    static std::array<PaceTime, 256> FilledWith(PaceTime value) {
+        std::array<PaceTime, 256> filled;
+        filled.fill(value);
+        return filled;
+    }
 };

@@ -127,14 +127,19 @@ bool CUpdateDlg::SendNextWhenPaced() {
 PaceTime CUpdateDlg::NextFrameDue(PaceTime readyAt) const {
     const PaceTime due = m_pacer.NextDue(readyAt, PassInProgress());
     const std::span<const std::uint8_t> next = m_queue.Head().bytes;
-    if (m_queue.Head().noReply || !m_loaderMatcher.MayAnswerAlike(next)) {
+    const std::uint8_t command = next[kFrameCommandIndex];
+    // A status reply names no request at all; a bootloader reply may not.
+    const bool answersAlike = command == CMD_STATUS || m_loaderMatcher.MayAnswerAlike(next);
+    if (m_queue.Head().noReply || !answersAlike) {
         return due;
     }
-    // Its reply cannot be told from a copy of the last one: it must not
-    // arrive while such a copy still may.
+    // Its reply cannot be told from a late copy of an earlier one: it must
+    // not arrive while such a copy still may.
     const LONG baudRate = m_pSerial->GetBaudRate();
-    return std::max(due, m_pacer.AfterCopies(ExchangeWireTime(
-                             next, baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0)));
+    return std::max(due, m_pacer.AfterCopies(ExchangeWireTime(next, baudRate > 0
+                                                                        ? static_cast<std::uint32_t>(baudRate)
+                                                                        : 0),
+                                             command));
 }
 
 void CUpdateDlg::AfterReceiving(std::size_t checksumFailuresBefore) {
@@ -239,7 +244,8 @@ void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
     m_loaderMatcher.NextRequest(previousWasLoader, m_nTxSends);
     const LONG baudRate = m_pSerial->GetBaudRate();
     m_pacer.NextRequest(
-        RepeatInterval(OutstandingRequest(), baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0));
+        RepeatInterval(OutstandingRequest(), baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0),
+        m_txFrame[kFrameCommandIndex]);
     m_nTxSends = 0;
     m_tAwaitingSince = PaceNow();
 }

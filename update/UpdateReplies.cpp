@@ -89,7 +89,7 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
     switch (command) {
         case CMD_LOADER:
             if (!m_loaderMatcher.Answers(OutstandingRequest(), frame,
-                                        m_pacer.CopyMayArrive(PaceNow()))) {
+                                        m_pacer.CopyMayArrive(PaceNow(), CMD_LOADER))) {
                 return false;
             }
             m_loaderMatcher.Taken(frame);
@@ -101,15 +101,17 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
             m_infoFilter.Taken(ReplyPayload(frame));
             return true;
         case CMD_STATUS:
-            // A reply without its status byte tells nothing: the request
-            // stays outstanding and is repeated.
-            return DecodeStatusReply(frame).has_value();
+            // A status reply names no request: while a late copy of an
+            // earlier one may come, it may tell of the program that ran
+            // before a switch, and a switch sent on its word toggles the
+            // instrument back. The request is held until its own reply can
+            // only come after such copies (NextFrameDue). A reply without
+            // its status byte tells nothing. Either way the request stays
+            // outstanding and is repeated.
+            return !m_pacer.CopyMayArrive(PaceNow(), CMD_STATUS) &&
+                   DecodeStatusReply(frame).has_value();
         default:
-            // Identify replies carry nothing that could mislead. A new status
-            // request comes only after a switch and its 500 ms settle, or
-            // after the last one went unanswered for 500 ms and the rate was
-            // changed: far longer than any reply is late. So a late status
-            // reply answers a repeat of the same request and says the same.
+            // Identify replies carry nothing that could mislead.
             return true;
     }
 }

@@ -65,6 +65,14 @@ INSTANTIATE_TEST_SUITE_P(
         Situation{"doubled", {"--pace", "--baud", "9600", "--duplicate", "1"}, "success"},
         Situation{"randomEcho", {"--pace", "--baud", "9600", "--boot-echo", "random"}, "success"},
         Situation{"switchBackLostOnce", {"--pace", "--lose-switch-back", "1"}, "success"},
+        // Every status repeated until its reply, 823 ms late: the copies come
+        // after the switch back and its settle, and must not be taken for the
+        // program that runs then (once one was: a switch on its word put the
+        // instrument back into its bootloader, and the run said success).
+        Situation{"statusCopiesOutliveTheSwitchBack",
+                  {"--pace", "--baud", "38400", "--delay", "823", "--lose-switch-back", "7",
+                   "--seed", "8346"},
+                  "success"},
         Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
                   "success"},
         Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},

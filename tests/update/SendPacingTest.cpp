@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include "CommandSet.h"
 #include "SendPacing.h"
 
 namespace {
@@ -17,7 +18,7 @@ constexpr milliseconds kRepeat{69};  // the longest exchange at the bootloader's
 // A request that was due and went out at `sentMs`, the first of the run.
 SendPacer SentAt(Pacing pacing, int sentMs) {
     SendPacer pacer(pacing);
-    pacer.NextRequest(kRepeat);
+    pacer.NextRequest(kRepeat, CMD_STATUS);
     pacer.Sent({milliseconds(sentMs), milliseconds(sentMs), milliseconds(sentMs)}, true);
     return pacer;
 }
@@ -39,7 +40,7 @@ TEST(SendPacing, ATimerFiringLateDoesNotPushTheFramesAfterItBack) {
     SendPacer pacer(Pacing::Default);
     PaceTime due = milliseconds(1000);
     for (int frame = 0; frame < 705; ++frame) {
-        pacer.NextRequest(kRepeat);
+        pacer.NextRequest(kRepeat, CMD_STATUS);
         const PaceTime wentOut = due + milliseconds(2);
         pacer.Sent({due, wentOut, wentOut}, true);
         pacer.ReplyTaken(wentOut + milliseconds(30));
@@ -50,7 +51,7 @@ TEST(SendPacing, ATimerFiringLateDoesNotPushTheFramesAfterItBack) {
 
 TEST(SendPacing, AHeldUpWriteKeepsTheNextFrameFortyMillisecondsBehindItsBytes) {
     SendPacer pacer(Pacing::Default);
-    pacer.NextRequest(kRepeat);
+    pacer.NextRequest(kRepeat, CMD_STATUS);
     // Due at 1000, the write completed only at 1030.
     pacer.Sent({milliseconds(1000), milliseconds(1030), milliseconds(1030)}, true);
     EXPECT_EQ(pacer.NextDue(milliseconds(1035), false), milliseconds(1070));
@@ -69,14 +70,14 @@ TEST(SendPacing, NothingSentYetMeansNoWaitAndNoLateCopies) {
     SendPacer pacer;
     EXPECT_EQ(pacer.NextDue(milliseconds(5), false), milliseconds(5));
     EXPECT_EQ(pacer.WaitBeforeKeepAlive(milliseconds(0)), milliseconds(0));
-    pacer.NextRequest(kRepeat);
-    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(0)));
-    EXPECT_EQ(pacer.AfterCopies(milliseconds(40)), PaceTime::min());
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(0), CMD_STATUS));
+    EXPECT_EQ(pacer.AfterCopies(milliseconds(40), CMD_STATUS), PaceTime::min());
 }
 
 TEST(SendPacing, AnUnansweredRequestGoesOutAgainOnlyOnceItsReplyCannotBeOnTheWay) {
     SendPacer pacer(Pacing::Default);
-    pacer.NextRequest(kRepeat);
+    pacer.NextRequest(kRepeat, CMD_STATUS);
     // Counted from when its bytes had left.
     pacer.Sent({milliseconds(1000), milliseconds(1004), milliseconds(1004)}, true);
     EXPECT_EQ(pacer.RepeatDue(), milliseconds(1073));
@@ -88,12 +89,12 @@ TEST(SendPacing, AnUnansweredRequestGoesOutAgainOnlyOnceItsReplyCannotBeOnTheWay
 TEST(SendPacing, ACopyOfAReplyToARequestSentOnceIsExpectedOnlyRightBehindIt) {
     SendPacer pacer = SentAt(Pacing::Default, 1000);
     pacer.ReplyTaken(milliseconds(1040));
-    pacer.NextRequest(kRepeat);
-    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1089)));
-    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1090)));
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1089), CMD_STATUS));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1090), CMD_STATUS));
     // A request whose reply may look the same and takes 39 ms to come goes
     // no sooner than 1051: its reply then arrives once no copy can.
-    EXPECT_EQ(pacer.AfterCopies(milliseconds(39)), milliseconds(1051));
+    EXPECT_EQ(pacer.AfterCopies(milliseconds(39), CMD_STATUS), milliseconds(1051));
 }
 
 TEST(SendPacing, CopiesOfARepeatedRequestsRepliesAreExpectedAsLongAsTheyCouldCome) {
@@ -105,14 +106,55 @@ TEST(SendPacing, CopiesOfARepeatedRequestsRepliesAreExpectedAsLongAsTheyCouldCom
     // after the repeat as this line took to answer (130 ms after the first
     // send, longer than the repeat interval), and one copy's lag more: taken
     // for the next request's reply, it would stand for data it is not.
-    pacer.NextRequest(kRepeat);
+    pacer.NextRequest(kRepeat, CMD_STATUS);
     pacer.Sent({milliseconds(1150), milliseconds(1150), milliseconds(1150)}, true);
-    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1279)));
-    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1280)));
-    // So may the replies of one given up unanswered.
-    pacer.NextRequest(kRepeat);
-    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1268)));
-    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1269)));
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1279), CMD_STATUS));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1280), CMD_STATUS));
+    // So may the replies of one given up unanswered, which does not end the
+    // time of the copies before it.
+    // Its own come until 1269.
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(1279), CMD_STATUS));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(1280), CMD_STATUS));
+}
+
+TEST(SendPacing, ASwitchBetweenTwoStatusRequestsLeavesTheFirstOnesCopiesTheirTime) {
+    // The status asked four times before the bootloader answered 830 ms
+    // after the first: the copies of the later three come up to 830 ms
+    // after them.
+    SendPacer pacer(Pacing::Default);
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    for (int sentMs : {1000, 1069, 1138, 1207}) {
+        pacer.Sent({milliseconds(sentMs), milliseconds(sentMs), milliseconds(sentMs)}, true);
+    }
+    pacer.ReplyTaken(milliseconds(1830));
+    // The switch back, which nothing answers, and its 500 ms settle.
+    pacer.NextRequest(milliseconds(500), CMD_LOADER);
+    pacer.Sent({milliseconds(1850), milliseconds(1850), milliseconds(1853)}, true);
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(2404), CMD_LOADER));
+    // A status reply before 2087 may still be the bootloader's old word.
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(2086), CMD_STATUS));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(2087), CMD_STATUS));
+    EXPECT_EQ(pacer.AfterCopies(milliseconds(7), CMD_STATUS), milliseconds(2080));
+}
+
+TEST(SendPacing, AStatusAskedAgainAfterOneGivenUpCountsTheLinesLatenessFromTheFirst) {
+    SendPacer pacer(Pacing::Default);
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    pacer.Sent({milliseconds(1000), milliseconds(1000), milliseconds(1000)}, true);
+    pacer.Sent({milliseconds(1069), milliseconds(1069), milliseconds(1069)}, true);
+    // Given up for the same question at another rate: no sooner than its
+    // own replies could still come.
+    EXPECT_EQ(pacer.AfterCopies(milliseconds(7), CMD_STATUS), milliseconds(1181));
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    pacer.Sent({milliseconds(1200), milliseconds(1200), milliseconds(1200)}, true);
+    // The first send's reply, 830 ms late: its three sends' copies may
+    // come as late after the last.
+    pacer.ReplyTaken(milliseconds(1830));
+    pacer.NextRequest(kRepeat, CMD_STATUS);
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(2079), CMD_STATUS));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(2080), CMD_STATUS));
 }
 
 TEST(SendPacing, AKeepAliveSpacesTheNextFrameButLeavesTheRequestsTimingAlone) {
