@@ -1,0 +1,137 @@
+#include "RateFinding.h"
+
+#include <algorithm>
+#include <span>
+
+#include "FrameReassembler.h"
+#include "OwnEcho.h"
+#include "ReplyReceiver.h"
+
+namespace {
+
+using std::chrono::microseconds;
+
+// Bit times of one character of the 8N1 line: start, 8 data, stop.
+constexpr std::uint64_t kBitsPerCharacter = 10;
+constexpr std::uint64_t kMicrosecondsPerSecond = 1'000'000;
+
+microseconds WireTime(std::size_t characters, std::int32_t baudRate) {
+    if (baudRate <= 0) {
+        return microseconds(0);
+    }
+    return microseconds(characters * kBitsPerCharacter * kMicrosecondsPerSecond /
+                        static_cast<std::uint64_t>(baudRate));
+}
+
+OwnEcho::Clock::time_point PointOf(microseconds at) {
+    return OwnEcho::Clock::time_point(at);
+}
+
+// Reads `piece` into the reassembler as the port would hand it over, in as
+// many reads as the reassembler asks for.
+FrameReassembler::PortRead ReadOf(std::span<const std::uint8_t>& rest) {
+    return [&rest](std::span<std::uint8_t> into) -> std::size_t {
+        const std::size_t count = std::min(into.size(), rest.size());
+        std::copy_n(rest.begin(), count, into.begin());
+        rest = rest.subspan(count);
+        return count;
+    };
+}
+
+// Keeps the most telling of what came back.
+void Heard(RateFinding& finding, RateAnswer answer) {
+    finding.answer = std::max(finding.answer, answer);
+}
+
+void TakeFrame(RateFinding& finding, std::span<const std::uint8_t> frame) {
+    ++finding.replyFrames;
+    const std::uint8_t command = ReplyCommand(frame);
+    const std::optional<IdentifyReply> identity =
+        command == CMD_IDENTIFY ? DecodeIdentifyReply(frame) : std::nullopt;
+    const RateAnswer answer = identity && identity->deviceType == kZiron7DeviceType
+                                  ? RateAnswer::Ziron7
+                                  : RateAnswer::AnotherDevice;
+    if (answer < finding.answer) {
+        return;
+    }
+    finding.answer = answer;
+    finding.command = command;
+    finding.identity = identity;
+}
+
+// The pieces that came back after each request, until the next one went out.
+ReplyTiming TimingOf(const RateRecord& record) {
+    ReplyTiming timing;
+    bool first = true;
+    for (std::size_t i = 0; i < record.sent.size(); ++i) {
+        const TimedBytes& request = record.sent[i];
+        const microseconds until =
+            i + 1 < record.sent.size() ? record.sent[i + 1].at : microseconds::max();
+        std::vector<microseconds> pieces;
+        for (const TimedBytes& piece : record.received) {
+            if (piece.at >= request.at && piece.at < until) {
+                pieces.push_back(piece.at);
+            }
+        }
+        if (pieces.empty()) {
+            continue;
+        }
+        ++timing.replies;
+        const microseconds earliest =
+            request.at + WireTime(request.bytes.size() + 1, record.baudRate);
+        const microseconds late = std::max(microseconds(0), pieces.front() - earliest);
+        timing.leastLate = first ? late : std::min(timing.leastLate, late);
+        timing.mostLate = std::max(timing.mostLate, late);
+        first = false;
+        timing.mostPieces = std::max(timing.mostPieces, pieces.size());
+        for (std::size_t p = 1; p < pieces.size(); ++p) {
+            timing.largestGap = std::max(timing.largestGap, pieces[p] - pieces[p - 1]);
+        }
+    }
+    return timing;
+}
+
+}  // namespace
+
+RateFinding ClassifyRate(const RateRecord& record) {
+    RateFinding finding;
+    finding.baudRate = record.baudRate;
+    FrameReassembler rx;
+    OwnEcho echo;
+    microseconds now(0);
+    const FrameReassembler::FrameHandler onFrame = [&finding](std::span<const std::uint8_t> frame) {
+        TakeFrame(finding, frame);
+    };
+    const FrameReassembler::OwnFrameTest isOwn = [&echo, &now](std::span<const std::uint8_t> frame) {
+        return echo.IsOwnEcho(frame, PointOf(now));
+    };
+    std::size_t nextSent = 0;
+    std::optional<microseconds> lastPiece;
+    for (const TimedBytes& piece : record.received) {
+        while (nextSent < record.sent.size() && record.sent[nextSent].at <= piece.at) {
+            const TimedBytes& request = record.sent[nextSent++];
+            echo.Sent(request.bytes, static_cast<std::uint32_t>(record.baudRate), PointOf(request.at),
+                      OwnEcho::Answer::AlwaysDiffers);
+        }
+        now = piece.at;
+        if (lastPiece && piece.at - *lastPiece > std::chrono::milliseconds(kReceiveGapMs)) {
+            // The dialogs' receive gap fell due in the quiet time: a partial
+            // frame held then is dropped, as the search drops it.
+            std::span<const std::uint8_t> none;
+            rx.OnReceiveGap(ReadOf(none), onFrame, isOwn);
+        }
+        lastPiece = piece.at;
+        std::span<const std::uint8_t> rest(piece.bytes);
+        rx.Receive(ReadOf(rest), onFrame, isOwn);
+        finding.bytesReceived += piece.bytes.size();
+    }
+    finding.ownEchoes = echo.EchoesPassedOver();
+    if (finding.bytesReceived > 0) {
+        Heard(finding, RateAnswer::Garbage);
+    }
+    if (finding.ownEchoes > 0) {
+        Heard(finding, RateAnswer::OwnEcho);
+    }
+    finding.timing = TimingOf(record);
+    return finding;
+}
