@@ -35,6 +35,7 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
         # tests hold.
         "test_a_port_named_by_its_device_path_or_a_stable_link_to_it",
         "test_a_port_another_program_holds_is_busy",
+        "test_diagnose_tells_a_missing_and_a_busy_port_and_who_holds_it",
         # Our own bytes are told by the time the program handles them, and
         # Wine hands the notification over too late for that on a loaded
         # machine: the echo-only line was taken for another device.
