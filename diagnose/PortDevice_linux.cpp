@@ -40,15 +40,27 @@ std::string FirstLineOf(const fs::path& file) {
     return line;
 }
 
-bool HoldsOpen(const fs::path& descriptors, const fs::path& node) {
+// The entries of `folder`, read without throwing: processes come and go
+// while /proc is read, and a folder that vanishes simply ends the list.
+template <typename Visit>
+void ForEachEntry(const fs::path& folder, Visit visit) {
     std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(descriptors, error)) {
-        std::error_code linkError;
-        if (fs::read_symlink(entry.path(), linkError) == node) {
-            return true;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (visit(entry->path())) {
+            return;
         }
     }
-    return false;
+}
+
+bool HoldsOpen(const fs::path& descriptors, const fs::path& node) {
+    bool holds = false;
+    ForEachEntry(descriptors, [&](const fs::path& descriptor) {
+        std::error_code error;
+        holds = fs::read_symlink(descriptor, error) == node;
+        return holds;
+    });
+    return holds;
 }
 
 // Processes of any user may hold it, but only our own user's descriptors
@@ -56,18 +68,16 @@ bool HoldsOpen(const fs::path& descriptors, const fs::path& node) {
 std::vector<std::string> HoldersOf(const fs::path& node) {
     std::vector<std::string> holders;
     const std::string self = std::to_string(getpid());
-    std::error_code error;
-    for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
-        const std::string pid = process.path().filename().string();
+    ForEachEntry("/proc", [&](const fs::path& process) {
+        const std::string pid = process.filename().string();
         int number = 0;
         const auto [end, parsed] = std::from_chars(pid.data(), pid.data() + pid.size(), number);
-        if (parsed != std::errc() || end != pid.data() + pid.size() || pid == self) {
-            continue;
+        const bool isProcess = parsed == std::errc() && end == pid.data() + pid.size();
+        if (isProcess && pid != self && HoldsOpen(process / "fd", node)) {
+            holders.push_back(FirstLineOf(process / "comm") + " (pid " + pid + ")");
         }
-        if (HoldsOpen(process.path() / "fd", node)) {
-            holders.push_back(FirstLineOf(process.path() / "comm") + " (pid " + pid + ")");
-        }
-    }
+        return false;
+    });
     return holders;
 }
 
