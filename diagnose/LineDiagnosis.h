@@ -13,8 +13,8 @@
 #include "winapi_types.h"
 
 struct LineDiagnosis {
-    LONG openResult = 0;  // the port's Open: 0, or why it did not open
-    PortDevice device;    // what the system says of the device behind it
+    LONG openResult = 0;             // the port's Open: 0, or why it did not open
+    PortDevice device;               // what the system says of the device behind it
     std::vector<RateFinding> rates;  // in the search's order; empty when it did not open
     LineSummary summary;
 };

@@ -15,7 +15,7 @@ struct TimedBytes {
 };
 
 struct RateRecord {
-    std::int32_t baudRate = 0;        // bits per second
-    std::vector<TimedBytes> sent;     // in the order sent
-    std::vector<TimedBytes> received; // in the order read, never empty pieces
+    std::int32_t baudRate = 0;         // bits per second
+    std::vector<TimedBytes> sent;      // in the order sent
+    std::vector<TimedBytes> received;  // in the order read, never empty pieces
 };

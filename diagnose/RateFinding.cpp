@@ -102,7 +102,8 @@ RateFinding ClassifyRate(const RateRecord& record) {
     const FrameReassembler::FrameHandler onFrame = [&finding](std::span<const std::uint8_t> frame) {
         TakeFrame(finding, frame);
     };
-    const FrameReassembler::OwnFrameTest isOwn = [&echo, &now](std::span<const std::uint8_t> frame) {
+    const FrameReassembler::OwnFrameTest isOwn = [&echo,
+                                                  &now](std::span<const std::uint8_t> frame) {
         return echo.IsOwnEcho(frame, PointOf(now));
     };
     std::size_t nextSent = 0;
@@ -110,8 +111,8 @@ RateFinding ClassifyRate(const RateRecord& record) {
     for (const TimedBytes& piece : record.received) {
         while (nextSent < record.sent.size() && record.sent[nextSent].at <= piece.at) {
             const TimedBytes& request = record.sent[nextSent++];
-            echo.Sent(request.bytes, static_cast<std::uint32_t>(record.baudRate), PointOf(request.at),
-                      OwnEcho::Answer::AlwaysDiffers);
+            echo.Sent(request.bytes, static_cast<std::uint32_t>(record.baudRate),
+                      PointOf(request.at), OwnEcho::Answer::AlwaysDiffers);
         }
         now = piece.at;
         if (lastPiece && piece.at - *lastPiece > std::chrono::milliseconds(kReceiveGapMs)) {

@@ -17,7 +17,8 @@ std::string Words(std::string_view english, std::string_view russian) {
 }
 
 std::uint64_t WholeMs(microseconds time) {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(time).count());
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(time).count());
 }
 
 std::string PortLabel(const DiagnosedPort& port) {
@@ -43,15 +44,17 @@ std::string AnswerText(const RateFinding& rate) {
                        std::to_string(rate.identity->deviceType) +
                        Words(", not a Зирон-7", ", не Зирон-7");
             }
-            return Words("frames of another protocol (command ", "кадры другого протокола (команда ") +
+            return Words("frames of another protocol (command ",
+                         "кадры другого протокола (команда ") +
                    FormatText("0x%02X", rate.command.value_or(0)) + ")";
         case RateAnswer::Ziron7:
             break;
     }
     return Words("a Зирон-7, serial number ", "Зирон-7, серийный номер ") +
            std::to_string(rate.identity ? rate.identity->serialNumber : 0) +
-           (rate.ownEchoes > 0 ? Words(", behind our own bytes coming back", ", за нашими вернувшимися байтами")
-                               : std::string());
+           (rate.ownEchoes > 0
+                ? Words(", behind our own bytes coming back", ", за нашими вернувшимися байтами")
+                : std::string());
 }
 
 std::string TimingText(const ReplyTiming& timing) {
@@ -65,7 +68,8 @@ std::string TimingText(const ReplyTiming& timing) {
     if (timing.mostPieces == 1) {
         return text + Words(" ms late, in one piece", " мс задержки, одной частью");
     }
-    return text + Words(" ms late, in up to ", " мс задержки, до ") + std::to_string(timing.mostPieces) +
+    return text + Words(" ms late, in up to ", " мс задержки, до ") +
+           std::to_string(timing.mostPieces) +
            Words(" pieces, gaps up to ", " частей, промежутки до ") +
            std::to_string(WholeMs(timing.largestGap)) + Words(" ms", " мс");
 }
@@ -144,8 +148,8 @@ std::string DiagnosisText(const LineDiagnosis& diagnosis, const DiagnosedPort& p
     } else {
         text += Words("the port opens\n", "порт открывается\n");
         for (const RateFinding& rate : diagnosis.rates) {
-            text += "  " + std::to_string(rate.baudRate) + Words(" baud: ", " бод: ") + AnswerText(rate) +
-                    TimingText(rate.timing) + "\n";
+            text += "  " + std::to_string(rate.baudRate) + Words(" baud: ", " бод: ") +
+                    AnswerText(rate) + TimingText(rate.timing) + "\n";
         }
     }
     return text + Words("conclusion: ", "вывод: ") + DiagnosisConclusion(diagnosis, port) + "\n";
@@ -166,7 +170,8 @@ JsonObject DiagnosisJson(const LineDiagnosis& diagnosis, const DiagnosedPort& po
     } else {
         JsonObject failure;
         failure.Text("code", OutcomeCode(outcome));
-        failure.Number("system_code", static_cast<std::uint64_t>(static_cast<DWORD>(diagnosis.openResult)));
+        failure.Number("system_code",
+                       static_cast<std::uint64_t>(static_cast<DWORD>(diagnosis.openResult)));
         if (diagnosis.device.group.empty()) {
             failure.Null("group");
         } else {
@@ -192,7 +197,8 @@ JsonObject DiagnosisJson(const LineDiagnosis& diagnosis, const DiagnosedPort& po
         latency.Text("latency_timer_setting", diagnosis.device.latencyTimerSetting);
     }
     if (diagnosis.device.latencyTimerMs) {
-        latency.Number("latency_timer_ms", static_cast<std::uint64_t>(*diagnosis.device.latencyTimerMs));
+        latency.Number("latency_timer_ms",
+                       static_cast<std::uint64_t>(*diagnosis.device.latencyTimerMs));
     } else {
         latency.Null("latency_timer_ms");
     }

@@ -29,18 +29,18 @@ std::string VerdictText(const LineSummary& summary) {
     switch (summary.verdict) {
         case LineVerdict::Found:
             return Words("a Зирон-7 answers", "отвечает Зирон-7") + AtRate(summary) +
-                   (rate && rate->identity
-                        ? Words(" (serial number ", " (серийный номер ") +
-                              std::to_string(rate->identity->serialNumber) + ")"
-                        : std::string()) +
+                   (rate && rate->identity ? Words(" (serial number ", " (серийный номер ") +
+                                                 std::to_string(rate->identity->serialNumber) + ")"
+                                           : std::string()) +
                    Words(": the search finds it on this port", ": поиск находит его на этом порту");
         case LineVerdict::ForeignDevice:
             if (rate && rate->identity) {
                 return Words("a device of type ", "отвечает устройство типа ") +
-                       std::to_string(rate->identity->deviceType) +
-                       Words(" answers", "") + AtRate(summary) +
-                       Words(", not a Зирон-7 (type 3): this port leads to another device",
-                             ", а не Зирон-7 (тип 3): этот порт ведёт к другому устройству");
+                       std::to_string(rate->identity->deviceType) + Words(" answers", "") +
+                       AtRate(summary) + Words(", not a Зирон-7 (type ", ", а не Зирон-7 (тип ") +
+                       std::to_string(kZiron7DeviceType) +
+                       Words("): this port leads to another device",
+                             "): этот порт ведёт к другому устройству");
             }
             return Words("a device of another type or protocol answers",
                          "отвечает устройство другого типа или протокола") +
@@ -48,25 +48,28 @@ std::string VerdictText(const LineSummary& summary) {
                    Words(": this port leads to another device, not a Зирон-7",
                          ": этот порт ведёт к другому устройству, а не к Зирон-7");
         case LineVerdict::OwnEcho:
-            return Words("only our own bytes come back: a loopback plug or an echoing adapter "
-                         "with no instrument answering behind it; check that the Зирон-7 is "
-                         "connected and switched on",
-                         "возвращаются только наши собственные байты: заглушка-петля или "
-                         "адаптер с эхом, за которым не отвечает прибор; проверьте, что Зирон-7 "
-                         "подключён и включён");
+            return Words(
+                "only our own bytes come back: a loopback plug or an echoing adapter "
+                "with no instrument answering behind it; check that the Зирон-7 is "
+                "connected and switched on",
+                "возвращаются только наши собственные байты: заглушка-петля или "
+                "адаптер с эхом, за которым не отвечает прибор; проверьте, что Зирон-7 "
+                "подключён и включён");
         case LineVerdict::Garbled:
             return Words("bytes come back", "возвращаются байты") + AtRate(summary) +
-                   Words(" but never form a frame: a device with other line settings, or a "
-                         "noisy line",
-                         ", но не складываются в кадр: устройство с другими настройками линии "
-                         "или помехи на линии");
+                   Words(
+                       " but never form a frame: a device with other line settings, or a "
+                       "noisy line",
+                       ", но не складываются в кадр: устройство с другими настройками линии "
+                       "или помехи на линии");
         case LineVerdict::NoAnswer:
             break;
     }
-    return Words("nothing comes back at any of the six rates: check the cable, that the "
-                 "Зирон-7 is switched on, and that this is its port",
-                 "ни на одной из шести скоростей ничего не возвращается: проверьте кабель, "
-                 "что Зирон-7 включён и что это его порт");
+    return Words(
+        "nothing comes back at any of the six rates: check the cable, that the "
+        "Зирон-7 is switched on, and that this is its port",
+        "ни на одной из шести скоростей ничего не возвращается: проверьте кабель, "
+        "что Зирон-7 включён и что это его порт");
 }
 
 // Why replies come late, and what lowers it where the system has a setting.
@@ -119,10 +122,11 @@ std::string PortFailureConclusionText(Outcome outcome, const std::string& portNa
         }
         case Outcome::PortMissing:
             return Words("no device stands behind ", "за портом ") + portName +
-                   Words(": check that the adapter is plugged in (ziron7-cli ports lists the "
-                         "ports present)",
-                         " нет устройства: проверьте, что адаптер подключён (ziron7-cli ports "
-                         "перечисляет имеющиеся порты)");
+                   Words(
+                       ": check that the adapter is plugged in (ziron7-cli ports lists the "
+                       "ports present)",
+                       " нет устройства: проверьте, что адаптер подключён (ziron7-cli ports "
+                       "перечисляет имеющиеся порты)");
         default:
             break;
     }

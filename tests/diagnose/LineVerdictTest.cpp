@@ -24,7 +24,8 @@ RateFinding At(std::int32_t rate, RateAnswer answer, std::chrono::microseconds l
 }
 
 TEST(LineVerdict, SilenceAtEveryRateIsNoAnswer) {
-    const std::vector<RateFinding> rates = {At(4800, RateAnswer::Nothing), At(9600, RateAnswer::Nothing)};
+    const std::vector<RateFinding> rates = {At(4800, RateAnswer::Nothing),
+                                            At(9600, RateAnswer::Nothing)};
     const LineSummary summary = SummariseLine(rates);
     EXPECT_EQ(summary.verdict, LineVerdict::NoAnswer);
     EXPECT_FALSE(summary.decisive);
@@ -40,13 +41,20 @@ TEST(LineVerdict, TheMostTellingAnswerDecidesAtTheFirstRateThatGaveIt) {
     };
     const Case cases[] = {
         // Noise at the wrong rates, the instrument at its own.
-        {{At(4800, RateAnswer::Garbage), At(9600, RateAnswer::Ziron7), At(19200, RateAnswer::Garbage)},
-         LineVerdict::Found, 9600},
+        {{At(4800, RateAnswer::Garbage), At(9600, RateAnswer::Ziron7),
+          At(19200, RateAnswer::Garbage)},
+         LineVerdict::Found,
+         9600},
         {{At(4800, RateAnswer::OwnEcho), At(9600, RateAnswer::AnotherDevice),
           At(19200, RateAnswer::AnotherDevice)},
-         LineVerdict::ForeignDevice, 9600},
-        {{At(4800, RateAnswer::OwnEcho), At(9600, RateAnswer::OwnEcho)}, LineVerdict::OwnEcho, 4800},
-        {{At(4800, RateAnswer::Nothing), At(57600, RateAnswer::Garbage)}, LineVerdict::Garbled, 57600},
+         LineVerdict::ForeignDevice,
+         9600},
+        {{At(4800, RateAnswer::OwnEcho), At(9600, RateAnswer::OwnEcho)},
+         LineVerdict::OwnEcho,
+         4800},
+        {{At(4800, RateAnswer::Nothing), At(57600, RateAnswer::Garbage)},
+         LineVerdict::Garbled,
+         57600},
     };
     for (const Case& line : cases) {
         const LineSummary summary = SummariseLine(line.rates);

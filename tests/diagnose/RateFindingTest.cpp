@@ -127,7 +127,8 @@ TEST(RateFinding, RepliesHeldByAnAdapterShowHowLateAndInWhatBurstsTheyCome) {
     for (const TimedBytes& request : Requests().sent) {
         const auto first = request.at + 6250us + 16ms;
         record.received.push_back({first, Bytes(kZiron7Reply.begin(), kZiron7Reply.begin() + 6)});
-        record.received.push_back({first + 16ms, Bytes(kZiron7Reply.begin() + 6, kZiron7Reply.end())});
+        record.received.push_back(
+            {first + 16ms, Bytes(kZiron7Reply.begin() + 6, kZiron7Reply.end())});
     }
     const RateFinding finding = ClassifyRate(record);
     EXPECT_EQ(finding.answer, RateAnswer::Ziron7);

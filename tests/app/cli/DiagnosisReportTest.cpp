@@ -25,8 +25,8 @@ LineDiagnosis Opened(RateAnswer answer, std::chrono::microseconds late = 1ms) {
     rate.timing = {3, late, late, 1, 0us};
     if (answer == RateAnswer::Ziron7 || answer == RateAnswer::AnotherDevice) {
         rate.command = 0x46;
-        rate.identity = IdentifyReply{answer == RateAnswer::Ziron7 ? std::uint8_t{3} : std::uint8_t{5},
-                                      2011, 7, 12345};
+        rate.identity = IdentifyReply{
+            answer == RateAnswer::Ziron7 ? std::uint8_t{3} : std::uint8_t{5}, 2011, 7, 12345};
     }
     diagnosis.rates = {rate};
     diagnosis.summary = SummariseLine(diagnosis.rates);
@@ -52,7 +52,8 @@ TEST(DiagnosisReport, OnlyAZiron7AnsweringEndsWithSuccess) {
     };
     const Case cases[] = {
         {RateAnswer::Ziron7, Outcome::Found, "\"conclusion\":{\"code\":\"found\""},
-        {RateAnswer::AnotherDevice, Outcome::ForeignDevice, "\"conclusion\":{\"code\":\"foreign_device\""},
+        {RateAnswer::AnotherDevice, Outcome::ForeignDevice,
+         "\"conclusion\":{\"code\":\"foreign_device\""},
         {RateAnswer::OwnEcho, Outcome::OwnEcho, "\"conclusion\":{\"code\":\"own_echo\""},
         {RateAnswer::Garbage, Outcome::NoInstrument, "\"conclusion\":{\"code\":\"garbled_line\""},
         {RateAnswer::Nothing, Outcome::NoInstrument, "\"conclusion\":{\"code\":\"no_answer\""},
@@ -69,15 +70,17 @@ TEST(DiagnosisReport, OnlyAZiron7AnsweringEndsWithSuccess) {
 }
 
 TEST(DiagnosisReport, APortThatDoesNotOpenSaysWhatTheUserCanDo) {
-    const std::string noAccess = DiagnosisConclusion(NotOpened(ERROR_ACCESS_DENIED, {"uucp", {}, {}, {}}), kPort);
+    const std::string noAccess =
+        DiagnosisConclusion(NotOpened(ERROR_ACCESS_DENIED, {"uucp", {}, {}, {}}), kPort);
     EXPECT_TRUE(Has(noAccess, "join the group uucp (sudo usermod -aG uucp $USER)")) << noAccess;
     EXPECT_TRUE(Has(noAccess, "/dev/ttyUSB0")) << noAccess;
-    const std::string busy =
-        DiagnosisConclusion(NotOpened(ERROR_SHARING_VIOLATION, {"dialout", {"minicom (pid 42)"}, {}, {}}), kPort);
+    const std::string busy = DiagnosisConclusion(
+        NotOpened(ERROR_SHARING_VIOLATION, {"dialout", {"minicom (pid 42)"}, {}, {}}), kPort);
     EXPECT_TRUE(Has(busy, "another program holds /dev/ttyUSB0: minicom (pid 42)")) << busy;
     const LineDiagnosis missing = NotOpened(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(DiagnosisOutcome(missing), Outcome::PortMissing);
-    EXPECT_TRUE(Has(DiagnosisConclusion(missing, {"COM7", {}, {}}), "no device stands behind COM7"));
+    EXPECT_TRUE(
+        Has(DiagnosisConclusion(missing, {"COM7", {}, {}}), "no device stands behind COM7"));
     const std::string json = DiagnosisJson(missing, {"COM7", {}, {}}).Render();
     EXPECT_TRUE(Has(json, "\"code\":\"port_missing\"")) << json;
     EXPECT_TRUE(Has(json, "\"rates\":[]")) << json;
@@ -89,10 +92,12 @@ TEST(DiagnosisReport, ALatencyTimerIsNamedOnlyWhenThePortIsAUsbSerialAdapter) {
     EXPECT_TRUE(Has(plain, "replies come 16 ms late")) << plain;
     EXPECT_FALSE(Has(plain, "latency_timer")) << plain;
 
-    const PortDevice adapter{"dialout", {}, "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer", 16};
+    const PortDevice adapter{
+        "dialout", {}, "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer", 16};
     const std::string named = LineConclusionText(held.summary, adapter);
     EXPECT_TRUE(Has(named, "(set to 16 ms)")) << named;
-    EXPECT_TRUE(Has(named, "echo 1 | sudo tee /sys/bus/usb-serial/devices/ttyUSB0/latency_timer")) << named;
+    EXPECT_TRUE(Has(named, "echo 1 | sudo tee /sys/bus/usb-serial/devices/ttyUSB0/latency_timer"))
+        << named;
 
     EXPECT_FALSE(Has(LineConclusionText(Opened(RateAnswer::Ziron7, 2ms).summary, adapter), "late"));
 }
