@@ -5,6 +5,7 @@
 #include "CommandSet.h"
 #include "LinkFrame.h"
 #include "MonotonicClock.h"
+#include "ReplyReceiver.h"
 #include "SearchBaudRates.h"
 #include "SerialBase.h"
 
@@ -71,6 +72,13 @@ RateRecord ObserveRate(CSerialBase& port, std::int32_t baudRate) {
         }
         record.sent.push_back({at, {frame.begin(), frame.begin() + length}});
         CollectUntil(port, start, i * kDiagnosisRequestPeriod, record);
+    }
+    // A reply still coming in belongs to this rate, not to the next one:
+    // the line is given until it has been quiet for the receive gap.
+    const std::chrono::microseconds last = kDiagnosisRequestsPerRate * kDiagnosisRequestPeriod;
+    while (!record.received.empty() && Since(start) < last + kDiagnosisRequestPeriod &&
+           Since(start) - record.received.back().at < std::chrono::milliseconds(kReceiveGapMs)) {
+        CollectUntil(port, start, Since(start) + kDiagnosisPollPeriod, record);
     }
     return record;
 }

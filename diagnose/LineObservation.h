@@ -22,9 +22,11 @@ inline constexpr std::chrono::milliseconds kDiagnosisPollPeriod{1};
 
 // The line at `baudRate`: the port (open, not owned) is set to the rate at
 // 8N1, whatever it still held is discarded, and the requests go out one
-// period apart. Takes kDiagnosisRequestsPerRate periods, plus at most the
-// write limit of one request (WriteLimit.h) on a line that stalls writes:
-// a request that cannot be written, or not within its period, ends the rate.
+// period apart. Takes kDiagnosisRequestsPerRate periods; one period more
+// at most while bytes are still coming in (until the line has been quiet
+// for the receive gap), and the write limit of one request (WriteLimit.h)
+// on a line that stalls writes: a request that cannot be written, or not
+// within its period, ends the rate.
 RateRecord ObserveRate(CSerialBase& port, std::int32_t baudRate);
 
 // ObserveRate at every rate of the search, in the search's order.

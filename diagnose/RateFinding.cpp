@@ -59,8 +59,11 @@ void TakeFrame(RateFinding& finding, std::span<const std::uint8_t> frame) {
     finding.identity = identity;
 }
 
-// The pieces that came back after each request, until the next one went out.
-ReplyTiming TimingOf(const RateRecord& record) {
+// The pieces that came back after each request, until the next one went
+// out. `midFrame` tells the requests that went out while part of a frame
+// was held: the first pieces after them finish an earlier reply, so they
+// say nothing of how late this one came.
+ReplyTiming TimingOf(const RateRecord& record, const std::vector<bool>& midFrame) {
     ReplyTiming timing;
     bool first = true;
     for (std::size_t i = 0; i < record.sent.size(); ++i) {
@@ -77,16 +80,19 @@ ReplyTiming TimingOf(const RateRecord& record) {
             continue;
         }
         ++timing.replies;
+        timing.mostPieces = std::max(timing.mostPieces, pieces.size());
+        for (std::size_t p = 1; p < pieces.size(); ++p) {
+            timing.largestGap = std::max(timing.largestGap, pieces[p] - pieces[p - 1]);
+        }
+        if (midFrame[i]) {
+            continue;
+        }
         const microseconds earliest =
             request.at + WireTime(request.bytes.size() + 1, record.baudRate);
         const microseconds late = std::max(microseconds(0), pieces.front() - earliest);
         timing.leastLate = first ? late : std::min(timing.leastLate, late);
         timing.mostLate = std::max(timing.mostLate, late);
         first = false;
-        timing.mostPieces = std::max(timing.mostPieces, pieces.size());
-        for (std::size_t p = 1; p < pieces.size(); ++p) {
-            timing.largestGap = std::max(timing.largestGap, pieces[p] - pieces[p - 1]);
-        }
     }
     return timing;
 }
@@ -106,21 +112,27 @@ RateFinding ClassifyRate(const RateRecord& record) {
                                                   &now](std::span<const std::uint8_t> frame) {
         return echo.IsOwnEcho(frame, PointOf(now));
     };
-    std::size_t nextSent = 0;
     std::optional<microseconds> lastPiece;
-    for (const TimedBytes& piece : record.received) {
-        while (nextSent < record.sent.size() && record.sent[nextSent].at <= piece.at) {
-            const TimedBytes& request = record.sent[nextSent++];
-            echo.Sent(request.bytes, static_cast<std::uint32_t>(record.baudRate),
-                      PointOf(request.at), OwnEcho::Answer::AlwaysDiffers);
-        }
-        now = piece.at;
-        if (lastPiece && piece.at - *lastPiece > std::chrono::milliseconds(kReceiveGapMs)) {
-            // The dialogs' receive gap fell due in the quiet time: a partial
-            // frame held then is dropped, as the search drops it.
+    // The dialogs' receive gap falls due in a quiet time longer than it: a
+    // partial frame held then is dropped, as the search drops it.
+    const auto gapFallsDue = [&](microseconds at) {
+        now = at;
+        if (lastPiece && at - *lastPiece > std::chrono::milliseconds(kReceiveGapMs)) {
             std::span<const std::uint8_t> none;
             rx.OnReceiveGap(ReadOf(none), onFrame, isOwn);
         }
+    };
+    std::size_t nextSent = 0;
+    std::vector<bool> midFrame(record.sent.size(), false);
+    for (const TimedBytes& piece : record.received) {
+        while (nextSent < record.sent.size() && record.sent[nextSent].at <= piece.at) {
+            const TimedBytes& request = record.sent[nextSent];
+            gapFallsDue(request.at);
+            midFrame[nextSent++] = rx.HeldCount() > 0;
+            echo.Sent(request.bytes, static_cast<std::uint32_t>(record.baudRate),
+                      PointOf(request.at), OwnEcho::Answer::AlwaysDiffers);
+        }
+        gapFallsDue(piece.at);
         lastPiece = piece.at;
         std::span<const std::uint8_t> rest(piece.bytes);
         rx.Receive(ReadOf(rest), onFrame, isOwn);
@@ -133,6 +145,6 @@ RateFinding ClassifyRate(const RateRecord& record) {
     if (finding.ownEchoes > 0) {
         Heard(finding, RateAnswer::OwnEcho);
     }
-    finding.timing = TimingOf(record);
+    finding.timing = TimingOf(record, midFrame);
     return finding;
 }

@@ -29,6 +29,8 @@ struct ReplyTiming {
     std::size_t replies = 0;  // requests after which anything came back
     // From the end of the request's and the first byte's own wire time (8N1)
     // to the first piece: the time the far end and the adapter held them.
+    // Only of replies that began after their request: a request sent while
+    // an earlier reply was still coming in is followed by that reply's tail.
     std::chrono::microseconds leastLate{0};
     std::chrono::microseconds mostLate{0};
     std::size_t mostPieces = 0;  // the most reads one reply came in

@@ -61,9 +61,10 @@ std::string TimingText(const ReplyTiming& timing) {
     if (timing.replies == 0) {
         return {};
     }
-    std::string text = Words("; ", "; ") + std::to_string(WholeMs(timing.leastLate));
+    std::string text = "; ";
+    text += std::to_string(WholeMs(timing.leastLate));
     if (WholeMs(timing.mostLate) != WholeMs(timing.leastLate)) {
-        text += "-" + std::to_string(WholeMs(timing.mostLate));
+        text.append("-").append(std::to_string(WholeMs(timing.mostLate)));
     }
     if (timing.mostPieces == 1) {
         return text + Words(" ms late, in one piece", " мс задержки, одной частью");

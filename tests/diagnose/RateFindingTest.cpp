@@ -150,4 +150,19 @@ TEST(RateFinding, TimingKeepsTheLeastAndMostLatenessOverTheReplies) {
     EXPECT_EQ(timing.largestGap, 0us);
 }
 
+TEST(RateFinding, TheTailOfALateReplyAfterTheNextRequestSaysNothingOfHowLateThatOneIs) {
+    // The first reply is still coming in when the second request goes out;
+    // its tail must not pass for a prompt answer to the second.
+    RateRecord record = Requests();
+    const Bytes head(kZiron7Reply.begin(), kZiron7Reply.begin() + 6);
+    const Bytes tail(kZiron7Reply.begin() + 6, kZiron7Reply.end());
+    record.received = {{70ms, head}, {81ms, tail}, {160ms + 6250us + 16ms, kZiron7Reply}};
+    const RateFinding finding = ClassifyRate(record);
+    EXPECT_EQ(finding.answer, RateAnswer::Ziron7);
+    EXPECT_EQ(finding.replyFrames, 2U);
+    EXPECT_EQ(finding.timing.replies, 3U);
+    EXPECT_EQ(finding.timing.leastLate, 16ms);
+    EXPECT_EQ(finding.timing.mostLate, 70ms - 6250us);
+}
+
 }  // namespace
