@@ -43,7 +43,21 @@ void Heard(RateFinding& finding, RateAnswer answer) {
     finding.answer = std::max(finding.answer, answer);
 }
 
-void TakeFrame(RateFinding& finding, std::span<const std::uint8_t> frame) {
+// True when `frame` is one of the requests sent at this rate, byte for byte.
+bool IsOurRequest(const RateRecord& record, std::span<const std::uint8_t> frame) {
+    return std::ranges::any_of(record.sent, [frame](const TimedBytes& request) {
+        return std::ranges::equal(request.bytes, frame);
+    });
+}
+
+void TakeFrame(RateFinding& finding, const RateRecord& record,
+               std::span<const std::uint8_t> frame) {
+    if (IsOurRequest(record, frame)) {
+        // Later than an echo may come: the dialogs take it for another
+        // device's frame, but nothing else on the line sends our request.
+        ++finding.lateEchoes;
+        return;
+    }
     ++finding.replyFrames;
     const std::uint8_t command = ReplyCommand(frame);
     const std::optional<IdentifyReply> identity =
@@ -105,8 +119,9 @@ RateFinding ClassifyRate(const RateRecord& record) {
     FrameReassembler rx;
     OwnEcho echo;
     microseconds now(0);
-    const FrameReassembler::FrameHandler onFrame = [&finding](std::span<const std::uint8_t> frame) {
-        TakeFrame(finding, frame);
+    const FrameReassembler::FrameHandler onFrame = [&finding,
+                                                    &record](std::span<const std::uint8_t> frame) {
+        TakeFrame(finding, record, frame);
     };
     const FrameReassembler::OwnFrameTest isOwn = [&echo,
                                                   &now](std::span<const std::uint8_t> frame) {
@@ -142,7 +157,7 @@ RateFinding ClassifyRate(const RateRecord& record) {
     if (finding.bytesReceived > 0) {
         Heard(finding, RateAnswer::Garbage);
     }
-    if (finding.ownEchoes > 0) {
+    if (finding.ownEchoes + finding.lateEchoes > 0) {
         Heard(finding, RateAnswer::OwnEcho);
     }
     finding.timing = TimingOf(record, midFrame);

@@ -18,7 +18,7 @@
 enum class RateAnswer {
     Nothing,        // no byte came back
     Garbage,        // bytes that never formed a valid frame
-    OwnEcho,        // only our own requests, byte for byte, within their wire time
+    OwnEcho,        // only our own requests, byte for byte (late ones too)
     AnotherDevice,  // a valid frame of another command or device type
     Ziron7,         // an identify reply of device type 3
 };
@@ -43,7 +43,10 @@ struct RateFinding {
     std::int32_t baudRate = 0;  // bits per second
     RateAnswer answer = RateAnswer::Nothing;
     std::size_t bytesReceived = 0;
-    std::size_t ownEchoes = 0;    // our own frames that came back
+    std::size_t ownEchoes = 0;  // our own frames that came back within their wire time
+    // Our own frames that came back later than an echo may (OwnEcho.h): the
+    // search takes them for another device's, but they are ours.
+    std::size_t lateEchoes = 0;
     std::size_t replyFrames = 0;  // valid frames other than our own
     // Of the most telling frame: its command (bit 7 cleared), and for an
     // identify reply what it says of the device.

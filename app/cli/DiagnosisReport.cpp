@@ -34,10 +34,21 @@ std::string AnswerText(const RateFinding& rate) {
         case RateAnswer::Garbage:
             return std::to_string(rate.bytesReceived) +
                    Words(" bytes that never formed a frame", " байт, не сложившихся в кадр");
-        case RateAnswer::OwnEcho:
-            return Words("our own bytes came back (", "вернулись наши собственные байты (") +
-                   std::to_string(rate.ownEchoes) + Words(" of ", " из ") + requests +
-                   Words(" requests)", " запросов)");
+        case RateAnswer::OwnEcho: {
+            std::string text =
+                Words("our own bytes came back (", "вернулись наши собственные байты (") +
+                std::to_string(rate.ownEchoes + rate.lateEchoes) + Words(" of ", " из ") +
+                requests + Words(" requests", " запросов");
+            if (rate.lateEchoes > 0) {
+                text.append(", ").append(std::to_string(rate.lateEchoes));
+                text += Words(
+                    " later than an echo may come, which the search takes for another "
+                    "device",
+                    " позже, чем может прийти эхо: поиск принимает их за другое "
+                    "устройство");
+            }
+            return text + ")";
+        }
         case RateAnswer::AnotherDevice:
             if (rate.identity) {
                 return Words("a device of type ", "устройство типа ") +
@@ -91,6 +102,7 @@ JsonObject RateJson(const RateFinding& rate) {
     json.Text("answer", RateAnswerCode(rate.answer));
     json.Number("bytes", rate.bytesReceived);
     json.Number("own_echoes", rate.ownEchoes);
+    json.Number("late_echoes", rate.lateEchoes);
     json.Number("frames", rate.replyFrames);
     if (rate.command) {
         json.Number("command", *rate.command);
