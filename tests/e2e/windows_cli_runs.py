@@ -2,7 +2,8 @@
 runs it, against the simulated instrument: the runs of test_cli_runs.py
 that need one port and no signal (an update in text and in JSON, a refusal,
 a line silent mid-write, a verification failing five times, verify of a
-good and of a corrupted flash, bad image files); the session log is read
+good and of a corrupted flash, bad image files, the line diagnosis of a
+silent and of a foreign line); the session log is read
 from the prefix's local data folder. The port is the Windows runs' COM1
 (windows_runs.py), pointed at the simulator's pseudo-terminal.
 
