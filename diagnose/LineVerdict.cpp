@@ -33,8 +33,8 @@ LineSummary SummariseLine(std::span<const RateFinding> rates) {
     }
     summary.verdict = VerdictOfAnswer(summary.decisive->answer);
     const ReplyTiming& timing = summary.decisive->timing;
-    if (timing.replies > 0 && timing.leastLate >= kHeldReplySign) {
-        summary.heldFor = timing.leastLate;
+    if (timing.replies > 0 && timing.typicalLate >= kHeldReplySign) {
+        summary.heldFor = timing.typicalLate;
     }
     return summary;
 }

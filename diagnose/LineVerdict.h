@@ -31,8 +31,8 @@ struct LineSummary {
     // The rate that decided the verdict (the first with the most telling
     // answer); none for NoAnswer.
     std::optional<RateFinding> decisive;
-    // Every reply at the decisive rate came at least this late: an
-    // adapter held them. Empty when the replies came at once.
+    // The typical reply at the decisive rate came this late: an adapter
+    // held them. Empty when the replies came at once.
     std::optional<std::chrono::microseconds> heldFor;
 };
 

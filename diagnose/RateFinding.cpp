@@ -79,7 +79,7 @@ void TakeFrame(RateFinding& finding, const RateRecord& record,
 // say nothing of how late this one came.
 ReplyTiming TimingOf(const RateRecord& record, const std::vector<bool>& midFrame) {
     ReplyTiming timing;
-    bool first = true;
+    std::vector<microseconds> lates;
     for (std::size_t i = 0; i < record.sent.size(); ++i) {
         const TimedBytes& request = record.sent[i];
         const microseconds until =
@@ -103,10 +103,13 @@ ReplyTiming TimingOf(const RateRecord& record, const std::vector<bool>& midFrame
         }
         const microseconds earliest =
             request.at + WireTime(request.bytes.size() + 1, record.baudRate);
-        const microseconds late = std::max(microseconds(0), pieces.front() - earliest);
-        timing.leastLate = first ? late : std::min(timing.leastLate, late);
-        timing.mostLate = std::max(timing.mostLate, late);
-        first = false;
+        lates.push_back(std::max(microseconds(0), pieces.front() - earliest));
+    }
+    if (!lates.empty()) {
+        std::ranges::sort(lates);
+        timing.leastLate = lates.front();
+        timing.mostLate = lates.back();
+        timing.typicalLate = lates[(lates.size() - 1) / 2];
     }
     return timing;
 }

@@ -33,6 +33,9 @@ struct ReplyTiming {
     // an earlier reply was still coming in is followed by that reply's tail.
     std::chrono::microseconds leastLate{0};
     std::chrono::microseconds mostLate{0};
+    // The median of them (the lower of the two middle ones): one reply the
+    // machine delayed, or one taken for prompt, does not move it.
+    std::chrono::microseconds typicalLate{0};
     std::size_t mostPieces = 0;  // the most reads one reply came in
     // The longest quiet time between two pieces of one reply: an adapter
     // passes received bytes on in bursts when its latency timer expires.

@@ -91,6 +91,7 @@ JsonObject TimingJson(const ReplyTiming& timing) {
     json.Number("replies", timing.replies);
     json.Number("least_late_ms", WholeMs(timing.leastLate));
     json.Number("most_late_ms", WholeMs(timing.mostLate));
+    json.Number("typical_late_ms", WholeMs(timing.typicalLate));
     json.Number("most_pieces", timing.mostPieces);
     json.Number("largest_gap_ms", WholeMs(timing.largestGap));
     return json;

@@ -1,6 +1,6 @@
 // The one verdict over the six rates: the most telling answer decides, the
 // first rate that gave it is named, and replies count as held by an adapter
-// only when every one of them came late.
+// when the typical one came late.
 #include "LineVerdict.h"
 
 #include <gtest/gtest.h>
@@ -11,14 +11,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-RateFinding At(std::int32_t rate, RateAnswer answer, std::chrono::microseconds leastLate = 0us) {
+RateFinding At(std::int32_t rate, RateAnswer answer, std::chrono::microseconds late = 0us) {
     RateFinding finding;
     finding.baudRate = rate;
     finding.answer = answer;
     if (answer != RateAnswer::Nothing) {
         finding.timing.replies = 3;
-        finding.timing.leastLate = leastLate;
-        finding.timing.mostLate = leastLate + 3ms;
+        finding.timing.leastLate = 0us;
+        finding.timing.typicalLate = late;
+        finding.timing.mostLate = late + 3ms;
     }
     return finding;
 }
@@ -64,12 +65,12 @@ TEST(LineVerdict, TheMostTellingAnswerDecidesAtTheFirstRateThatGaveIt) {
     }
 }
 
-TEST(LineVerdict, RepliesAreHeldByAnAdapterOnlyWhenEveryOneCameLate) {
+TEST(LineVerdict, RepliesAreHeldByAnAdapterWhenTheTypicalOneCameLate) {
     const std::vector<RateFinding> held = {At(9600, RateAnswer::Ziron7, 16ms)};
     ASSERT_TRUE(SummariseLine(held).heldFor);
     EXPECT_EQ(*SummariseLine(held).heldFor, 16ms);
 
-    // One reply came at once: the lateness of the others was the machine's.
+    // The typical reply came at once: the lateness of another was the machine's.
     const std::vector<RateFinding> prompt = {At(9600, RateAnswer::Ziron7, 2ms)};
     EXPECT_FALSE(SummariseLine(prompt).heldFor);
     const std::vector<RateFinding> atTheSign = {At(9600, RateAnswer::Ziron7, kHeldReplySign)};

@@ -141,13 +141,15 @@ TEST(RateFinding, RepliesHeldByAnAdapterShowHowLateAndInWhatBurstsTheyCome) {
     EXPECT_EQ(finding.timing.largestGap, 16ms);
 }
 
-TEST(RateFinding, TimingKeepsTheLeastAndMostLatenessOverTheReplies) {
+TEST(RateFinding, TimingKeepsTheLeastTypicalAndMostLatenessOverTheReplies) {
     RateRecord record = Requests();
     record.received = {{6250us + 2ms, kZiron7Reply}, {80ms + 6250us + 9ms, kZiron7Reply}};
+    record.received.push_back({160ms + 6250us + 30ms, kZiron7Reply});
     const ReplyTiming timing = ClassifyRate(record).timing;
-    EXPECT_EQ(timing.replies, 2U);
+    EXPECT_EQ(timing.replies, 3U);
     EXPECT_EQ(timing.leastLate, 2ms);
-    EXPECT_EQ(timing.mostLate, 9ms);
+    EXPECT_EQ(timing.typicalLate, 9ms) << "the median, whatever the two others were";
+    EXPECT_EQ(timing.mostLate, 30ms);
     EXPECT_EQ(timing.mostPieces, 1U);
     EXPECT_EQ(timing.largestGap, 0us);
 }
@@ -164,6 +166,7 @@ TEST(RateFinding, TheTailOfALateReplyAfterTheNextRequestSaysNothingOfHowLateThat
     EXPECT_EQ(finding.replyFrames, 2U);
     EXPECT_EQ(finding.timing.replies, 3U);
     EXPECT_EQ(finding.timing.leastLate, 16ms);
+    EXPECT_EQ(finding.timing.typicalLate, 16ms);
     EXPECT_EQ(finding.timing.mostLate, 70ms - 6250us);
 }
 

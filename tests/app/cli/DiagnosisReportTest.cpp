@@ -22,7 +22,7 @@ LineDiagnosis Opened(RateAnswer answer, std::chrono::microseconds late = 1ms) {
     rate.baudRate = 9600;
     rate.answer = answer;
     rate.bytesReceived = 10;
-    rate.timing = {3, late, late, 1, 0us};
+    rate.timing = {3, late, late, late, 1, 0us};
     if (answer == RateAnswer::Ziron7 || answer == RateAnswer::AnotherDevice) {
         rate.command = 0x46;
         rate.identity = IdentifyReply{
