@@ -240,6 +240,10 @@ void SessionLog::OnMessageBox(std::string_view text) {
     Note("box: " + m_lastMessageBox);
 }
 
+void SessionLog::OnLineConclusion(std::string_view code, std::string_view text) {
+    Note("line: " + std::string(code) + ": " + OneLine(text));
+}
+
 void SessionLog::OnRequestRepeated() {
     ++m_counts.repeatedRequests;
 }

@@ -90,6 +90,7 @@ public:
     void OnRequestRepeated() override;
     void OnVerification(bool passed) override;
     void OnUpdateEnded(int result, bool completed) override;
+    void OnLineConclusion(std::string_view code, std::string_view text) override;
 
 private:
     std::int64_t ElapsedMs() const;

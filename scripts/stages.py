@@ -93,7 +93,7 @@ def products(folder):
 
 # Every folder of the program's code, for the stages that test all of it.
 CODE = ("CMakeLists.txt", "CMakePresets.json", "cmake", "clock", "session", "link", "log", "winapi",
-        "serial", "framework", "res", "image", "receive", "search", "update", "app", "sim",
+        "serial", "framework", "res", "image", "receive", "search", "diagnose", "update", "app", "sim",
         "packaging", "tests", "scripts")
 PROGRAMS = ("ziron7-flasher", "ziron7-cli", "ziron7-sim", "ziron7_pty_modem_lines",
             "ziron7_desktop_icons", "ziron7_package_documents", "simulate-updates")

@@ -22,6 +22,7 @@ void SessionEvents::OnMessageBox(std::string_view) {}
 void SessionEvents::OnRequestRepeated() {}
 void SessionEvents::OnVerification(bool) {}
 void SessionEvents::OnUpdateEnded(int, bool) {}
+void SessionEvents::OnLineConclusion(std::string_view, std::string_view) {}
 
 SessionEvents& CurrentSession() {
     return *g_current;

@@ -48,6 +48,9 @@ public:
     // The update dialog ended with `result` (IDOK, IDCANCEL, or the link-lost
     // code); `completed` when the application needs no warning.
     virtual void OnUpdateEnded(int result, bool completed);
+    // A search gave up without the instrument: what the line returned, as
+    // a code ("own_echo") and in the words of the program that ran it.
+    virtual void OnLineConclusion(std::string_view code, std::string_view text);
 
 protected:
     ~SessionEvents() = default;

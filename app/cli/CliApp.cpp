@@ -11,6 +11,7 @@
 #include "FirmwareImage.h"
 #include "IdentityJson.h"
 #include "ImageFile.h"
+#include "LineConclusion.h"
 #include "LogFiles.h"
 #include "MonotonicClock.h"
 #include "PortDlg.h"
@@ -19,6 +20,7 @@
 #include "ResultSchema.h"
 #include "SerialCWnd.h"
 #include "SerialPorts.h"
+#include "SessionEvents.h"
 #include "SessionLog.h"
 #include "UpdateDlg.h"
 #include "UserFolders.h"
@@ -89,6 +91,14 @@ std::string FirmwareLine(const SessionLog::Identity& id) {
     return Words("firmware version ", "версия микропрограммы ") + std::to_string(id.firmwareVersion) +
            Words(" built ", " от ") + id.firmwareDate + " " + id.firmwareTime +
            Words(", reprogrammings ", ", число перепрошивок ") + std::to_string(id.reprogrammings);
+}
+
+// A search on an open port gave up: its session log keeps what the line
+// returned, in the words that `diagnose` concludes with.
+void LogLineConclusion(CPortDlg::LineHeard heard) {
+    LineSummary summary;
+    summary.verdict = VerdictOfSearch(heard);
+    CurrentSession().OnLineConclusion(VerdictCode(summary.verdict), LineConclusionText(summary, {}));
 }
 
 }  // namespace
@@ -193,6 +203,7 @@ int CCliApp::RunModal(CDialog& dialog) {
             } else {
                 m_detail = NotFoundText(m_command.ports.front(), outcome);
                 m_report.Problem(m_detail);
+                LogLineConclusion(m_end.heard);
             }
         }
     }
@@ -277,6 +288,7 @@ JsonObject CCliApp::FindOn(const PortArgument& port, CFirmwareImage& image, Outc
         outcome = m_report.Interrupted() ? Outcome::Interrupted : NotFound(search.Heard());
         if (!m_report.PortOpenError() && !m_report.Interrupted()) {
             m_report.Problem(NotFoundText(port, outcome));
+            LogLineConclusion(search.Heard());
         }
         entry.Text("code", OutcomeCode(outcome));
         entry.Text("text", OutcomeText(outcome));

@@ -9,7 +9,7 @@
 
 #include "Verbosity.h"
 
-enum class CliSubcommand { Help, Version, Ports, Find, Update, Verify };
+enum class CliSubcommand { Help, Version, Ports, Find, Update, Verify, Diagnose };
 
 // A port as the user named it: COMn (n, \\.\COMn) or the path of a device
 // (/dev/ttyUSB0, /dev/serial/by-id/...), which is mapped to its COMn before

@@ -12,11 +12,13 @@
 #include "CliCommand.h"
 #include "CliLanguage.h"
 #include "ConsoleReport.h"
+#include "DiagnosisReport.h"
 #include "FirmwareIdentity.h"
 #include "FirmwareImage.h"
 #include "Interrupt.h"
 #include "PortListing.h"
 #include "SerialPorts.h"
+#include "winapi_errors.h"
 
 namespace {
 
@@ -24,6 +26,31 @@ int ListPorts(bool json) {
     const std::vector<SerialPortEntry> ports = ListSerialPorts();
     std::fputs((json ? PortListJson(ports) : PortListText(ports)).c_str(), stdout);
     return ExitCodeOf(PortListOutcome(ports));
+}
+
+// The line diagnosis of the one port named; it needs neither the dialogs
+// nor a session log: it only watches the line.
+int Diagnose(const CliCommand& command) {
+    const PortArgument& named = command.ports.front();
+    DiagnosedPort port{{}, {}, named.device};
+    LineDiagnosis diagnosis;
+    int number = named.number;
+    if (number == 0) {
+        number = SerialPortOfDevice(named.device).value_or(0);
+    }
+    if (number == 0) {
+        // No COMn stands for the device: nothing to open.
+        port.name = named.device;
+        diagnosis.openResult = ERROR_FILE_NOT_FOUND;
+    } else {
+        port.name = "COM" + std::to_string(number);
+        port.device = DeviceOfSerialPort(number);
+        diagnosis = DiagnoseLine(number, port.device);
+    }
+    std::fputs(command.json ? (DiagnosisJson(diagnosis, port).Render() + "\n").c_str()
+                            : DiagnosisText(diagnosis, port).c_str(),
+               stdout);
+    return ExitCodeOf(DiagnosisOutcome(diagnosis));
 }
 
 }  // namespace
@@ -48,6 +75,8 @@ int main(int argc, char** argv) {
             return kExitSuccess;
         case CliSubcommand::Ports:
             return ListPorts(command.json);
+        case CliSubcommand::Diagnose:
+            return Diagnose(command);
         default:
             break;
     }

@@ -6,7 +6,8 @@ mid-write, a verification that keeps failing, verify
 of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
 mid-write and SIGTERM, two instruments updated at once by two processes,
 ports named by their device path or a stable link to it, and the JSON of
-every outcome checked by a JSON parser. Results go to stdout, the account of
+every outcome checked by a JSON parser, and the line diagnosis of a silent,
+an echoing, a foreign, a 16 ms-burst, a missing and a busy line. Results go to stdout, the account of
 the run to stderr; the runs speak English (LANG=C.UTF-8) unless a test asks
 for Russian.
 
@@ -513,6 +514,111 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(sorted(re.search(r"-SN(\d+)\.log$", name).group(1) for name in names),
                          ["1001", "1002"], names)
 
+
+    # A diagnosis watches six rates for three 80 ms request periods each:
+    # about 1.5 s, at most 4 s as its help says, and the program's start.
+    DIAGNOSIS_TIMEOUT_S = 30.0
+    DIAGNOSIS_WALL_S = 6.0
+
+    def diagnose(self, *options):
+        code, out, err = self.run_cli("diagnose", "--port", "COM1", "--json", *options,
+                                      timeout=self.DIAGNOSIS_TIMEOUT_S)
+        self.assertLess(self.wall_s, self.DIAGNOSIS_WALL_S)
+        result = json.loads(out[0])
+        self.assertEqual(len(out), 1, out)
+        self.assertEqual(result["schema"], 1)
+        self.assertEqual(result["command"], "diagnose")
+        self.assertEqual(result["exit_code"], code)
+        return code, result
+
+    def assert_diagnosed(self, options, outcome, conclusion, answers):
+        instrument = self.instrument(*options)
+        code, result = self.diagnose()
+        self.assertEqual(code, 3, result)
+        self.assertEqual((result["code"], result["conclusion"]["code"]), (outcome, conclusion))
+        self.assertEqual([rate["rate"] for rate in result["rates"]],
+                         [4800, 9600, 19200, 38400, 57600, 115200])
+        self.assertEqual({rate["answer"] for rate in result["rates"]}, answers, result)
+        # Only the identify request went out: nothing is switched.
+        self.assertEqual({frame["meaning"] for frame in instrument.frames()
+                          if frame["dir"] == "in"} - {"identify request"}, set())
+        instrument.stop()
+        self.instruments.remove(instrument)
+        return result
+
+    def test_diagnose_names_what_a_silent_and_a_foreign_line_return(self):
+        with self.subTest("silent"):
+            self.assert_diagnosed(("--silent-after", "0"), "no_instrument", "no_answer", {"nothing"})
+        with self.subTest("foreign"):
+            result = self.assert_diagnosed(("--device-type", "5"), "foreign_device", "foreign_device",
+                                           {"nothing", "another_device"})
+            at_9600 = result["rates"][1]
+            self.assertEqual((at_9600["answer"], at_9600["device_type"]), ("another_device", 5))
+            self.assertIn("a device of type 5 answers at 9600 baud", result["conclusion"]["text"])
+
+    def test_diagnose_names_our_own_bytes_on_an_echoing_line(self):
+        result = self.assert_diagnosed(("--echo", "--silent-after", "0"), "own_echo", "own_echo",
+                                       {"own_echo"})
+        # On a loaded machine an echo may come later than the search allows
+        # for: still ours, counted apart.
+        self.assertEqual([rate["own_echoes"] + rate["late_echoes"] for rate in result["rates"]],
+                         [3] * 6)
+
+    def test_diagnose_of_a_16_ms_burst_line_finds_the_instrument_and_names_the_held_replies(self):
+        # An adapter that passes bytes on every 16 ms; at 4800 baud a reply
+        # takes longer than that on the wire, so it comes in two bursts.
+        self.instrument("--baud", "4800", "--pace", "--chunk", "16")
+        code, result = self.diagnose()
+        self.assertEqual(code, 0, result)
+        self.assertEqual((result["code"], result["conclusion"]["code"]), ("found", "found"))
+        at_4800 = result["rates"][0]
+        self.assertEqual((at_4800["answer"], at_4800["serial_number"]), ("ziron7", SIM_SERIAL))
+        self.assertGreaterEqual(at_4800["timing"]["least_late_ms"], 12, at_4800)
+        self.assertGreaterEqual(at_4800["timing"]["most_pieces"], 2, at_4800)
+        self.assertGreaterEqual(at_4800["timing"]["largest_gap_ms"], 12, at_4800)
+        self.assertGreaterEqual(result["latency"]["held_ms"], 12, result)
+        # A pseudo-terminal is no USB serial adapter: no setting to name.
+        self.assertIsNone(result["latency"]["latency_timer_setting"])
+        self.assertIn("latency timer", result["conclusion"]["text"])
+
+        # The same line in text, under a Russian locale.
+        code, out, err = self.run_cli("diagnose", "--port", "COM1", lang="ru_RU.UTF-8",
+                                      timeout=self.DIAGNOSIS_TIMEOUT_S)
+        self.assertEqual(code, 0, "\n".join(out + err))
+        self.assertTrue(out[0].startswith("COM1 ("), out)
+        self.assertTrue(out[0].endswith(": порт открывается"), out)
+        self.assertTrue(out[1].startswith("  4800 бод: Зирон-7, серийный номер 12345; "), out)
+        self.assertTrue(out[-1].startswith("вывод: отвечает Зирон-7 на скорости 4800 бод"), out)
+
+    def test_diagnose_tells_a_missing_and_a_busy_port_and_who_holds_it(self):
+        code, out, err = self.run_cli("diagnose", "--port", "COM2", "--json")
+        self.assertEqual(code, 3, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["conclusion"]["code"]), ("port_missing", "port_missing"))
+        self.assertEqual(result["rates"], [])
+
+        instrument = self.instrument()
+        with open(os.path.realpath(self.device_dir / "com1"), "rb") as held:
+            fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            code, result = self.diagnose()
+        self.assertEqual(code, 3, result)
+        self.assertEqual(result["conclusion"]["code"], "port_busy")
+        holder = f"(pid {os.getpid()})"
+        self.assertIn(holder, " ".join(result["open_failure"]["holders"]), result)
+        self.assertIn(holder, result["conclusion"]["text"])
+        self.assertEqual(instrument.frames(), [], "nothing was sent")
+
+    def test_a_search_that_gave_up_leaves_the_diagnosis_conclusion_in_its_session_log(self):
+        self.instrument("--echo", "--silent-after", "0")
+        code, diagnosis = self.diagnose()
+        self.assertEqual(code, 3, diagnosis)
+        self.assertEqual(self.session_logs(), [], "a diagnosis leaves no session log")
+        code, out, err = self.run_cli("find", "--port", "COM1", timeout=30)
+        self.assertEqual(code, 3, "\n".join(out + err))
+        [log] = [SessionLog.read(path) for path in self.session_logs()]
+        conclusion = diagnosis["conclusion"]
+        self.assertIn(f"line: {conclusion['code']}: {conclusion['text']}",
+                      [text for _, text in log.events], log.text)
 
 if __name__ == "__main__":
     unittest.main()

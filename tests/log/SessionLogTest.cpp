@@ -149,8 +149,10 @@ TEST_F(SessionLogTest, ARunLeavesTheIdentityTheLinesTheFiguresAndNoAccessCode) {
 TEST_F(SessionLogTest, ARunWithoutTheOperatorsOkSaysSo) {
     m_log.OnPortOpened("\\\\.\\COM1");
     m_log.OnMessageBox("Нет связи с Зирон-7!");
+    m_log.OnLineConclusion("own_echo", "only our own bytes come back:\na loopback plug");
     m_log.Finish();
     const std::string text = Read(m_log.FilePath());
+    EXPECT_THAT(text, HasSubstr("] line: own_echo: only our own bytes come back:\\na loopback plug\n"));
     EXPECT_THAT(text, HasSubstr("outcome: no update: the port dialog ended without OK\n"));
     EXPECT_THAT(text, HasSubstr("== instrument ==\nport: \\\\.\\COM1\nnot found\n"));
 }

@@ -71,9 +71,9 @@ TEST(CliCommand, AnOptionsValueMayFollowAnEqualsSign) {
 }
 
 TEST(CliCommand, EveryRunningCommandTakesJsonQuietAndVerbose) {
-    for (const std::string_view subcommand : {"ports", "find", "update", "verify"}) {
+    for (const std::string_view subcommand : {"ports", "find", "update", "verify", "diagnose"}) {
         std::vector<std::string_view> arguments = {subcommand, "--json", "-q"};
-        if (subcommand == "update" || subcommand == "verify") {
+        if (subcommand == "update" || subcommand == "verify" || subcommand == "diagnose") {
             arguments.insert(arguments.end(), {"--port", "1"});
         }
         const CliParse quiet = Parse(arguments);
@@ -121,6 +121,10 @@ TEST(CliCommand, WrongCommandLinesAreRefusedWithTheReason) {
         {{"flash"}, "unknown subcommand 'flash'"},
         {{"update"}, "exactly one --port"},
         {{"verify"}, "exactly one --port"},
+        {{"diagnose"}, "exactly one --port"},
+        {{"diagnose", "--port", "1", "--port", "2"}, "exactly one --port"},
+        {{"diagnose", "--port", "1", "--image", "a.bin"}, "'--image' is not an option of 'diagnose'"},
+        {{"diagnose", "--port", "1", "--yes"}, "'--yes' is not an option of 'diagnose'"},
         {{"update", "--port", "1", "--port", "2"}, "exactly one --port"},
         {{"update", "--port"}, "--port needs a port"},
         {{"update", "--port", "COM0"}, "not a port COM1 to COM255"},
