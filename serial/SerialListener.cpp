@@ -1,11 +1,21 @@
 #include "SerialListener.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "LinkFrame.h"
+#include "MonotonicClock.h"
 #include "SimulatedClock.h"
 #include "SessionEvents.h"
 #include "WriteLimit.h"
+
+namespace {
+
+// How soon the listener reads again the result of a wait whose event came
+// before it: a driver writes it a moment later.
+constexpr std::chrono::milliseconds kEarlyWakeRecheck{1};
+
+}  // namespace
 
 CSerialListener::~CSerialListener() {
     CloseBeforeDestruction();
@@ -148,28 +158,16 @@ LONG CSerialListener::ArmWait(OVERLAPPED& overlapped) {
 CSerialListener::WakeUp CSerialListener::TakeWakeUp(OVERLAPPED& overlapped, DWORD& exitCode) {
     DWORD ignored = 0;
     if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE)) {
-        auto error = static_cast<LONG>(::GetLastError());
+        const auto error = static_cast<LONG>(::GetLastError());
         if (error == static_cast<LONG>(ERROR_IO_INCOMPLETE)) {
-            // Signalled while the wait is still pending, as some drivers do
-            // on a busy machine: nothing has happened on the line. The
-            // event is reset before the wait is read again, so that its
-            // completion in between still wakes us.
-            ::ResetEvent(waitEvent);
-            if (!::GetOverlappedResult(portHandle, &overlapped, &ignored, FALSE)) {
-                error = static_cast<LONG>(::GetLastError());
-                if (error == static_cast<LONG>(ERROR_IO_INCOMPLETE)) {
-                    return WakeUp::Early;
-                }
-            } else {
-                error = 0;
-            }
+            // Signalled before the wait's result is written, as some drivers
+            // do on a busy machine: nothing is wrong with the line.
+            return WakeUp::Early;
         }
         // The wait itself failed: the driver ends it with an error when the
         // device goes away.
-        if (error != 0) {
-            exitCode = EndWithLostLine(error);
-            return WakeUp::LineLost;
-        }
+        exitCode = EndWithLostLine(error);
+        return WakeUp::LineLost;
     }
     const DWORD events = TakeEvents();
     DWORD errors = 0;
@@ -199,7 +197,13 @@ DWORD CSerialListener::Listen() {
         }
         WakeUp woke = WakeUp::Early;
         DWORD exitCode = 0;
-        while (woke == WakeUp::Early) {
+        for (bool first = true; woke == WakeUp::Early; first = false) {
+            if (!first) {
+                // The event stays signalled, as it stands for the wait's end
+                // (resetting it could lose that end for good): its result is
+                // read again shortly.
+                PauseFor(kEarlyWakeRecheck);
+            }
             if (::WaitForSingleObject(waitEvent, INFINITE) != WAIT_OBJECT_0) {
                 const auto error = static_cast<LONG>(::GetLastError());
                 AbandonWait(overlapped);
@@ -267,6 +271,9 @@ void CSerialListener::OnQueuedWakeUp() {
             queuedListening = false;
             return;
         case WakeUp::Early:
+            // In a simulated world a wait's end and its event come together:
+            // an event without an end stands for nothing.
+            ::ResetEvent(waitEvent);
             AwaitQueuedWakeUp();
             return;
         case WakeUp::Taken:
