@@ -119,7 +119,7 @@ void CUpdateDlg::OnIdentifyReply(std::span<const std::uint8_t> frame) {
     if (!payload.empty() && payload[0] == kZiron7DeviceType) {
         return;
     }
-    Conclude("На линии связи не Зирон-7", MB_OK, IDCANCEL);
+    Conclude(UpdateConclusion::ForeignDevice, "На линии связи не Зирон-7", MB_OK, IDCANCEL);
 }
 
 void CUpdateDlg::OnInfoReply(std::span<const std::uint8_t> frame) {
@@ -142,35 +142,43 @@ void CUpdateDlg::OnInfoReply(std::span<const std::uint8_t> frame) {
 
 void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
     // A reply too short for its fields shows zeros; they are only logged.
-    const FirmwareIdentityReply identity =
-        DecodeFirmwareIdentityReply(frame).value_or(FirmwareIdentityReply{0, 0, 0});
+    const std::optional<FirmwareIdentityReply> read = DecodeFirmwareIdentityReply(frame);
+    const FirmwareIdentityReply identity = read.value_or(FirmwareIdentityReply{0, 0, 0});
     std::time_t deviceTime = PresetBuildTime();
     // A text that does not parse leaves the preset, so any image built
     // since is written.
     ParseBuildDate(m_strDeviceDate, m_strDeviceTime, deviceTime);
+    CurrentSession().OnFirmwareRead({m_strDeviceDate, m_strDeviceTime, read.has_value(),
+                                     identity.deviceType, identity.version,
+                                     identity.reprogrammings});
     AddLogLine(FormatText("Версия программы в приборе №%d от %s", identity.version,
                           FormatLocalTime(deviceTime, kDeviceTimeFormat).c_str()));
     AddLogLine(FormatText("Тип %d Число перепрошивок %d", identity.deviceType,
                           static_cast<int>(identity.reprogrammings)));
 
     if (m_nPurpose == PURPOSE_IDENTIFY) {
+        CurrentSession().OnUpdateDecided(UpdateDecision::IdentifyOnly);
         OnOK();
         return;
     }
     if (m_nPurpose == PURPOSE_VERIFY) {
         // The flash is compared with the image, whichever build is later.
+        CurrentSession().OnUpdateDecided(UpdateDecision::VerifyOnly);
         StartEntering(true);
         return;
     }
     const std::time_t imageTime = m_pImage->GetBuildTime();
     if (imageTime < deviceTime) {
+        CurrentSession().OnUpdateDecided(UpdateDecision::RefuseLater);
         AddLogLine("Версия программы в приборе позже чем обновление");
         AddLogLine("Обновление не целесообразно");
-        Conclude("Версия программы в приборе позже чем обновление\nОбновление не целесообразно",
+        Conclude(UpdateConclusion::RefusedLater,
+                 "Версия программы в приборе позже чем обновление\nОбновление не целесообразно",
                  MB_ICONINFORMATION, IDOK);
         return;
     }
     const bool sameDate = imageTime == deviceTime;
+    CurrentSession().OnUpdateDecided(sameDate ? UpdateDecision::VerifySameDate : UpdateDecision::Write);
     if (sameDate) {
         AddLogLine("Дата микропрограммы в устройстве совпадает с обновляемой");
     }
@@ -214,7 +222,7 @@ void CUpdateDlg::OnEnterStatus(bool bootloaderRuns) {
     // instrument has not refused it. Lost ones have a countdown of their own.
     std::uint8_t& tries = switchUnanswered ? m_nUnansweredSwitchTries : m_nLoaderTries;
     if (--tries == 0) {
-        Conclude(kCannotEnterLoaderText, MB_OK, IDCANCEL);
+        Conclude(UpdateConclusion::CannotEnterLoader, kCannotEnterLoaderText, MB_OK, IDCANCEL);
         return;
     }
     // The main program hears the switch only at its own rate.
@@ -227,11 +235,11 @@ void CUpdateDlg::OnLeaveStatus(bool bootloaderRuns) {
     if (!bootloaderRuns) {
         AddLogLine("Переход завершён");
         m_nPhase = PHASE_DONE;
-        Conclude(m_strResult, m_bSuccess ? MB_OK : MB_ICONSTOP, IDOK);
+        Conclude(m_nResult, m_strResult, m_bSuccess ? MB_OK : MB_ICONSTOP, IDOK);
         return;
     }
     if (--m_nLoaderTries == 0) {
-        Conclude(kCannotLeaveLoaderText, MB_OK, IDOK);
+        Conclude(UpdateConclusion::CannotLeaveLoader, kCannotLeaveLoaderText, MB_OK, IDOK);
         return;
     }
     ConfigurePort(kBootloaderBaud);
@@ -250,7 +258,8 @@ void CUpdateDlg::OnLoaderReply(std::span<const std::uint8_t> frame) {
 
 void CUpdateDlg::OnSwitchAcknowledged(std::uint8_t signature) {
     if (signature != kAccessCode[0]) {
-        Conclude("Неверна сигнатура блока - несовместимая версия!", MB_OK, IDOK);
+        Conclude(UpdateConclusion::BadSignature, "Неверна сигнатура блока - несовместимая версия!",
+                 MB_OK, IDOK);
         return;
     }
     // From here on the instrument talks at the bootloader's rate.
@@ -285,7 +294,7 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
             break;
         case IMAGE_VERIFY_PASSED:
             CurrentSession().OnVerification(true);
-            StartLeaving(true, kSucceededText);
+            StartLeaving(UpdateConclusion::Succeeded, kSucceededText);
             break;
         case IMAGE_VERIFY_FAILED:
             CurrentSession().OnVerification(false);
@@ -293,22 +302,24 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
             FallBackToDefaultPace(kVerifyFailureSlowsText);
             if (m_nPurpose == PURPOSE_VERIFY) {
                 ++m_nVerifyFailures;
-                StartLeaving(false, kDiffersText);
+                StartLeaving(UpdateConclusion::Differs, kDiffersText);
             } else if (++m_nVerifyFailures < kMaxVerifyFailures) {
                 AddLogLine(FormatText("Попытка перепрограммирования №%d", m_nVerifyFailures + 1));
                 BeginPass(false);
             } else {
-                StartLeaving(false, kFailedText);
+                StartLeaving(UpdateConclusion::VerifyFailed, kFailedText);
             }
             break;
         default:
-            Conclude(FormatText("Ошибка в EXE файле! %d", result), MB_OK, IDOK);
+            Conclude(UpdateConclusion::ImageError, FormatText("Ошибка в EXE файле! %d", result), MB_OK,
+                     IDOK);
             break;
     }
 }
 
-void CUpdateDlg::StartLeaving(bool success, const char* resultText) {
-    m_bSuccess = success;
+void CUpdateDlg::StartLeaving(UpdateConclusion result, const char* resultText) {
+    m_bSuccess = result == UpdateConclusion::Succeeded;
+    m_nResult = result;
     m_strResult = resultText;
     AddLogLine(m_strResult);
     m_nPhase = PHASE_LEAVE;
