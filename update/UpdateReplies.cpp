@@ -1,5 +1,7 @@
 // The receiving side of the update dialog: every reply that passes its
 // checksum, and the phase machine that the replies drive.
+#include <algorithm>
+
 #include "AccessCode.h"
 #include "BuildDate.h"
 #include "CommandSet.h"
@@ -95,7 +97,12 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
             m_loaderMatcher.Taken(frame);
             return true;
         case CMD_INFO:
-            if (m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
+            // Our own request come back once more than its echo (a line
+            // that doubles what it returns): every answer is a text or the
+            // identity, never the step alone.
+            if (std::ranges::equal(ReplyPayload(frame),
+                                   OutstandingRequest().subspan(kFramePayloadIndex)) ||
+                m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
                 return false;
             }
             m_infoFilter.Taken(ReplyPayload(frame));
