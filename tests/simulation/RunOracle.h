@@ -41,9 +41,9 @@ std::chrono::milliseconds RunBound(const RunPlan& plan);
 
 // Whether the firmware identity the update dialog read (date and version, as
 // it reported them to the session log) is the one the instrument held when
-// the run began. Counted apart from the violations, each with its seed: a
-// rare run is still misled (a reply whose bytes the line turned into
-// another's), and until that is understood it is not held as a rule.
+// the run began. Counted apart from the violations, each with its seed,
+// until enough seeds have shown none since the last cause was mended (an
+// information request that an echoing, doubling line returned twice).
 bool LogTellsTheFirmware(const RunRecord& record);
 
 // Every rule the run broke; `image` is the firmware the update writes.
