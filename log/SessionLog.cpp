@@ -144,7 +144,6 @@ void SessionLog::OnImageFile(std::string_view path, std::string_view sha256Hex) 
 }
 
 void SessionLog::OnLineConfigured(std::uint32_t baudRate) {
-    m_lineRate = baudRate;
     // The search steps through the rates many times a second; only the
     // update's switches between the instrument's programs tell a story.
     if (m_updateStarted) {
@@ -154,24 +153,10 @@ void SessionLog::OnLineConfigured(std::uint32_t baudRate) {
 
 void SessionLog::OnFrameSent(std::span<const std::uint8_t> frame) {
     m_wire.Record(ElapsedMs(), WireDirection::Sent, frame);
-    if (frame.size() > static_cast<std::size_t>(kFramePayloadIndex) &&
-        frame[kFrameCommandIndex] == CMD_INFO) {
-        m_askedInfoStep = frame[kFramePayloadIndex];
-    }
 }
 
 void SessionLog::OnFrameReceived(std::span<const std::uint8_t> frame) {
     m_wire.Record(ElapsedMs(), WireDirection::Received, frame);
-    switch (ReplyCommand(frame)) {
-        case CMD_IDENTIFY:
-            OnIdentifyReply(frame);
-            break;
-        case CMD_INFO:
-            OnInfoReply(frame);
-            break;
-        default:
-            break;
-    }
 }
 
 void SessionLog::OnChecksumFailed(std::span<const std::uint8_t> bytes) {
@@ -179,24 +164,14 @@ void SessionLog::OnChecksumFailed(std::span<const std::uint8_t> bytes) {
     ++(m_updateStarted ? m_counts.updateChecksumFailures : m_counts.searchChecksumFailures);
 }
 
-void SessionLog::OnIdentifyReply(std::span<const std::uint8_t> frame) {
-    // The instrument is the one the search found; during the update the
-    // same reply is only the keep-alive's answer.
-    const std::optional<IdentifyReply> reply = DecodeIdentifyReply(frame);
-    if (m_updateStarted || !reply || reply->deviceType != kZiron7DeviceType) {
-        return;
-    }
+void SessionLog::OnInstrumentFound(const FoundInstrument& found) {
     Identity& id = m_identity;
-    if (id.serialNumber == reply->serialNumber && id.year == reply->year &&
-        id.month == reply->month && id.rateFound == m_lineRate) {
-        return;
-    }
-    const bool renamed = id.serialNumber != reply->serialNumber;
-    id.serialNumber = reply->serialNumber;
-    id.year = reply->year;
-    id.month = reply->month;
-    id.identifiedType = reply->deviceType;
-    id.rateFound = m_lineRate;
+    const bool renamed = id.serialNumber != found.serialNumber;
+    id.serialNumber = found.serialNumber;
+    id.year = found.year;
+    id.month = found.month;
+    id.identifiedType = found.deviceType;
+    id.rateFound = found.baudRate;
     if (renamed) {
         m_file.Rename(SessionLogName(m_startStamp, id.serialNumber));
     }
@@ -205,26 +180,27 @@ void SessionLog::OnIdentifyReply(std::span<const std::uint8_t> frame) {
          ", answering at " + Number(id.rateFound) + " baud on " + m_portName);
 }
 
-void SessionLog::OnInfoReply(std::span<const std::uint8_t> frame) {
+void SessionLog::OnFirmwareRead(const HeldFirmware& firmware) {
     Identity& id = m_identity;
-    switch (m_askedInfoStep) {
-        case kInfoStepDate:
-            id.firmwareDate = DecodeInfoText(frame, kBuildDateTextLength);
-            break;
-        case kInfoStepTime:
-            id.firmwareTime = DecodeInfoText(frame, kBuildTimeTextLength);
-            break;
-        default:
-            if (const auto reply = DecodeFirmwareIdentityReply(frame)) {
-                id.firmwareType = reply->deviceType;
-                id.firmwareVersion = reply->version;
-                id.reprogrammings = reply->reprogrammings;
-                Note("firmware in the instrument: version " + Number(id.firmwareVersion) +
-                     " built " + id.firmwareDate + " " + id.firmwareTime + ", type " +
-                     Number(*id.firmwareType) + ", reprogrammings " + Number(id.reprogrammings));
-            }
-            break;
+    id.firmwareDate = firmware.buildDate;
+    id.firmwareTime = firmware.buildTime;
+    if (!firmware.identityRead) {
+        return;  // the section says the firmware was not read
     }
+    id.firmwareType = firmware.deviceType;
+    id.firmwareVersion = firmware.version;
+    id.reprogrammings = firmware.reprogrammings;
+    Note("firmware in the instrument: version " + Number(id.firmwareVersion) + " built " +
+         id.firmwareDate + " " + id.firmwareTime + ", type " + Number(*id.firmwareType) +
+         ", reprogrammings " + Number(id.reprogrammings));
+}
+
+void SessionLog::OnUpdateDecided(UpdateDecision decision) {
+    m_decision = decision;
+}
+
+void SessionLog::OnUpdateConcluded(UpdateConclusion conclusion) {
+    m_conclusion = conclusion;
 }
 
 void SessionLog::OnLogLine(std::string_view text) {

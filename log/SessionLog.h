@@ -5,7 +5,8 @@
 //
 //   - the program's version and build stamp and the start time;
 //   - as they happen, each with its time in ms from the start: the ports
-//     opened, the instrument found and its firmware's identity, the rate
+//     opened, the instrument found and its firmware's identity (as the
+//     search and the update dialog took them), the rate
 //     changes during the update, every line of the update dialog's log and
 //     every message box;
 //   - when the run ends: the instrument's identity, the outcome and the
@@ -40,16 +41,16 @@ struct ProgramStamp {
 
 class SessionLog final : public SessionEvents {
 public:
-    // What the instrument told about itself.
+    // What the instrument told about itself, as the dialogs took it.
     struct Identity {
-        std::optional<std::uint16_t> serialNumber;
+        std::optional<std::uint16_t> serialNumber;  // empty until the search found it
         std::uint16_t year = 0;
         std::uint8_t month = 0;
         std::uint8_t identifiedType = 0;  // from the identify reply
         std::uint32_t rateFound = 0;      // baud
-        std::string firmwareDate;         // information step 0
+        std::string firmwareDate;         // information step 0, once the firmware was read
         std::string firmwareTime;         // information step 1
-        std::optional<std::uint16_t> firmwareType;
+        std::optional<std::uint16_t> firmwareType;  // empty until step 2 was read whole
         std::uint16_t firmwareVersion = 0;
         std::uint32_t reprogrammings = 0;
     };
@@ -72,6 +73,10 @@ public:
     // The file being written; empty while there is none.
     std::filesystem::path FilePath() const { return m_file.Path(); }
     const Identity& InstrumentIdentity() const { return m_identity; }
+    // What the update dialog decided and how it ended; empty when it never
+    // got that far.
+    std::optional<UpdateDecision> Decision() const { return m_decision; }
+    std::optional<UpdateConclusion> Conclusion() const { return m_conclusion; }
     const Counts& RunCounts() const { return m_counts; }
 
     void OnPortOpened(std::string_view portName) override;
@@ -85,6 +90,10 @@ public:
     void OnFrameSent(std::span<const std::uint8_t> frame) override;
     void OnFrameReceived(std::span<const std::uint8_t> frame) override;
     void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
+    void OnInstrumentFound(const FoundInstrument& found) override;
+    void OnFirmwareRead(const HeldFirmware& firmware) override;
+    void OnUpdateDecided(UpdateDecision decision) override;
+    void OnUpdateConcluded(UpdateConclusion conclusion) override;
     void OnLogLine(std::string_view text) override;
     void OnMessageBox(std::string_view text) override;
     void OnRequestRepeated() override;
@@ -97,8 +106,6 @@ private:
     // A timed line: written at once, or kept until the file exists.
     void Note(std::string_view text);
     void StartFile();
-    void OnIdentifyReply(std::span<const std::uint8_t> frame);
-    void OnInfoReply(std::span<const std::uint8_t> frame);
     std::string IdentitySection() const;
     std::string OutcomeSection() const;
     std::string CountsSection() const;
@@ -118,8 +125,8 @@ private:
     Identity m_identity;
     std::string m_portName;
     std::string m_portDevice;  // empty when not told
-    std::uint32_t m_lineRate = 0;      // baud the port runs at now
-    std::uint8_t m_askedInfoStep = 0;  // step of the last information request sent
+    std::optional<UpdateDecision> m_decision;
+    std::optional<UpdateConclusion> m_conclusion;
     bool m_updateStarted = false;      // the update dialog's first line has been shown
     std::int64_t m_updateStartMs = 0;
     std::optional<std::int64_t> m_updateEndMs;

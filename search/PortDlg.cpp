@@ -202,6 +202,12 @@ void CPortDlg::OnReply(std::span<const std::uint8_t> frame) {
     }
     m_nTicks = 0;
     m_strStatus = FormatText("Зирон-7 найден. Скорость %d", rate);
+    const FoundInstrument found{identity->deviceType, identity->serialNumber, identity->year,
+                                identity->month, static_cast<std::uint32_t>(rate)};
+    if (found != m_reportedInstrument) {
+        m_reportedInstrument = found;
+        CurrentSession().OnInstrumentFound(found);
+    }
     if (m_pDeviceInfo != nullptr) {
         m_pDeviceInfo->year = identity->year;
         m_pDeviceInfo->month = identity->month;

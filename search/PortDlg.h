@@ -17,6 +17,7 @@
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
 #include "OwnEcho.h"
+#include "SessionEvents.h"
 
 class CSerialCWnd;
 class CFirmwareImage;
@@ -94,5 +95,8 @@ private:
 
     bool m_bPortRemembered = false;  // the selected port is in the settings
     bool m_bAnotherDeviceHeard = false;
+    // The instrument last reported to the session; it answers on every
+    // tick, and only a change is news.
+    std::optional<FoundInstrument> m_reportedInstrument;
     void ShowStatus();
 };

@@ -19,6 +19,10 @@ void SessionEvents::OnFrameReceived(std::span<const std::uint8_t>) {}
 void SessionEvents::OnChecksumFailed(std::span<const std::uint8_t>) {}
 void SessionEvents::OnLogLine(std::string_view) {}
 void SessionEvents::OnMessageBox(std::string_view) {}
+void SessionEvents::OnInstrumentFound(const FoundInstrument&) {}
+void SessionEvents::OnFirmwareRead(const HeldFirmware&) {}
+void SessionEvents::OnUpdateDecided(UpdateDecision) {}
+void SessionEvents::OnUpdateConcluded(UpdateConclusion) {}
 void SessionEvents::OnRequestRepeated() {}
 void SessionEvents::OnVerification(bool) {}
 void SessionEvents::OnUpdateEnded(int, bool) {}

@@ -5,13 +5,69 @@
 // writes the log.
 //
 // All reports come from the user-interface thread (the serial listener
-// thread never reports). Frame bytes are lent for the call only. With no
-// listener installed every report goes nowhere, at the cost of one call.
+// thread never reports). Frame bytes and texts are lent for the call only.
+// With no listener installed every report goes nowhere, at the cost of one
+// call.
+//
+// What the run decided (the instrument found, the firmware it holds, what
+// the update does about it and how it ended) is reported by the dialog that
+// decided it, once it has; a listener never needs to read it out of the
+// frames.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string_view>
+
+// The instrument that the search took: a Зирон-7 that answered.
+struct FoundInstrument {
+    std::uint8_t deviceType = 0;      // as its identify reply gives it
+    std::uint16_t serialNumber = 0;
+    std::uint16_t year = 0;           // of manufacture, in full (2011)
+    std::uint8_t month = 0;           // of manufacture, as the instrument reports it
+    std::uint32_t baudRate = 0;       // bits per second at which it answered
+
+    bool operator==(const FoundInstrument&) const = default;
+};
+
+// The firmware in the instrument, as the update dialog took its three
+// information replies before it decided.
+struct HeldFirmware {
+    std::string_view buildDate;  // as the instrument sent it ("Jun 20 2011")
+    std::string_view buildTime;  // "09:15:48"
+    // The last step's reply carried the fields below; without them the
+    // dialog shows zeros and decides by the build time alone.
+    bool identityRead = false;
+    std::uint16_t deviceType = 0;
+    std::uint16_t version = 0;
+    std::uint32_t reprogrammings = 0;
+};
+
+// What the update dialog does with the instrument it found.
+enum class UpdateDecision : std::uint8_t {
+    IdentifyOnly,     // the run asked for the firmware's identity alone
+    VerifyOnly,       // the run asked to verify the flash whatever the build times
+    RefuseLater,      // the instrument's firmware is later than the image: nothing is written
+    VerifySameDate,   // the same build time: verified first, written only where it differs
+    Write,            // the image is later: written, then verified
+    WriteIntoLoader,  // found in its bootloader, its firmware unknown; the operator said to write
+    LeaveInLoader,    // found in its bootloader; the operator said not to write
+};
+
+// The outcome the update dialog showed, by its box.
+enum class UpdateConclusion : std::uint8_t {
+    Succeeded,          // the image passed verification; the main program runs again
+    VerifyFailed,       // written, and every pass failed verification
+    Differs,            // verified only: the flash differs from the image
+    RefusedLater,       // the instrument's firmware is later than the image
+    StaysInLoader,      // found in its bootloader and left there unwritten
+    ForeignDevice,      // another device answered in the Зирон-7's place
+    NoLink,             // the line fell silent, or failed
+    CannotEnterLoader,  // the bootloader could not be entered
+    CannotLeaveLoader,  // the main program could not be started again
+    BadSignature,       // the bootloader is of a version this program does not know
+    ImageError,         // the image could not make its next frame
+};
 
 class SessionEvents {
 public:
@@ -40,6 +96,15 @@ public:
     // A line in the update dialog's log, or a message box, in UTF-8.
     virtual void OnLogLine(std::string_view text);
     virtual void OnMessageBox(std::string_view text);
+
+    // The search took `found` for the instrument; reported again only when
+    // it answers with other figures (another rate, another instrument).
+    virtual void OnInstrumentFound(const FoundInstrument& found);
+    // The update dialog read `firmware` from the instrument and decides by it.
+    virtual void OnFirmwareRead(const HeldFirmware& firmware);
+    virtual void OnUpdateDecided(UpdateDecision decision);
+    // The update dialog showed its outcome box, the first and only one.
+    virtual void OnUpdateConcluded(UpdateConclusion conclusion);
 
     // The update sent its outstanding request again.
     virtual void OnRequestRepeated();

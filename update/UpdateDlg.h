@@ -40,6 +40,7 @@
 #include "OwnEcho.h"
 #include "ReplyMatching.h"
 #include "SendPacing.h"
+#include "SessionEvents.h"
 
 class CSerialCWnd;
 class CFirmwareImage;
@@ -104,6 +105,7 @@ public:
     OwnEcho m_echo;         // our frames coming back, passed over before the replies
     std::uint8_t m_nVerifyFailures = 0;
     std::string m_strResult;         // the outcome text of the final box
+    UpdateConclusion m_nResult = UpdateConclusion::NoLink;  // and the outcome it tells
     bool m_bSuccess = false;         // the new firmware has passed verification
     std::uint8_t m_nAwaitedCmd = 0;  // command whose reply is outstanding; 0: none
     UINT_PTR m_nPumpTimer = TIMER_PUMP;
@@ -205,9 +207,10 @@ private:
     // when a detour's budget is spent or the line fails (the adapter gone, a
     // timer the system refused): the pump and the pace timer stop.
     void GiveUpLink();
-    // Shows the outcome `text` with `type` and ends the dialog with
-    // `endCode`, unless an outcome was shown already: the first one stands.
-    void Conclude(const std::string& text, UINT type, int endCode);
+    // Reports `conclusion`, shows its `text` with `type` and ends the dialog
+    // with `endCode`, unless an outcome was shown already: the first one
+    // stands.
+    void Conclude(UpdateConclusion conclusion, const std::string& text, UINT type, int endCode);
     // Sends the outstanding request, which was due at `due`.
     void SendTxFrame(PaceTime due);
     // Sends `frame` (sealed in place), issued at `issued` and due at `due`:
@@ -238,6 +241,7 @@ private:
     void OnFrame(std::span<const std::uint8_t> frame);
     void OnIdentifyReply(std::span<const std::uint8_t> frame);
     void OnInfoReply(std::span<const std::uint8_t> frame);
+    // Reports the firmware read and what is done about it, and does it.
     void Decide(std::span<const std::uint8_t> frame);
     void BeginPass(bool verify);
     void OnStatusReply(std::span<const std::uint8_t> frame);
@@ -246,8 +250,9 @@ private:
     void OnLoaderReply(std::span<const std::uint8_t> frame);
     void OnSwitchAcknowledged(std::uint8_t signature);
     void OnImageResult(std::uint8_t result);
-    // Verification is over: the outcome text, then back to the main program.
-    void StartLeaving(bool success, const char* resultText);
+    // Verification is over with `result`, told by `resultText`; back to the
+    // main program.
+    void StartLeaving(UpdateConclusion result, const char* resultText);
     void ShowProgress();
     // From the decision on: bring the instrument into its bootloader.
     void StartEntering(bool sameDate);

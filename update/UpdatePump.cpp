@@ -171,24 +171,26 @@ void CUpdateDlg::GiveUpLink() {
     KillTimer(m_nPumpTimer);
     KillTimer(m_nPaceTimer);
     if (m_nPhase == PHASE_ENTER) {
-        Conclude(kCannotEnterLoaderText, MB_OK, IDCANCEL);
+        Conclude(UpdateConclusion::CannotEnterLoader, kCannotEnterLoaderText, MB_OK, IDCANCEL);
         return;
     }
     // Once the new firmware has passed verification the instrument works;
     // only the way back to its main program is in doubt.
     const int endCode = m_bSuccess ? IDOK : kUpdateLinkLost;
     if (m_nPhase == PHASE_LEAVE) {
-        Conclude(kCannotLeaveLoaderText, MB_OK, endCode);
+        Conclude(UpdateConclusion::CannotLeaveLoader, kCannotLeaveLoaderText, MB_OK, endCode);
     } else {
-        Conclude(kNoLinkText, MB_ICONSTOP, endCode);
+        Conclude(UpdateConclusion::NoLink, kNoLinkText, MB_ICONSTOP, endCode);
     }
 }
 
-void CUpdateDlg::Conclude(const std::string& text, UINT type, int endCode) {
+void CUpdateDlg::Conclude(UpdateConclusion conclusion, const std::string& text, UINT type,
+                          int endCode) {
     if (m_bConcluded) {
         return;
     }
     m_bConcluded = true;
+    CurrentSession().OnUpdateConcluded(conclusion);
     AfxMessageBox(text, type);
     if (endCode == IDOK) {
         OnOK();

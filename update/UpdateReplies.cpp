@@ -1,5 +1,7 @@
 // The receiving side of the update dialog: every reply that passes its
 // checksum, and the phase machine that the replies drive.
+#include <algorithm>
+
 #include "AccessCode.h"
 #include "BuildDate.h"
 #include "CommandSet.h"
@@ -95,7 +97,12 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
             m_loaderMatcher.Taken(frame);
             return true;
         case CMD_INFO:
-            if (m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
+            // Our own request come back once more than its echo (a line
+            // that doubles what it returns): every answer is a text or the
+            // identity, never the step alone.
+            if (std::ranges::equal(ReplyPayload(frame),
+                                   OutstandingRequest().subspan(kFramePayloadIndex)) ||
+                m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
                 return false;
             }
             m_infoFilter.Taken(ReplyPayload(frame));
@@ -121,7 +128,7 @@ void CUpdateDlg::OnIdentifyReply(std::span<const std::uint8_t> frame) {
     if (!payload.empty() && payload[0] == kZiron7DeviceType) {
         return;
     }
-    Conclude("На линии связи не Зирон-7", MB_OK, IDCANCEL);
+    Conclude(UpdateConclusion::ForeignDevice, "На линии связи не Зирон-7", MB_OK, IDCANCEL);
 }
 
 void CUpdateDlg::OnInfoReply(std::span<const std::uint8_t> frame) {
@@ -144,35 +151,43 @@ void CUpdateDlg::OnInfoReply(std::span<const std::uint8_t> frame) {
 
 void CUpdateDlg::Decide(std::span<const std::uint8_t> frame) {
     // A reply too short for its fields shows zeros; they are only logged.
-    const FirmwareIdentityReply identity =
-        DecodeFirmwareIdentityReply(frame).value_or(FirmwareIdentityReply{0, 0, 0});
+    const std::optional<FirmwareIdentityReply> read = DecodeFirmwareIdentityReply(frame);
+    const FirmwareIdentityReply identity = read.value_or(FirmwareIdentityReply{0, 0, 0});
     std::time_t deviceTime = PresetBuildTime();
     // A text that does not parse leaves the preset, so any image built
     // since is written.
     ParseBuildDate(m_strDeviceDate, m_strDeviceTime, deviceTime);
+    CurrentSession().OnFirmwareRead({m_strDeviceDate, m_strDeviceTime, read.has_value(),
+                                     identity.deviceType, identity.version,
+                                     identity.reprogrammings});
     AddLogLine(FormatText("Версия программы в приборе №%d от %s", identity.version,
                           FormatLocalTime(deviceTime, kDeviceTimeFormat).c_str()));
     AddLogLine(FormatText("Тип %d Число перепрошивок %d", identity.deviceType,
                           static_cast<int>(identity.reprogrammings)));
 
     if (m_nPurpose == PURPOSE_IDENTIFY) {
+        CurrentSession().OnUpdateDecided(UpdateDecision::IdentifyOnly);
         OnOK();
         return;
     }
     if (m_nPurpose == PURPOSE_VERIFY) {
         // The flash is compared with the image, whichever build is later.
+        CurrentSession().OnUpdateDecided(UpdateDecision::VerifyOnly);
         StartEntering(true);
         return;
     }
     const std::time_t imageTime = m_pImage->GetBuildTime();
     if (imageTime < deviceTime) {
+        CurrentSession().OnUpdateDecided(UpdateDecision::RefuseLater);
         AddLogLine("Версия программы в приборе позже чем обновление");
         AddLogLine("Обновление не целесообразно");
-        Conclude("Версия программы в приборе позже чем обновление\nОбновление не целесообразно",
+        Conclude(UpdateConclusion::RefusedLater,
+                 "Версия программы в приборе позже чем обновление\nОбновление не целесообразно",
                  MB_ICONINFORMATION, IDOK);
         return;
     }
     const bool sameDate = imageTime == deviceTime;
+    CurrentSession().OnUpdateDecided(sameDate ? UpdateDecision::VerifySameDate : UpdateDecision::Write);
     if (sameDate) {
         AddLogLine("Дата микропрограммы в устройстве совпадает с обновляемой");
     }
@@ -216,7 +231,7 @@ void CUpdateDlg::OnEnterStatus(bool bootloaderRuns) {
     // instrument has not refused it. Lost ones have a countdown of their own.
     std::uint8_t& tries = switchUnanswered ? m_nUnansweredSwitchTries : m_nLoaderTries;
     if (--tries == 0) {
-        Conclude(kCannotEnterLoaderText, MB_OK, IDCANCEL);
+        Conclude(UpdateConclusion::CannotEnterLoader, kCannotEnterLoaderText, MB_OK, IDCANCEL);
         return;
     }
     // The main program hears the switch only at its own rate.
@@ -229,11 +244,11 @@ void CUpdateDlg::OnLeaveStatus(bool bootloaderRuns) {
     if (!bootloaderRuns) {
         AddLogLine("Переход завершён");
         m_nPhase = PHASE_DONE;
-        Conclude(m_strResult, m_bSuccess ? MB_OK : MB_ICONSTOP, IDOK);
+        Conclude(m_nResult, m_strResult, m_bSuccess ? MB_OK : MB_ICONSTOP, IDOK);
         return;
     }
     if (--m_nLoaderTries == 0) {
-        Conclude(kCannotLeaveLoaderText, MB_OK, IDOK);
+        Conclude(UpdateConclusion::CannotLeaveLoader, kCannotLeaveLoaderText, MB_OK, IDOK);
         return;
     }
     ConfigurePort(kBootloaderBaud);
@@ -252,7 +267,8 @@ void CUpdateDlg::OnLoaderReply(std::span<const std::uint8_t> frame) {
 
 void CUpdateDlg::OnSwitchAcknowledged(std::uint8_t signature) {
     if (signature != kAccessCode[0]) {
-        Conclude("Неверна сигнатура блока - несовместимая версия!", MB_OK, IDOK);
+        Conclude(UpdateConclusion::BadSignature, "Неверна сигнатура блока - несовместимая версия!",
+                 MB_OK, IDOK);
         return;
     }
     // From here on the instrument talks at the bootloader's rate.
@@ -287,7 +303,7 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
             break;
         case IMAGE_VERIFY_PASSED:
             CurrentSession().OnVerification(true);
-            StartLeaving(true, kSucceededText);
+            StartLeaving(UpdateConclusion::Succeeded, kSucceededText);
             break;
         case IMAGE_VERIFY_FAILED:
             CurrentSession().OnVerification(false);
@@ -295,22 +311,24 @@ void CUpdateDlg::OnImageResult(std::uint8_t result) {
             FallBackToDefaultPace(kVerifyFailureSlowsText);
             if (m_nPurpose == PURPOSE_VERIFY) {
                 ++m_nVerifyFailures;
-                StartLeaving(false, kDiffersText);
+                StartLeaving(UpdateConclusion::Differs, kDiffersText);
             } else if (++m_nVerifyFailures < kMaxVerifyFailures) {
                 AddLogLine(FormatText("Попытка перепрограммирования №%d", m_nVerifyFailures + 1));
                 BeginPass(false);
             } else {
-                StartLeaving(false, kFailedText);
+                StartLeaving(UpdateConclusion::VerifyFailed, kFailedText);
             }
             break;
         default:
-            Conclude(FormatText("Ошибка в EXE файле! %d", result), MB_OK, IDOK);
+            Conclude(UpdateConclusion::ImageError, FormatText("Ошибка в EXE файле! %d", result), MB_OK,
+                     IDOK);
             break;
     }
 }
 
-void CUpdateDlg::StartLeaving(bool success, const char* resultText) {
-    m_bSuccess = success;
+void CUpdateDlg::StartLeaving(UpdateConclusion result, const char* resultText) {
+    m_bSuccess = result == UpdateConclusion::Succeeded;
+    m_nResult = result;
     m_strResult = resultText;
     AddLogLine(m_strResult);
     m_nPhase = PHASE_LEAVE;

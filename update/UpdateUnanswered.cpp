@@ -103,9 +103,11 @@ void CUpdateDlg::OnResidentStatus(bool bootloaderRuns) {
     }
     if (answer != IDYES) {
         // The link works; the instrument stays where it is, unwritten.
-        Conclude(kStaysInLoaderText, MB_OK, IDCANCEL);
+        CurrentSession().OnUpdateDecided(UpdateDecision::LeaveInLoader);
+        Conclude(UpdateConclusion::StaysInLoader, kStaysInLoaderText, MB_OK, IDCANCEL);
         return;
     }
+    CurrentSession().OnUpdateDecided(UpdateDecision::WriteIntoLoader);
     StartEntering(false);
 }
 

@@ -151,9 +151,18 @@ void CCliApp::RunUpdate() {
         CFlasherApp::InitInstance();
     }
     log.Finish();
+    TakeWhatTheRunDecided(log);
     m_end.interrupted = m_report.Interrupted();
     m_end.interruptExitCode = m_report.InterruptExitCode();
     WriteResult(OutcomeOf(m_end), &log, MonotonicNow() - start);
+}
+
+void CCliApp::TakeWhatTheRunDecided(const SessionLog& log) {
+    m_end.decision = log.Decision();
+    m_end.conclusion = log.Conclusion();
+    m_end.success = log.RunCounts().verificationPasses > 0;
+    m_end.nothingToWrite = m_purpose == PURPOSE_VERIFY ||
+                           m_end.decision == UpdateDecision::VerifySameDate;
 }
 
 std::span<const std::uint8_t> CCliApp::ImageBytes() const {
@@ -208,11 +217,10 @@ int CCliApp::RunModal(CDialog& dialog) {
         }
     }
     if (update != nullptr) {
-        m_end.updateResult = result;
+        // Where the dialog left the instrument; what it decided comes with
+        // the session's reports (TakeWhatTheRunDecided).
         m_end.phase = update->m_nPhase;
-        m_end.success = update->m_bSuccess;
         m_end.foundInLoader = update->m_bFoundInLoader;
-        m_end.nothingToWrite = m_purpose == PURPOSE_VERIFY || update->m_bSameDate;
         m_fastToTheEnd = update->m_pacer.IsFast();
     }
     return result;
@@ -300,7 +308,7 @@ JsonObject CCliApp::FindOn(const PortArgument& port, CFirmwareImage& image, Outc
         CUpdateDlg identify;
         HandOver(identify, serial, deviceInfo, image);
         identify.m_nPurpose = PURPOSE_IDENTIFY;
-        identityRead = identify.DoModal() == IDOK && identify.m_nPhase == PHASE_INFO;
+        identityRead = identify.DoModal() == IDOK && log.Decision() == UpdateDecision::IdentifyOnly;
         m_report.OnDialogEnded();
     }
     const SessionLog::Identity& id = log.InstrumentIdentity();
@@ -326,19 +334,6 @@ std::string CCliApp::PaceText() const {
         return "default";
     }
     return m_fastToTheEnd ? "fast" : "fast, then default";
-}
-
-std::string CCliApp::Decision() const {
-    if (!m_end.found) {
-        return "none";
-    }
-    if (m_purpose == PURPOSE_VERIFY) {
-        return "verify";
-    }
-    if (m_end.phase == PHASE_INFO) {
-        return m_end.updateResult == IDOK ? "refuse" : "none";
-    }
-    return m_end.nothingToWrite ? "verify" : "write";
 }
 
 void CCliApp::WriteResult(Outcome outcome, const SessionLog* log, Clock::duration wallTime) {
@@ -379,7 +374,7 @@ void CCliApp::WriteResult(Outcome outcome, const SessionLog* log, Clock::duratio
     } else {
         result.Null("image");
     }
-    result.Text("decision", Decision());
+    result.Text("decision", DecisionCode(m_end));
     if (!succeeded && m_end.imageLoaded) {
         result.Text("instrument", InstrumentStateText(m_end));
     }

@@ -47,7 +47,9 @@ private:
     Outcome NotFound(CPortDlg::LineHeard heard) const;
     // The image of this run: the file's, or the program's own.
     std::span<const std::uint8_t> ImageBytes() const;
-    std::string Decision() const;
+    // The decision and the outcome as the update dialog reported them to
+    // `log`, and whether the image passed verification.
+    void TakeWhatTheRunDecided(const SessionLog& log);
     // The pace the update had: "default", "fast", or "fast, then default"
     // once the line called for the default pace.
     std::string PaceText() const;

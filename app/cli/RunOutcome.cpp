@@ -3,7 +3,6 @@
 #include <array>
 
 #include "CliLanguage.h"
-#include "DialogResults.h"
 #include "UpdateDlg.h"
 
 namespace {
@@ -114,17 +113,38 @@ Outcome OutcomeOf(const RunEnd& end) {
         // Counted out or fallen silent on the way back to the main program.
         return Outcome::CannotLeave;
     }
-    if (end.phase == PHASE_INFO && end.updateResult == IDOK) {
-        // The one OK of an update before its decision: later firmware refused.
-        return Outcome::RefusedLater;
+    switch (end.conclusion.value_or(UpdateConclusion::NoLink)) {
+        case UpdateConclusion::RefusedLater:
+            return Outcome::RefusedLater;
+        case UpdateConclusion::StaysInLoader:
+            return Outcome::LeftInBootloader;
+        case UpdateConclusion::ForeignDevice:
+            return Outcome::ForeignDevice;
+        default:
+            // Cannot enter the bootloader, a wrong signature, a link that
+            // fell silent.
+            return Outcome::NoLink;
     }
-    if (end.phase == PHASE_INFO && end.updateResult == IDCANCEL) {
-        // Another device answered in place of the Зирон-7, or the Зирон-7
-        // in its bootloader was not to be written.
-        return end.foundInLoader ? Outcome::LeftInBootloader : Outcome::ForeignDevice;
+}
+
+std::string_view DecisionCode(const RunEnd& end) {
+    if (!end.found || !end.decision) {
+        return "none";
     }
-    // Cannot enter the bootloader, a wrong signature, a link that fell silent.
-    return Outcome::NoLink;
+    switch (*end.decision) {
+        case UpdateDecision::VerifyOnly:
+        case UpdateDecision::VerifySameDate:
+            return "verify";
+        case UpdateDecision::RefuseLater:
+            return "refuse";
+        case UpdateDecision::Write:
+        case UpdateDecision::WriteIntoLoader:
+            return "write";
+        case UpdateDecision::IdentifyOnly:
+        case UpdateDecision::LeaveInLoader:
+            break;
+    }
+    return "none";
 }
 
 std::string InstrumentStateText(const RunEnd& end) {

@@ -10,6 +10,7 @@
 
 #include "ExitCodes.h"
 #include "PortDlg.h"
+#include "SessionEvents.h"
 
 enum class Outcome {
     Updated,           // written and verified
@@ -48,7 +49,10 @@ struct RunEnd {
     std::optional<Outcome> portFailure;  // the port did not open: why
     CPortDlg::LineHeard heard = CPortDlg::LineHeard::Nothing;  // what the search heard
     bool found = false;         // the port dialog ended with OK
-    int updateResult = 0;       // the update dialog's end code
+    // What the update dialog decided and the outcome box it showed, as it
+    // reported them; empty when it got not so far.
+    std::optional<UpdateDecision> decision;
+    std::optional<UpdateConclusion> conclusion;
     std::uint8_t phase = 0;     // its phase then (PHASE_...)
     bool success = false;       // the firmware passed verification
     bool foundInLoader = false; // the instrument answered from its bootloader at start
@@ -56,6 +60,9 @@ struct RunEnd {
 };
 
 Outcome OutcomeOf(const RunEnd& end);
+
+// The JSON result's "decision": "write", "verify", "refuse" or "none".
+std::string_view DecisionCode(const RunEnd& end);
 
 // What a search that did not find a Зирон-7 heard, as an outcome.
 Outcome SearchOutcome(CPortDlg::LineHeard heard);

@@ -91,22 +91,12 @@ protected:
         m_log.OnPortOpened("\\\\.\\COM3");
         m_log.OnLineConfigured(19200);
         m_log.OnFrameSent(Sealed({0xFE, CMD_IDENTIFY, 0}));
-        m_log.OnFrameReceived(
-            Sealed({0xFE, CMD_IDENTIFY | kReplyFlagBit, 5, kZiron7DeviceType, 11, 7, 0x39, 0x30}));
+        m_log.OnInstrumentFound(kFound);
         m_log.OnLogLine("Зирон-7 найден. Скорость 19200");
-        const std::string date = "Jun 20 2011";
-        const std::string time = "09:15:48";
-        for (const auto& [step, text] :
-             {std::pair{kInfoStepDate, date}, std::pair{kInfoStepTime, time}}) {
-            m_log.OnFrameSent(Sealed(BuildInfoRequest(step)));
-            std::vector<std::uint8_t> reply = {0xFE, CMD_INFO,
-                                               static_cast<std::uint8_t>(text.size())};
-            reply.insert(reply.end(), text.begin(), text.end());
-            m_log.OnFrameReceived(Sealed(reply));
-        }
-        m_log.OnFrameSent(Sealed(BuildInfoRequest(kInfoStepIdentity)));
-        m_log.OnFrameReceived(Sealed({0xFE, CMD_INFO, 8, 3, 0, 6, 0, 5, 0, 0, 0}));
+        m_log.OnFirmwareRead({"Jun 20 2011", "09:15:48", true, 3, 6, 5});
     }
+
+    static constexpr FoundInstrument kFound{kZiron7DeviceType, 12345, 2011, 7, 19200};
 };
 
 TEST_F(SessionLogTest, ARunLeavesTheIdentityTheLinesTheFiguresAndNoAccessCode) {
@@ -133,6 +123,10 @@ TEST_F(SessionLogTest, ARunLeavesTheIdentityTheLinesTheFiguresAndNoAccessCode) {
          {"port: \\\\.\\COM3\n", "rate found: 19200 baud\n", "device type: 3\n",
           "serial number: 12345\n", "date of manufacture: 7/2011\n", "firmware version: 6\n",
           "firmware build time: Jun 20 2011 09:15:48\n", "reprogrammings: 5\n",
+          "] instrument found: type 3, serial number 12345, made 7/2011, answering at 19200 baud "
+          "on \\\\.\\COM3\n",
+          "] firmware in the instrument: version 6 built Jun 20 2011 09:15:48, type 3, "
+          "reprogrammings 5\n",
           "] log: Зирон-7 найден. Скорость 19200\n", "] line set to 38400 baud\n",
           "] box: Невозможно выйти из загрузчика!\\nВыключите питание\n",
           "outcome: completed: the firmware passed verification\n", "repeated requests: 2\n",
@@ -155,6 +149,66 @@ TEST_F(SessionLogTest, ARunWithoutTheOperatorsOkSaysSo) {
     EXPECT_THAT(text, HasSubstr("] line: own_echo: only our own bytes come back:\\na loopback plug\n"));
     EXPECT_THAT(text, HasSubstr("outcome: no update: the port dialog ended without OK\n"));
     EXPECT_THAT(text, HasSubstr("== instrument ==\nport: \\\\.\\COM1\nnot found\n"));
+}
+
+// The log tells what the dialogs took, never its own reading of the
+// frames: replies on the wire alone name no instrument and no firmware.
+TEST_F(SessionLogTest, FramesOnTheWireAloneTellNoIdentity) {
+    m_log.OnPortOpened("\\\\.\\COM3");
+    m_log.OnFrameReceived(
+        Sealed({0xFE, CMD_IDENTIFY | kReplyFlagBit, 5, kZiron7DeviceType, 11, 7, 0x39, 0x30}));
+    m_log.OnFrameSent(Sealed(BuildInfoRequest(kInfoStepIdentity)));
+    m_log.OnFrameReceived(Sealed({0xFE, CMD_INFO, 8, 3, 0, 6, 0, 5, 0, 0, 0}));
+    m_log.Finish();
+    EXPECT_FALSE(m_log.InstrumentIdentity().serialNumber);
+    const std::string text = Read(m_log.FilePath());
+    EXPECT_THAT(text, HasSubstr("== instrument ==\nport: \\\\.\\COM3\nnot found\n"));
+    EXPECT_THAT(text, Not(HasSubstr("instrument found")));
+}
+
+TEST_F(SessionLogTest, AnotherInstrumentOrRateIsNotedAndTheLastOneFoundStands) {
+    m_log.OnPortOpened("\\\\.\\COM3");
+    m_log.OnInstrumentFound(kFound);
+    const fs::path first = m_log.FilePath();
+    FoundInstrument atAnotherRate = kFound;
+    atAnotherRate.baudRate = 38400;
+    m_log.OnInstrumentFound(atAnotherRate);
+    EXPECT_EQ(m_log.FilePath(), first) << "the same serial number keeps the file's name";
+    FoundInstrument another = atAnotherRate;
+    another.serialNumber = 321;
+    m_log.OnInstrumentFound(another);
+    EXPECT_THAT(m_log.FilePath().filename().string(), testing::EndsWith("-SN321.log"));
+    EXPECT_EQ(m_log.InstrumentIdentity().rateFound, 38400u);
+    m_log.Finish();
+    const std::string text = Read(m_log.FilePath());
+    EXPECT_THAT(text, HasSubstr("serial number 12345, made 7/2011, answering at 19200 baud"));
+    EXPECT_THAT(text, HasSubstr("serial number 12345, made 7/2011, answering at 38400 baud"));
+    EXPECT_THAT(text, HasSubstr("rate found: 38400 baud\ndevice type: 3\nserial number: 321\n"));
+}
+
+// An identity reply too short for its fields: the dialog decided by the
+// build time alone, and the log claims no version it was not told.
+TEST_F(SessionLogTest, FirmwareWithoutItsIdentityFieldsIsNotRead) {
+    m_log.OnPortOpened("\\\\.\\COM3");
+    m_log.OnInstrumentFound(kFound);
+    m_log.OnFirmwareRead({"Jun 20 2011", "09:15:48", false, 0, 0, 0});
+    m_log.Finish();
+    const SessionLog::Identity& id = m_log.InstrumentIdentity();
+    EXPECT_FALSE(id.firmwareType);
+    EXPECT_EQ(id.firmwareDate, "Jun 20 2011");
+    const std::string text = Read(m_log.FilePath());
+    EXPECT_THAT(text, HasSubstr("date of manufacture: 7/2011\nfirmware: not read\n"));
+    EXPECT_THAT(text, Not(HasSubstr("firmware in the instrument")));
+}
+
+TEST_F(SessionLogTest, HoldsTheDecisionAndTheConclusionAsTheUpdateReportedThem) {
+    FindAndIdentify();
+    EXPECT_FALSE(m_log.Decision());
+    EXPECT_FALSE(m_log.Conclusion());
+    m_log.OnUpdateDecided(UpdateDecision::VerifySameDate);
+    m_log.OnUpdateConcluded(UpdateConclusion::CannotLeaveLoader);
+    EXPECT_EQ(m_log.Decision(), UpdateDecision::VerifySameDate);
+    EXPECT_EQ(m_log.Conclusion(), UpdateConclusion::CannotLeaveLoader);
 }
 
 }  // namespace

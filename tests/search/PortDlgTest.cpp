@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "AboutDlg.h"
+#include "DecisionsHeard.h"
 #include "DialogIds.h"
 #include "LinkFrame.h"
 #include "MessageBox.h"
@@ -125,6 +126,24 @@ TEST_P(FoundAtRate, FillsTheRecordEnablesOkAndLeavesThePortAtThatRate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PortDialog, FoundAtRate, testing::ValuesIn(SearchBaudRates));
+
+// The instrument answers every tick while the dialog stays open; the
+// session hears of it once, with the rate at which it answered.
+TEST(PortDialog, TellsTheSessionOnceWhichInstrumentItFound) {
+    PortDialogFixture f;
+    SimProcess sim(f.devices.Path(), {"--com", "1", "--baud", "19200", "--year", "2011",
+                                      "--month", "7", "--serial", "12345"});
+    ASSERT_TRUE(sim.IsReady());
+    testsupport::DecisionsHeard heard;
+    const SessionEventsScope listening(heard);
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        d.WatchUntil([&] { return d.OkEnabled(); }, 3000, [&](bool) { d.ExitAfter(500); });
+    };
+    f.dialog.DoModal();
+    const FoundInstrument expected{kZiron7DeviceType, 12345, 2011, 7, 19200};
+    EXPECT_THAT(heard.found, testing::ElementsAre(expected));
+    EXPECT_TRUE(heard.decisions.empty());
+}
 
 TEST(PortDialog, AReplyInTheDriverWhenTheRateIsDueToChangeIsRecordedWithItsOwnRate) {
     // The reply to a request at 4800 has arrived, but its notification has

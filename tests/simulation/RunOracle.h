@@ -39,11 +39,11 @@ std::string_view OutcomeName(const RunRecord& record);
 // with the write and verify passes at the plan's reply delay.
 std::chrono::milliseconds RunBound(const RunPlan& plan);
 
-// Whether the session log's firmware identity (date and version as its own
-// reading of the information replies makes them out) is the one the
-// instrument held when the run began. Counted apart from the violations: the
-// log reads them from the frames on the wire, and doubled or late replies
-// mislead that reading while the update itself is not misled.
+// Whether the firmware identity the update dialog read (date and version, as
+// it reported them to the session log) is the one the instrument held when
+// the run began. Counted apart from the violations, each with its seed,
+// until enough seeds have shown none since the last cause was mended (an
+// information request that an echoing, doubling line returned twice).
 bool LogTellsTheFirmware(const RunRecord& record);
 
 // Every rule the run broke; `image` is the firmware the update writes.

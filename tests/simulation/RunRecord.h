@@ -46,7 +46,8 @@ struct RunRecord {
     // The first box of the update dialog: its outcome.
     std::optional<ShownBox> outcome;
 
-    // The instrument as the session log made it out from the frames.
+    // The instrument and its firmware as the session log holds them: what
+    // the search and the update dialog reported they took.
     SessionLog::Identity loggedIdentity;
 
     InstrumentState before;

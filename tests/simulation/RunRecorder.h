@@ -32,6 +32,12 @@ public:
     void OnFrameSent(std::span<const std::uint8_t> frame) override;
     void OnFrameReceived(std::span<const std::uint8_t> frame) override;
     void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
+    void OnInstrumentFound(const FoundInstrument& found) override { m_log.OnInstrumentFound(found); }
+    void OnFirmwareRead(const HeldFirmware& firmware) override { m_log.OnFirmwareRead(firmware); }
+    void OnUpdateDecided(UpdateDecision decision) override { m_log.OnUpdateDecided(decision); }
+    void OnUpdateConcluded(UpdateConclusion conclusion) override {
+        m_log.OnUpdateConcluded(conclusion);
+    }
     void OnLogLine(std::string_view text) override;
     void OnMessageBox(std::string_view text) override;
     void OnRequestRepeated() override {

@@ -106,8 +106,8 @@ int RunBlock(std::uint64_t count, std::uint64_t first, int jobs) {
     std::map<std::string, long> outcomes;
     std::array<long, kViolationKinds> violations{};
     std::vector<std::uint64_t> failing;
+    std::vector<std::uint64_t> misreadFirmware;
     long runs = 0;
-    long misreadFirmware = 0;
     long long simulatedMs = 0;
     for (std::FILE* stream : streams) {
         unsigned long long seed = 0;
@@ -118,7 +118,9 @@ int RunBlock(std::uint64_t count, std::uint64_t first, int jobs) {
         while (std::fscanf(stream, "%llu %u %lld %d %63[^\n]", &seed, &mask, &ms, &misread,
                            outcome) == 5) {
             ++runs;
-            misreadFirmware += misread;
+            if (misread != 0) {
+                misreadFirmware.push_back(seed);
+            }
             simulatedMs += ms;
             ++outcomes[outcome];
             for (std::size_t kind = 0; kind < kViolationKinds; ++kind) {
@@ -156,7 +158,7 @@ int RunBlock(std::uint64_t count, std::uint64_t first, int jobs) {
                     ("violation: " + std::string(ViolationName(static_cast<Violation>(kind)))).c_str(),
                     violations[kind]);
     }
-    std::printf("%-24s %10ld\n", "log misread firmware", misreadFirmware);
+    std::printf("%-24s %10zu\n", "log misread firmware", misreadFirmware.size());
     std::printf("%-24s %10.0f\n", "simulated seconds", static_cast<double>(simulatedMs) / 1000);
     std::printf("%-24s %10.1f\n", "CPU seconds", cpuSeconds);
     std::printf("%-24s %10.1f\n", "wall seconds", wall);
@@ -164,6 +166,10 @@ int RunBlock(std::uint64_t count, std::uint64_t first, int jobs) {
     std::printf("%-24s %10.2f\n", "CPU ms per run", runs > 0 ? cpuSeconds * 1000 / static_cast<double>(runs) : 0);
     for (const std::uint64_t seed : failing) {
         std::printf("replay: bash scripts/simulate-updates.sh --replay %llu\n",
+                    static_cast<unsigned long long>(seed));
+    }
+    for (const std::uint64_t seed : misreadFirmware) {
+        std::printf("misread firmware: bash scripts/simulate-updates.sh --replay %llu\n",
                     static_cast<unsigned long long>(seed));
     }
     const long failed = static_cast<long>(failing.size()) +

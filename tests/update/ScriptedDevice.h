@@ -29,6 +29,9 @@ public:
     bool bootloaderAfterInformation = false;
     // The main program never answers this information step (an older one without it).
     int unansweredInfoStep = -1;
+    // Each information reply comes behind a late copy of the one before,
+    // as a doubling line delivers them.
+    bool lateInfoCopies = false;
     // After the switch back the main program is silent this long, and then
     // hears only its own rate (mainBaud), as a real one does.
     std::chrono::milliseconds mainStartsAfterLeaving{0};
@@ -89,15 +92,13 @@ private:
             if (frame[kFramePayloadIndex] == unansweredInfoStep) {
                 return {};
             }
-            switch (frame[kFramePayloadIndex]) {
-                case kInfoStepDate:
-                    return {InfoTextReply(dateText)};
-                case kInfoStepTime:
-                    return {InfoTextReply(timeText)};
-                default:
-                    m_inBootloader = bootloaderAfterInformation;
-                    return {Reply(CMD_INFO, kFirmwareIdentity)};
+            std::vector<Bytes> replies;
+            if (lateInfoCopies && !m_lastInfoReply.empty()) {
+                replies.push_back(m_lastInfoReply);
             }
+            m_lastInfoReply = InfoAnswer(frame[kFramePayloadIndex]);
+            replies.push_back(m_lastInfoReply);
+            return replies;
         }
         if (command == CMD_LOADER && IsSwitch(frame)) {
             m_inBootloader = ++m_switches >= switchesToEnter;
@@ -110,7 +111,20 @@ private:
         return {};
     }
 
+    Bytes InfoAnswer(std::uint8_t step) {
+        switch (step) {
+            case kInfoStepDate:
+                return InfoTextReply(dateText);
+            case kInfoStepTime:
+                return InfoTextReply(timeText);
+            default:
+                m_inBootloader = bootloaderAfterInformation;
+                return Reply(CMD_INFO, kFirmwareIdentity);
+        }
+    }
+
     bool m_inBootloader = false;
+    Bytes m_lastInfoReply;  // the main program's last information reply
     int m_switches = 0;
     std::optional<testsupport::PtyInstrument::Clock::time_point> m_leftAt;  // the switch back arrived
 };

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include "DecisionsHeard.h"
 #include "DialogIds.h"
 #include "ImageFiles.h"
 #include "RunningDialog.h"
@@ -219,6 +220,52 @@ INSTANTIATE_TEST_SUITE_P(Texts, ShortInformationReply,
                          ::testing::Values(ShortTextCase{"Jun 20 2011", "09:15:4"},
                                            ShortTextCase{"Jun 20 201", "09:15:48"},
                                            ShortTextCase{"", ""}));
+
+struct DecisionCase {
+    const char* name;
+    const char* deviceDate;  // the image was built Jun 20 2011 09:15:48
+    UpdateDecision decision;
+    UpdateConclusion conclusion;
+};
+
+class ReportedDecision : public ::testing::TestWithParam<DecisionCase> {};
+
+// What the session is told is what the dialog decided by: the firmware as
+// it took the replies, passing over late copies of the steps before (which
+// read as the next step's answer, or as an identity, by anyone who follows
+// the frames alone), then its decision and its outcome, each once.
+TEST_P(ReportedDecision, NamesTheFirmwareReadPastLateCopiesAndWhatWasDoneAboutIt) {
+    const DecisionCase& c = GetParam();
+    testsupport::DecisionsHeard heard;
+    const SessionEventsScope listening(heard);
+    ScriptedRun run;
+    run.device.dateText = c.deviceDate;
+    run.device.lateInfoCopies = true;
+    run.Run();
+    run.Finish();
+
+    ASSERT_THAT(heard.firmware, SizeIs(1));
+    const testsupport::FirmwareHeard& firmware = heard.firmware[0];
+    EXPECT_EQ(firmware.buildDate, c.deviceDate);
+    EXPECT_EQ(firmware.buildTime, "09:15:48");
+    EXPECT_TRUE(firmware.identityRead);
+    EXPECT_EQ(firmware.deviceType, 3);
+    EXPECT_EQ(firmware.version, 6);
+    EXPECT_EQ(firmware.reprogrammings, 1u);
+    EXPECT_THAT(heard.decisions, ElementsAre(c.decision));
+    EXPECT_THAT(heard.conclusions, ElementsAre(c.conclusion));
+    EXPECT_TRUE(heard.found.empty()) << "the search, not the update, finds the instrument";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builds, ReportedDecision,
+    ::testing::Values(
+        DecisionCase{"older", "Jun 20 2010", UpdateDecision::Write, UpdateConclusion::Succeeded},
+        DecisionCase{"same", "Jun 20 2011", UpdateDecision::VerifySameDate,
+                     UpdateConclusion::Succeeded},
+        DecisionCase{"later", "Jun 20 2012", UpdateDecision::RefuseLater,
+                     UpdateConclusion::RefusedLater}),
+    [](const ::testing::TestParamInfo<DecisionCase>& param) { return std::string(param.param.name); });
 
 // --- The pump driven tick by tick on a silent line. ---
 

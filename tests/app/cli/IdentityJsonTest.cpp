@@ -3,7 +3,6 @@
 // image's firmware for a flash that was not verified.
 #include <gtest/gtest.h>
 
-#include "DialogResults.h"
 #include "IdentityJson.h"
 #include "ImageFiles.h"
 #include "Sha256.h"
@@ -26,7 +25,6 @@ SessionLog::Identity FoundWithFirmware() {
 RunEnd Ended(std::uint8_t phase, bool success) {
     RunEnd end;
     end.found = true;
-    end.updateResult = IDOK;
     end.phase = phase;
     end.success = success;
     return end;

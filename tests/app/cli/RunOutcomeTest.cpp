@@ -5,16 +5,15 @@
 #include <set>
 #include <string>
 
-#include "DialogResults.h"
 #include "RunOutcome.h"
 #include "UpdateDlg.h"
 
 namespace {
 
-RunEnd Updated(int result, std::uint8_t phase, bool success) {
+RunEnd Updated(std::optional<UpdateConclusion> conclusion, std::uint8_t phase, bool success) {
     RunEnd end;
     end.found = true;
-    end.updateResult = result;
+    end.conclusion = conclusion;
     end.phase = phase;
     end.success = success;
     return end;
@@ -23,7 +22,7 @@ RunEnd Updated(int result, std::uint8_t phase, bool success) {
 // Found in its bootloader and answered No: the run ends before the decision,
 // as a foreign device's does, but the instrument is no stranger.
 RunEnd LeftInLoader() {
-    RunEnd end = Updated(IDCANCEL, PHASE_INFO, false);
+    RunEnd end = Updated(UpdateConclusion::StaysInLoader, PHASE_INFO, false);
     end.foundInLoader = true;
     return end;
 }
@@ -48,7 +47,7 @@ TEST(RunOutcome, EveryEndOfTheDialogsHasItsCodeAndExitCode) {
     echo.heard = CPortDlg::LineHeard::OwnBytes;
     RunEnd foreign;
     foreign.heard = CPortDlg::LineHeard::AnotherDevice;
-    RunEnd sameBuild = Updated(IDOK, PHASE_DONE, true);
+    RunEnd sameBuild = Updated(UpdateConclusion::Succeeded, PHASE_DONE, true);
     sameBuild.nothingToWrite = true;
     const Case cases[] = {
         {badImage, "bad_image", kExitBadUsage},
@@ -57,20 +56,22 @@ TEST(RunOutcome, EveryEndOfTheDialogsHasItsCodeAndExitCode) {
         {echo, "own_echo", kExitNotFound},
         {foreign, "foreign_device", kExitNotFound},
         {Interrupted(RunEnd{}), "interrupted", kExitInterrupted},
-        {Interrupted(Updated(IDCANCEL, PHASE_WRITE, false), kExitTerminated), "interrupted", kExitTerminated},
+        {Interrupted(Updated(std::nullopt, PHASE_WRITE, false), kExitTerminated), "interrupted", kExitTerminated},
         // The outcome was reached before Ctrl+C: it stands.
-        {Interrupted(Updated(IDOK, PHASE_DONE, true)), "updated", kExitSuccess},
-        {Updated(IDOK, PHASE_DONE, true), "updated", kExitSuccess},
+        {Interrupted(Updated(UpdateConclusion::Succeeded, PHASE_DONE, true)), "updated", kExitSuccess},
+        {Updated(UpdateConclusion::Succeeded, PHASE_DONE, true), "updated", kExitSuccess},
         {sameBuild, "verified", kExitSuccess},
-        {Updated(IDOK, PHASE_DONE, false), "verify_failed", kExitVerifyFailed},
-        {Updated(IDOK, PHASE_INFO, false), "refused_later", kExitRefused},
-        {Updated(IDCANCEL, PHASE_INFO, false), "foreign_device", kExitNotFound},
-        {Updated(kUpdateLinkLost, PHASE_INFO, false), "no_link", kExitLinkLost},
+        {Updated(UpdateConclusion::VerifyFailed, PHASE_DONE, false), "verify_failed", kExitVerifyFailed},
+        {Updated(UpdateConclusion::RefusedLater, PHASE_INFO, false), "refused_later", kExitRefused},
+        {Updated(UpdateConclusion::ForeignDevice, PHASE_INFO, false), "foreign_device", kExitNotFound},
+        // Another device answering the keep-alive while entering.
+        {Updated(UpdateConclusion::ForeignDevice, PHASE_ENTER, false), "foreign_device", kExitNotFound},
+        {Updated(UpdateConclusion::NoLink, PHASE_INFO, false), "no_link", kExitLinkLost},
         {LeftInLoader(), "left_in_bootloader", kExitLinkLost},
-        {Updated(IDCANCEL, PHASE_ENTER, false), "no_link", kExitLinkLost},
-        {Updated(kUpdateLinkLost, PHASE_WRITE, false), "no_link", kExitLinkLost},
-        {Updated(IDOK, PHASE_LEAVE, true), "cannot_leave_bootloader", kExitCannotLeave},
-        {Updated(kUpdateLinkLost, PHASE_LEAVE, false), "cannot_leave_bootloader", kExitCannotLeave},
+        {Updated(UpdateConclusion::CannotEnterLoader, PHASE_ENTER, false), "no_link", kExitLinkLost},
+        {Updated(UpdateConclusion::NoLink, PHASE_WRITE, false), "no_link", kExitLinkLost},
+        {Updated(UpdateConclusion::CannotLeaveLoader, PHASE_LEAVE, true), "cannot_leave_bootloader", kExitCannotLeave},
+        {Updated(UpdateConclusion::NoLink, PHASE_LEAVE, false), "cannot_leave_bootloader", kExitCannotLeave},
     };
     for (const Case& run : cases) {
         const Outcome outcome = OutcomeOf(run.end);
@@ -92,15 +93,34 @@ TEST(RunOutcome, EveryOutcomeHasItsOwnCodeAndAText) {
     EXPECT_EQ(OutcomeCode(Outcome::Interrupted), "interrupted");
 }
 
+TEST(RunOutcome, TheDecisionIsNamedAsTheUpdateReportedIt) {
+    const auto named = [](std::optional<UpdateDecision> decision) {
+        RunEnd end = Updated(std::nullopt, PHASE_INFO, false);
+        end.decision = decision;
+        return std::string(DecisionCode(end));
+    };
+    EXPECT_EQ(named(UpdateDecision::Write), "write");
+    EXPECT_EQ(named(UpdateDecision::WriteIntoLoader), "write");
+    EXPECT_EQ(named(UpdateDecision::VerifySameDate), "verify");
+    EXPECT_EQ(named(UpdateDecision::VerifyOnly), "verify");
+    EXPECT_EQ(named(UpdateDecision::RefuseLater), "refuse");
+    EXPECT_EQ(named(UpdateDecision::LeaveInLoader), "none");
+    // A verification whose link fell before the firmware was read decided nothing.
+    EXPECT_EQ(named(std::nullopt), "none");
+    RunEnd notFound;
+    notFound.decision = UpdateDecision::Write;
+    EXPECT_EQ(DecisionCode(notFound), "none");
+}
+
 TEST(RunOutcome, TheStateOfTheInstrumentFollowsThePhase) {
     const auto says = [](const RunEnd& end, const char* words) {
         return InstrumentStateText(end).find(words) != std::string::npos;
     };
-    EXPECT_TRUE(says(Updated(kUpdateLinkLost, PHASE_WRITE, false), "partly written"));
-    EXPECT_TRUE(says(Updated(IDCANCEL, PHASE_INFO, false), "nothing was written"));
+    EXPECT_TRUE(says(Updated(UpdateConclusion::NoLink, PHASE_WRITE, false), "partly written"));
+    EXPECT_TRUE(says(Updated(UpdateConclusion::ForeignDevice, PHASE_INFO, false), "nothing was written"));
     EXPECT_TRUE(says(LeftInLoader(), "in its bootloader"));
     EXPECT_TRUE(says(RunEnd{}, "not reached"));
-    RunEnd verifying = Updated(IDCANCEL, PHASE_VERIFY, false);
+    RunEnd verifying = Updated(std::nullopt, PHASE_VERIFY, false);
     EXPECT_TRUE(says(verifying, "written but not verified"));
     // Verify, or an update that found the image's own build, wrote nothing:
     // interrupted mid-verification it must not say the flash was written.
