@@ -560,9 +560,11 @@ class CliRuns(unittest.TestCase):
         result = self.assert_diagnosed(("--echo", "--silent-after", "0"), "own_echo", "own_echo",
                                        {"own_echo"})
         # On a loaded machine an echo may come later than the search allows
-        # for: still ours, counted apart.
-        self.assertEqual([rate["own_echoes"] + rate["late_echoes"] for rate in result["rates"]],
-                         [3] * 6)
+        # for: still ours, counted apart; one so late that it comes in while
+        # the next rate is observed counts there.
+        echoes = [rate["own_echoes"] + rate["late_echoes"] for rate in result["rates"]]
+        self.assertEqual(sum(echoes), 3 * 6, echoes)
+        self.assertTrue(all(echoes), echoes)
 
     def test_diagnose_of_a_16_ms_burst_line_finds_the_instrument_and_names_the_held_replies(self):
         # An adapter that passes bytes on every 16 ms; at 4800 baud a reply
@@ -617,8 +619,12 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 3, "\n".join(out + err))
         [log] = [SessionLog.read(path) for path in self.session_logs()]
         conclusion = diagnosis["conclusion"]
-        self.assertIn(f"line: {conclusion['code']}: {conclusion['text']}",
-                      [text for _, text in log.events], log.text)
+        # The search times no replies: its conclusion is the diagnosis's
+        # without what the diagnosis adds on how late they came (a loaded
+        # machine can make our own echoes late enough for that).
+        [logged] = [text for _, text in log.events if text.startswith("line: ")] or [log.text]
+        self.assertTrue(logged.startswith(f"line: {conclusion['code']}: "), log.text)
+        self.assertTrue(conclusion["text"].startswith(logged.split(": ", 2)[2]), log.text)
 
 if __name__ == "__main__":
     unittest.main()
