@@ -23,6 +23,19 @@ std::uint64_t SeedFrom(const SimOptions& options) {
     return seed;
 }
 
+ReplyKind KindOf(const Request& request) {
+    switch (request.Command()) {
+        case kCmdStatus:
+            return ReplyKind::Status;
+        case kCmdInfo:
+            return ReplyKind::Information;
+        case kCmdLoader:
+            return ReplyKind::Loader;
+        default:
+            return ReplyKind::Identify;
+    }
+}
+
 }  // namespace
 
 InstrumentEnd::InstrumentEnd(const SimOptions& options, SimTime start)
@@ -132,12 +145,13 @@ bool InstrumentEnd::HandleFrame(const CutFrame& frame, SimTime arrivedAt) {
     const std::string outcome = answer.outcome.empty() ? "answered" : answer.outcome;
     entry.outcome = outcome;
     m_transcript.Record(entry);
-    Reply(answer, rate, program, arrivedAt);
+    const int delayMs = ReplyDelayMs(m_options, KindOf(request));
+    Reply(answer, rate, program, arrivedAt + std::chrono::milliseconds(delayMs));
     return true;
 }
 
 void InstrumentEnd::Reply(const ProgramAnswer& answer, std::uint32_t rate, const char* program,
-                          SimTime arrivedAt) {
+                          SimTime notBefore) {
     if (!answer.reply) {
         return;
     }
@@ -145,7 +159,6 @@ void InstrumentEnd::Reply(const ProgramAnswer& answer, std::uint32_t rate, const
     if (answer.brokenChecksum) {
         frame.back() ^= 0xFF;
     }
-    const SimTime notBefore = arrivedAt + std::chrono::milliseconds(m_options.replyDelayMs);
     const int copies = m_wire.Chance(m_options.duplicate) ? 2 : 1;
     for (int copy = 0; copy < copies; ++copy) {
         m_wire.Send(frame, rate, notBefore,

@@ -71,8 +71,9 @@ public:
 
 private:
     bool HandleFrame(const CutFrame& frame, SimTime arrivedAt);
+    // Sends the answer's reply, its first byte no earlier than `notBefore`.
     void Reply(const ProgramAnswer& answer, std::uint32_t rate, const char* program,
-               SimTime arrivedAt);
+               SimTime notBefore);
     // When a byte due at `due` reaches the updater: at once, or with the
     // burst it falls in when the adapter passes bytes on in bursts.
     SimTime ReleaseTime(SimTime due);

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::array<std::uint32_t, 6> kMainProgramRates = {4800,  9600,  19200,
                                                             38400, 57600, 115200};
+constexpr int kMostReplyDelayMs = 60'000;
 
 // Integers in decimal, or in hex after "0x".
 bool ParseNumber(std::string_view text, long long low, long long high, long long& value) {
@@ -73,6 +74,15 @@ bool SetBaud(std::string_view text, std::uint32_t& target) {
         }
     }
     return false;
+}
+
+bool SetDelay(std::string_view text, std::optional<int>& target) {
+    int value = 0;
+    if (!SetNumber(text, 0, kMostReplyDelayMs, value)) {
+        return false;
+    }
+    target = value;
+    return true;
 }
 
 bool SetStuck(std::string_view text, std::vector<StuckBits>& target) {
@@ -158,7 +168,10 @@ constexpr OptionRule kRules[] = {
     {"drop-in", true, [](SimOptions& o, std::string_view v) { return SetProbability(v, o.dropIn); }},
     {"drop-out", true, [](SimOptions& o, std::string_view v) { return SetProbability(v, o.dropOut); }},
     {"duplicate", true, [](SimOptions& o, std::string_view v) { return SetProbability(v, o.duplicate); }},
-    {"delay", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 60'000, o.replyDelayMs); }},
+    {"delay", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, kMostReplyDelayMs, o.replyDelayMs); }},
+    {"status-delay", true, [](SimOptions& o, std::string_view v) { return SetDelay(v, o.statusDelayMs); }},
+    {"info-delay", true, [](SimOptions& o, std::string_view v) { return SetDelay(v, o.infoDelayMs); }},
+    {"loader-delay", true, [](SimOptions& o, std::string_view v) { return SetDelay(v, o.loaderDelayMs); }},
     {"chunk", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 1'000, o.chunkMs); }},
     {"pace", false, [](SimOptions& o, std::string_view) { return o.pace = true; }},
     {"stuck", true, [](SimOptions& o, std::string_view v) { return SetStuck(v, o.stuck); }},
@@ -193,6 +206,20 @@ const OptionRule* FindRule(std::string_view name) {
 }
 
 }  // namespace
+
+int ReplyDelayMs(const SimOptions& options, ReplyKind kind) {
+    switch (kind) {
+        case ReplyKind::Identify:
+            return options.replyDelayMs;
+        case ReplyKind::Status:
+            return options.statusDelayMs.value_or(options.replyDelayMs);
+        case ReplyKind::Information:
+            return options.infoDelayMs.value_or(options.replyDelayMs);
+        case ReplyKind::Loader:
+            return options.loaderDelayMs.value_or(options.replyDelayMs);
+    }
+    return options.replyDelayMs;
+}
 
 ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& options,
                              std::string& error) {
@@ -279,6 +306,11 @@ Faults (probabilities 0..1, drawn from --seed)
   --drop-out P          lose a sent byte with probability P
   --duplicate P         send a reply twice, back to back, with probability P
   --delay MS            start each reply MS milliseconds after its request
+  --status-delay MS     start status replies MS milliseconds after their
+                        request instead (default: --delay)
+  --info-delay MS       the same for information replies
+  --loader-delay MS     the same for replies to loader requests: the switches
+                        between the programs, the pages, the read-back
   --chunk MS            bytes for the updater leave in bursts every MS
                         milliseconds, as a USB serial adapter passes them on
                         when its latency timer expires

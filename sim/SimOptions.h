@@ -18,6 +18,9 @@ enum class NoiseMode { Drop, Random };
 // address, zeros, or anything.
 enum class BootEcho { Address, Zero, Random };
 
+// The kinds of request whose replies may each come late by their own time.
+enum class ReplyKind { Identify, Status, Information, Loader };
+
 // Bits that read back inverted from one flash address.
 struct StuckBits {
     std::uint16_t address = 0;
@@ -50,7 +53,11 @@ struct SimOptions {
     double dropIn = 0;
     double dropOut = 0;
     double duplicate = 0;  // per reply
-    int replyDelayMs = 0;
+    int replyDelayMs = 0;  // every reply's; identify replies always take this one
+    // Each kind's own lateness, in milliseconds; unset: replyDelayMs.
+    std::optional<int> statusDelayMs;
+    std::optional<int> infoDelayMs;
+    std::optional<int> loaderDelayMs;  // replies to loader requests, the switches included
     int chunkMs = 0;    // bytes for the updater leave in bursts this far apart; 0: at once
     bool pace = false;  // bytes take their wire time: 10 bit times each
     std::vector<StuckBits> stuck;
@@ -74,6 +81,9 @@ struct SimOptions {
 
     std::string transcriptPath;
 };
+
+// How late, in milliseconds, a reply of `kind` starts after its request.
+int ReplyDelayMs(const SimOptions& options, ReplyKind kind);
 
 enum class ParseOutcome { Run, Help, Version, Error };
 

@@ -68,6 +68,11 @@ public:
         m_world.RunSystemUntil([&] { return m_received.size() >= count; }, &until);
         return m_received;
     }
+    // Lets `wait` pass, taking what arrives meanwhile.
+    void Pass(milliseconds wait) {
+        const MonotonicTime until = m_world.Now() + wait;
+        m_world.RunSystemUntil([] { return false; }, &until);
+    }
     LONG SendResult() const { return m_sendResult; }
     bool LineLost() const { return m_lost; }
 
@@ -174,6 +179,31 @@ TEST_F(InProcessInstrument, BurstsHoldTheReplyForTheAdaptersLatency) {
     const MonotonicTime start = world.Now();
     EXPECT_EQ(program.Ask(kIdentify, kIdentifyReplySize).size(), kIdentifyReplySize);
     EXPECT_GE(world.Now() - start, milliseconds(40));
+}
+
+// Each kind of reply starts its own delay after its request, no sooner and
+// not much later (the request's and the reply's first byte on the wire).
+TEST_F(InProcessInstrument, EachKindOfReplyComesItsOwnDelayLate) {
+    sim::SimOptions options = Instrument();
+    options.replyDelayMs = 100;
+    options.statusDelayMs = 300;
+    options.infoDelayMs = 600;
+    options.loaderDelayMs = 900;
+    Start(options);
+    Program program(world, 9600);
+    const struct {
+        Bytes request;
+        int delayMs;
+    } kKinds[] = {{kIdentify, 100}, {simtest::Status(), 300}, {simtest::Info(2), 600},
+                  {simtest::SwitchProgram(), 900}};
+    for (const auto& kind : kKinds) {
+        const MonotonicTime start = world.Now();
+        ASSERT_FALSE(program.Ask(kind.request, 1, milliseconds(2'000)).empty()) << kind.delayMs;
+        EXPECT_GE(world.Now() - start, milliseconds(kind.delayMs));
+        EXPECT_LT(world.Now() - start, milliseconds(kind.delayMs + 50));
+        program.Pass(milliseconds(100));  // the rest of the reply
+    }
+    EXPECT_TRUE(instrument->BootloaderRuns()) << "the switch was answered";
 }
 
 TEST_F(InProcessInstrument, TheBootloaderHearsNothingWhileItStarts) {

@@ -133,7 +133,8 @@ std::string_view OutcomeName(const RunRecord& record) {
 
 milliseconds RunBound(const RunPlan& plan) {
     const milliseconds perFrame =
-        std::max(kLeastSpacing, milliseconds(plan.instrument.replyDelayMs + 50));
+        std::max(kLeastSpacing,
+                 milliseconds(sim::ReplyDelayMs(plan.instrument, sim::ReplyKind::Loader) + 50));
     return kSearchBound + kPhasesBound + kMostPasses * kFramesPerPass * perFrame + 2 * kWatchdog;
 }
 

@@ -1,0 +1,61 @@
+// The simulator's command line: the reply delays per kind of request.
+#include "SimOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using sim::ReplyKind;
+
+struct Parsed {
+    sim::ParseOutcome outcome;
+    sim::SimOptions options;
+    std::string error;
+};
+
+Parsed Parse(std::vector<const char*> words) {
+    words.insert(words.begin(), "ziron7-sim");
+    Parsed parsed;
+    parsed.outcome = sim::ParseSimOptions(static_cast<int>(words.size()), words.data(),
+                                          parsed.options, parsed.error);
+    return parsed;
+}
+
+TEST(ReplyDelays, EachKindTakesItsOwnAndTheRestKeepDelayWhateverTheOrder) {
+    for (const auto& words : {std::vector<const char*>{"--status-delay", "300", "--delay", "40",
+                                                       "--info-delay=4900"},
+                              std::vector<const char*>{"--info-delay", "4900", "--delay", "40",
+                                                       "--status-delay", "300"}}) {
+        const Parsed parsed = Parse(words);
+        ASSERT_EQ(parsed.outcome, sim::ParseOutcome::Run) << parsed.error;
+        EXPECT_EQ(sim::ReplyDelayMs(parsed.options, ReplyKind::Identify), 40);
+        EXPECT_EQ(sim::ReplyDelayMs(parsed.options, ReplyKind::Status), 300);
+        EXPECT_EQ(sim::ReplyDelayMs(parsed.options, ReplyKind::Information), 4900);
+        EXPECT_EQ(sim::ReplyDelayMs(parsed.options, ReplyKind::Loader), 40);
+    }
+}
+
+TEST(ReplyDelays, AKindSetToZeroIsPromptBesideALateDelay) {
+    const Parsed parsed = Parse({"--delay", "700", "--loader-delay", "0"});
+    ASSERT_EQ(parsed.outcome, sim::ParseOutcome::Run) << parsed.error;
+    EXPECT_EQ(sim::ReplyDelayMs(parsed.options, ReplyKind::Loader), 0);
+    EXPECT_EQ(sim::ReplyDelayMs(parsed.options, ReplyKind::Status), 700);
+}
+
+TEST(ReplyDelays, OutOfRangeOrMalformedDelaysAreRefused) {
+    for (const char* name : {"--status-delay", "--info-delay", "--loader-delay"}) {
+        for (const char* value : {"-1", "60001", "5s", ""}) {
+            const Parsed parsed = Parse({name, value});
+            EXPECT_EQ(parsed.outcome, sim::ParseOutcome::Error) << name << " " << value;
+            EXPECT_NE(parsed.error.find(name), std::string::npos) << parsed.error;
+        }
+        EXPECT_EQ(Parse({name}).outcome, sim::ParseOutcome::Error) << name << " without a value";
+        EXPECT_EQ(Parse({name, "60000"}).outcome, sim::ParseOutcome::Run) << name;
+        EXPECT_NE(std::string(sim::SimUsage()).find(name), std::string::npos) << "--help names it";
+    }
+}
+
+}  // namespace
