@@ -619,10 +619,7 @@ DWORD CommPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
 
 DWORD CommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
     return WhileOpen([&]() -> DWORD {
-        // The one combination Win32 refuses: both read time-outs "forever".
-        if (timeouts.ReadIntervalTimeout == MAXDWORD &&
-            timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
-            timeouts.ReadTotalTimeoutMultiplier == MAXDWORD) {
+        if (AreRefusedTimeouts(timeouts)) {
             return ERROR_INVALID_PARAMETER;
         }
         timeouts_ = timeouts;

@@ -10,6 +10,9 @@
 
 using PortTime = std::chrono::steady_clock::time_point;
 
+// The one combination SetCommTimeouts refuses: every read time-out "forever".
+bool AreRefusedTimeouts(const COMMTIMEOUTS& timeouts);
+
 // The time at which a read of `length` bytes that starts at `now` ends
 // whatever has come; none when only its byte count ends it.
 std::optional<PortTime> ReadDeadline(const COMMTIMEOUTS& timeouts, DWORD length, PortTime now);

@@ -41,3 +41,9 @@ bool ReadMayFinish(const COMMTIMEOUTS& t, const PendingReadState& read, std::siz
     const auto interval = IntervalDeadline(t, queued, lastArrival);
     return interval && now >= *interval;
 }
+
+bool AreRefusedTimeouts(const COMMTIMEOUTS& timeouts) {
+    return timeouts.ReadIntervalTimeout == MAXDWORD &&
+           timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
+           timeouts.ReadTotalTimeoutMultiplier == MAXDWORD;
+}

@@ -480,9 +480,7 @@ DWORD SimulatedCommPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
 
 DWORD SimulatedCommPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
     return WhileOpen([&]() -> DWORD {
-        if (timeouts.ReadIntervalTimeout == MAXDWORD &&
-            timeouts.ReadTotalTimeoutConstant == MAXDWORD &&
-            timeouts.ReadTotalTimeoutMultiplier == MAXDWORD) {
+        if (AreRefusedTimeouts(timeouts)) {
             return ERROR_INVALID_PARAMETER;
         }
         timeouts_ = timeouts;
