@@ -127,7 +127,13 @@ private:
     DWORD history_ = 0;
     DWORD errors_ = 0;
 
-    std::deque<TimedByte> arriving_;  // on the line, not yet arrived
+    // A byte on the line, not yet arrived; the first of what the far end
+    // handed over at once starts a run.
+    struct ArrivingByte {
+        TimedByte byte;
+        bool startsRun;
+    };
+    std::deque<ArrivingByte> arriving_;
     std::deque<BYTE> input_;
     std::size_t inputLimit_;
     MonotonicTime lastArrival_{};

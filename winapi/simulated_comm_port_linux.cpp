@@ -108,10 +108,33 @@ void SimulatedCommPort::Arrive(std::span<const TimedByte> bytes) {
         return;
     }
     const MonotonicTime now = world_.Now();
+    if (bytes.empty()) {
+        return;
+    }
+    // What the far end hands over at once (our bytes returned by an echoing
+    // adapter, the instrument's reply) crosses the line as one run, never
+    // before now. A reply handed over long before its time must not hold
+    // back a run due sooner: the run goes in by its time, behind any run
+    // already begun, and the bytes behind it follow its last one, as the
+    // line carries one byte at a time.
+    const MonotonicTime first = std::max(bytes.front().at, now);
+    auto behind = std::upper_bound(
+        arriving_.begin(), arriving_.end(), first,
+        [](MonotonicTime at, const ArrivingByte& onLine) { return at < onLine.byte.at; });
+    while (behind != arriving_.end() && !behind->startsRun) {
+        ++behind;
+    }
+    MonotonicTime previous = behind == arriving_.begin() ? now : std::prev(behind)->byte.at;
+    std::vector<ArrivingByte> run;
+    run.reserve(bytes.size());
     for (TimedByte byte : bytes) {
-        // Never before now, never before the byte ahead of it.
-        byte.at = std::max(byte.at, arriving_.empty() ? now : arriving_.back().at);
-        arriving_.push_back(byte);
+        byte.at = std::max(byte.at, previous);
+        previous = byte.at;
+        run.push_back({byte, run.empty()});
+    }
+    auto next = arriving_.insert(behind, run.begin(), run.end()) + static_cast<long>(run.size());
+    for (; next != arriving_.end() && next->byte.at < previous; ++next) {
+        next->byte.at = previous;
     }
     if (!serving_) {
         Service();
@@ -130,8 +153,8 @@ void SimulatedCommPort::Service() {
 
 void SimulatedCommPort::TakeArrivals(MonotonicTime now) {
     DWORD events = 0;
-    while (!arriving_.empty() && arriving_.front().at <= now) {
-        TimedByte byte = arriving_.front();
+    while (!arriving_.empty() && arriving_.front().byte.at <= now) {
+        TimedByte byte = arriving_.front().byte;
         arriving_.pop_front();
         // The rate is the one the port listens at when the byte arrives,
         // whatever it was when the far end sent it.
@@ -278,7 +301,7 @@ std::optional<MonotonicTime> SimulatedCommPort::NextWake() const {
         const std::size_t piece = std::max<std::size_t>(line_->Faults().receivePieceBytes, 1);
         std::size_t last = std::min(arriving_.size(), piece) - 1;
         for (std::size_t i = 0; i < last; ++i) {
-            if (arriving_[i + 1].at - arriving_[i].at > gap) {
+            if (arriving_[i + 1].byte.at - arriving_[i].byte.at > gap) {
                 last = i;
                 break;
             }
@@ -286,7 +309,7 @@ std::optional<MonotonicTime> SimulatedCommPort::NextWake() const {
         if (!reads_.empty() && reads_.front().length > input_.size()) {
             last = std::min(last, reads_.front().length - input_.size() - 1);
         }
-        consider(arriving_[last].at);
+        consider(arriving_[last].byte.at);
     }
     if (!writes_.empty()) {
         const WriteOperation& front = writes_.front();

@@ -73,6 +73,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--pace", "--baud", "38400", "--delay", "823", "--lose-switch-back", "7",
                    "--seed", "8346"},
                   "success"},
+        // An echoing adapter returns our requests at once while the
+        // information replies come a second late: the echoes are passed
+        // over, a later firmware is read and kept.
+        Situation{"echoingSlowInformation",
+                  {"--pace", "--baud", "115200", "--firmware-date", "later", "--echo",
+                   "--info-delay", "1000"},
+                  "refused, later"},
         Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
                   "success"},
         Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},

@@ -111,6 +111,33 @@ TEST_F(SimulatedPortTest, AByteIsReadableOnlyFromTheEndOfItsStopBit) {
     EXPECT_EQ(buffer[2], 5);
 }
 
+// The far end hands over a late reply long before its time and, after it,
+// our own bytes returned at once (an echoing adapter): the echo must not
+// wait behind the reply, as the line carries each run in the order of its
+// time, one byte at a time.
+TEST_F(SimulatedPortTest, BytesHandedOverLaterButDueSoonerArriveFirst) {
+    Open();
+    const MonotonicTime start = world.Now();
+    line->Send(Paced({1, 2}, start + milliseconds(1000)));
+    line->Send(Paced({7, 8}, start));
+    RunUntil(start + kByteTime * 2);
+    BYTE buffer[8] = {};
+    ASSERT_EQ(ReadNow(buffer, sizeof buffer), 2U);
+    EXPECT_EQ(buffer[0], 7);
+    EXPECT_EQ(buffer[1], 8);
+    RunUntil(start + milliseconds(1000) + kByteTime * 2);
+    ASSERT_EQ(ReadNow(buffer, sizeof buffer), 2U);
+    EXPECT_EQ(buffer[0], 1);
+
+    // A run already begun is not split: what is due in its midst follows it.
+    const MonotonicTime later = world.Now();
+    line->Send(Paced({1, 2, 3}, later));
+    line->Send(Paced({7, 8}, later + kByteTime));
+    RunUntil(later + kByteTime * 10);
+    ASSERT_EQ(ReadNow(buffer, sizeof buffer), 5U);
+    EXPECT_EQ(std::vector<BYTE>(buffer, buffer + 5), (std::vector<BYTE>{1, 2, 3, 7, 8}));
+}
+
 TEST_F(SimulatedPortTest, AWriteTakesItsWireTimeAndReachesTheFarEndByteByByte) {
     Open();
     const MonotonicTime start = world.Now();
