@@ -28,6 +28,11 @@ constexpr std::uint8_t kLostSwitchTries = 2 * kLoaderTries;
 // Verified passes before the update is given up.
 constexpr std::uint8_t kMaxVerifyFailures = 5;
 
+// The payload of an information request: one step number.
+bool IsInformationStepAlone(std::span<const std::uint8_t> payload) {
+    return payload.size() == 1 && payload[0] <= kInfoStepIdentity;
+}
+
 constexpr const char* kDeviceTimeFormat = "%d/%m/%Y %H:%M:%S";
 constexpr const char* kSucceededText = "Обновление микропрограммы прошло УСПЕШНО";
 constexpr const char* kFailedText =
@@ -97,11 +102,11 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
             m_loaderMatcher.Taken(frame);
             return true;
         case CMD_INFO:
-            // Our own request come back once more than its echo (a line
-            // that doubles what it returns): every answer is a text or the
-            // identity, never the step alone.
-            if (std::ranges::equal(ReplyPayload(frame),
-                                   OutstandingRequest().subspan(kFramePayloadIndex)) ||
+            // Our own request come back later than its echo (a line that
+            // doubles what it returns, a busy PC reading it late), this
+            // step's or an earlier one's: every answer is a text or the
+            // identity, never a step alone.
+            if (IsInformationStepAlone(ReplyPayload(frame)) ||
                 m_infoFilter.IsLateCopy(ReplyPayload(frame))) {
                 return false;
             }
@@ -117,8 +122,11 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
             // outstanding and is repeated.
             return !m_pacer.CopyMayArrive(PaceNow(), CMD_STATUS) &&
                    DecodeStatusReply(frame).has_value();
+        case CMD_IDENTIFY:
+            // Our keep-alive come back later than its echo names no device:
+            // only a reply with the type byte tells which one answers.
+            return !ReplyPayload(frame).empty();
         default:
-            // Identify replies carry nothing that could mislead.
             return true;
     }
 }

@@ -32,6 +32,11 @@ public:
     // Each information reply comes behind a late copy of the one before,
     // as a doubling line delivers them.
     bool lateInfoCopies = false;
+    // The first reply to each information step and to the identify request
+    // comes behind a copy of an earlier request of ours (the previous step,
+    // the identify request itself), as our own frames come back on an echoing
+    // line read late by a busy PC.
+    bool staleRequestsComeBack = false;
     // After the switch back the main program is silent this long, and then
     // hears only its own rate (mainBaud), as a real one does.
     std::chrono::milliseconds mainStartsAfterLeaving{0};
@@ -45,6 +50,10 @@ public:
             return {};
         }
         if (command == CMD_IDENTIFY) {
+            if (staleRequestsComeBack && !m_staleIdentifySent) {
+                m_staleIdentifySent = true;
+                return {Reply(CMD_IDENTIFY, {}), Reply(CMD_IDENTIFY, kIdentity)};
+            }
             return {Reply(CMD_IDENTIFY, kIdentity)};
         }
         if (command == CMD_STATUS) {
@@ -96,6 +105,12 @@ private:
             if (lateInfoCopies && !m_lastInfoReply.empty()) {
                 replies.push_back(m_lastInfoReply);
             }
+            const std::uint8_t step = frame[kFramePayloadIndex];
+            if (staleRequestsComeBack && step > kInfoStepDate && step > m_lastStaleStep) {
+                m_lastStaleStep = step;
+                const std::uint8_t previousStep = step - 1;
+                replies.push_back(Reply(CMD_INFO, std::span(&previousStep, 1)));
+            }
             m_lastInfoReply = InfoAnswer(frame[kFramePayloadIndex]);
             replies.push_back(m_lastInfoReply);
             return replies;
@@ -125,6 +140,8 @@ private:
 
     bool m_inBootloader = false;
     Bytes m_lastInfoReply;  // the main program's last information reply
+    std::uint8_t m_lastStaleStep = kInfoStepDate;  // information steps answered behind a stale request
+    bool m_staleIdentifySent = false;
     int m_switches = 0;
     std::optional<testsupport::PtyInstrument::Clock::time_point> m_leftAt;  // the switch back arrived
 };
