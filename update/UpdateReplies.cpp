@@ -63,8 +63,15 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
         return;  // the outcome is shown; nothing more is read
     }
     const std::uint8_t command = ReplyCommand(frame);
-    if (m_nAwaitedCmd == 0 || command != m_nAwaitedCmd ||
-        !AnswersOutstandingRequest(command, frame)) {
+    // The information asked before a detour to the status is still
+    // answered: an instrument slower than the detour's 500 ms has not fallen
+    // silent, and its answer ends the detour.
+    const bool informationAfterAll =
+        m_nPhase == PHASE_INFO && m_bAskingResidentStatus && command == CMD_INFO;
+    if (!informationAfterAll && (m_nAwaitedCmd == 0 || command != m_nAwaitedCmd)) {
+        return;
+    }
+    if (!AnswersOutstandingRequest(command, frame)) {
         return;
     }
     // Only a reply taken for the outstanding request feeds the watchdog: a
@@ -72,7 +79,14 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
     m_nTicks = 0;
     m_nAwaitedCmd = 0;
     m_bReplyTaken = true;
-    m_pacer.ReplyTaken(PaceNow());
+    if (informationAfterAll) {
+        // The status asked meanwhile is given up unanswered: its replies may
+        // still come, and the pacer counts them as such.
+        m_bAskingResidentStatus = false;
+        m_queue.Clear();
+    } else {
+        m_pacer.ReplyTaken(PaceNow());
+    }
     switch (command) {
         case CMD_IDENTIFY:
             OnIdentifyReply(frame);

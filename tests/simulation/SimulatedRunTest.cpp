@@ -80,6 +80,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--pace", "--baud", "115200", "--firmware-date", "later", "--echo",
                    "--info-delay", "1000"},
                   "refused, later"},
+        // Information answered as late as the status detour lasts, or
+        // several detours late: the answer comes while the status is asked,
+        // and the instrument is no silent one.
+        Situation{"informationAsLateAsTheDetour",
+                  {"--pace", "--baud", "9600", "--info-delay", "500"}, "success"},
+        Situation{"informationLateByDetours",
+                  {"--pace", "--baud", "9600", "--info-delay", "2500"}, "success"},
         Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
                   "success"},
         Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},
