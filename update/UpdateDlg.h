@@ -152,6 +152,9 @@ public:
     // unanswered: it costs no try of m_nLoaderTries but one of these (20).
     bool m_bSwitchUnanswered = false;
     std::uint8_t m_nUnansweredSwitchTries = 0;
+    // Rates at which the status went unanswered while entering or leaving,
+    // since a reply was last taken.
+    std::uint32_t m_nUnansweredRates = 0;
     // An outcome box has been shown or is open: the run has ended.
     bool m_bConcluded = false;
 
@@ -267,6 +270,12 @@ private:
     bool ReplaceUnansweredRequest(PaceTime at);
     // The status asked in place of unanswered information requests.
     void OnResidentStatus(bool bootloaderRuns);
+    // How long the outstanding request may go unanswered before it is
+    // given up (UpdateUnanswered.cpp).
+    PaceTime UnansweredWait() const;
+    // The rates at which the status is asked in turn while entering or
+    // leaving, where it goes unanswered; empty in the other phases.
+    std::vector<std::int32_t> StatusRates() const;
     // The rate at which to ask for the status next while leaving, after the
     // port's current rate went unanswered.
     std::int32_t NextLeaveRate() const;

@@ -78,6 +78,7 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
     // line that carries frames without answers moves nothing on.
     m_nTicks = 0;
     m_nAwaitedCmd = 0;
+    m_nUnansweredRates = 0;
     m_bReplyTaken = true;
     if (informationAfterAll) {
         // The status asked meanwhile is given up unanswered: its replies may

@@ -47,8 +47,42 @@ constexpr const char* kWriteIntoLoaderQuestion =
 
 }  // namespace
 
+PaceTime CUpdateDlg::UnansweredWait() const {
+    const PaceTime turn = std::chrono::milliseconds(kUnansweredMs);
+    const std::size_t rates = StatusRates().size();
+    if (rates == 0) {
+        return turn;
+    }
+    // Each turn through the rates waits one period longer at each: an
+    // instrument that answers later than a period is heard at its own rate
+    // once a turn outlasts its lateness, instead of always just after the
+    // port has moved on. The watchdog still ends a silent line.
+    return turn * static_cast<long>(1 + m_nUnansweredRates / rates);
+}
+
+std::vector<std::int32_t> CUpdateDlg::StatusRates() const {
+    if (m_nPhase == PHASE_ENTER) {
+        return {m_nDeviceBaud, kBootloaderBaud};
+    }
+    if (m_nPhase != PHASE_LEAVE) {
+        return {};
+    }
+    // The main program's rate first, then the bootloader's, then (its rate
+    // unknown) the others at which the search finds instruments.
+    std::vector<std::int32_t> rates = {m_nDeviceBaud, kBootloaderBaud};
+    if (m_bFoundInLoader) {
+        for (const std::int32_t rate : SearchBaudRates) {
+            if (std::find(rates.begin(), rates.end(), rate) == rates.end()) {
+                rates.push_back(rate);
+            }
+        }
+    }
+    rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
+    return rates;
+}
+
 bool CUpdateDlg::ReplaceUnansweredRequest(PaceTime at) {
-    if (at - m_tAwaitingSince < std::chrono::milliseconds(kUnansweredMs)) {
+    if (at - m_tAwaitingSince < UnansweredWait()) {
         return false;
     }
     if (m_nPhase == PHASE_INFO) {
@@ -67,6 +101,7 @@ bool CUpdateDlg::ReplaceUnansweredRequest(PaceTime at) {
         const bool switchUnanswered = m_nAwaitedCmd == CMD_LOADER;
         m_bSwitchUnanswered = m_bSwitchUnanswered || switchUnanswered;
         m_nAwaitedCmd = 0;
+        ++m_nUnansweredRates;
         ConfigurePort(switchUnanswered || m_pSerial->GetBaudRate() != kBootloaderBaud
                           ? kBootloaderBaud
                           : m_nDeviceBaud);
@@ -77,6 +112,7 @@ bool CUpdateDlg::ReplaceUnansweredRequest(PaceTime at) {
     }
     if (m_nPhase == PHASE_LEAVE && m_nAwaitedCmd == CMD_STATUS) {
         m_nAwaitedCmd = 0;
+        ++m_nUnansweredRates;
         ConfigurePort(NextLeaveRate());
         QueueStatusRequest();
         return true;
@@ -112,17 +148,7 @@ void CUpdateDlg::OnResidentStatus(bool bootloaderRuns) {
 }
 
 std::int32_t CUpdateDlg::NextLeaveRate() const {
-    // The main program's rate first, then the bootloader's, then (its rate
-    // unknown) the others at which the search finds instruments.
-    std::vector<std::int32_t> rates = {m_nDeviceBaud, kBootloaderBaud};
-    if (m_bFoundInLoader) {
-        for (const std::int32_t rate : SearchBaudRates) {
-            if (std::find(rates.begin(), rates.end(), rate) == rates.end()) {
-                rates.push_back(rate);
-            }
-        }
-    }
-    rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
+    const std::vector<std::int32_t> rates = StatusRates();
     const auto current = std::find(rates.begin(), rates.end(), m_pSerial->GetBaudRate());
     if (current == rates.end() || std::next(current) == rates.end()) {
         return rates.front();

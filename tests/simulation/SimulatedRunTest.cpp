@@ -87,6 +87,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--pace", "--baud", "9600", "--info-delay", "500"}, "success"},
         Situation{"informationLateByDetours",
                   {"--pace", "--baud", "9600", "--info-delay", "2500"}, "success"},
+        // Status replies as late as the wait at each rate while entering:
+        // the port moved on just before each came. Each turn through the
+        // rates waits longer, until one outlasts the lateness.
+        Situation{"statusAsLateAsTheWaitAtEachRate",
+                  {"--pace", "--baud", "9600", "--status-delay", "500"}, "success"},
+        Situation{"statusLateByTwoWaits",
+                  {"--pace", "--baud", "38400", "--status-delay", "1000"}, "success"},
         Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
                   "success"},
         Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},
