@@ -8,6 +8,9 @@
 #pragma once
 
 #include "SendPacing.h"
+// On Windows the system's headers rename LoadImage (to LoadImageW); every
+// file that declares, overrides or calls it must see the same name.
+#include "winapi_types.h"
 
 class CDialog;
 class CFirmwareImage;
