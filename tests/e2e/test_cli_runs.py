@@ -6,7 +6,8 @@ mid-write, a verification that keeps failing, verify
 of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
 mid-write and SIGTERM, two instruments updated at once by two processes,
 and three ports by one process (a production line, one of them a foreign
-device), with every port present (--all) in JSON lines,
+device), with every port present (--all) in JSON lines, SIGTERM ending
+every port of a line,
 ports named by their device path or a stable link to it, and the JSON of
 every outcome checked by a JSON parser, and the line diagnosis of a silent,
 an echoing, a foreign, a 16 ms-burst, a missing and a busy line. Results go to stdout, the account of
@@ -414,6 +415,25 @@ class CliRuns(unittest.TestCase):
         self.assertNotIn("written", result["instrument"])
         self.assertNotIn(SUCCEEDED, err)
         self.assertEqual(instrument.received(WRITE_FRAMES), [])
+
+    def test_sigterm_ends_every_port_of_a_production_line_as_it_ends_one(self):
+        first = self.instrument("--serial", "1001", com=1)
+        second = self.instrument("--serial", "1002", com=2)
+        process = self.start("update", "--port", "COM1", "--port", "COM2", "--json")
+        wait_until(lambda: len(first.received(WRITE_FRAMES)) > 10 and len(second.received(WRITE_FRAMES)) > 10,
+                   30, "both writing")
+        process.send_signal(signal.SIGTERM)
+        out, err = (text.decode() for text in process.communicate(timeout=20))
+        self.assertEqual(process.returncode, 143, out + err)
+        results = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual([(r["port"], r["code"], r["exit_code"]) for r in results],
+                         [("COM1", "interrupted", 143), ("COM2", "interrupted", 143)])
+        lines = err.splitlines()
+        for port in ("COM1", "COM2"):
+            self.assert_in_order(lines, [f"{port}: interrupted: ending the run as Выход does",
+                                         *(f"{port}: " + line for line in box_lines("\n".join(NOT_COMPLETED_WARNING))),
+                                         f"{port}: instrument: in its bootloader with the flash partly "
+                                         "written: repeat the update"])
 
     def test_a_port_named_by_its_device_path_or_a_stable_link_to_it(self):
         instrument = self.instrument()

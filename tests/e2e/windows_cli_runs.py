@@ -32,6 +32,7 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
         "test_ctrl_c_mid_write_ends_as_exit_does",
         "test_nothing_on_the_port_ends_with_exit_code_3",
         "test_sigterm_mid_verify_exits_143_and_never_says_the_flash_was_written",
+        "test_sigterm_ends_every_port_of_a_production_line_as_it_ends_one",
         # Device paths, another program's lock and the stable links are
         # Linux's; Windows names its ports \\.\COMn, which the parser's
         # tests hold.
