@@ -1,6 +1,6 @@
 #include "DialogThreads.h"
 
-#include <future>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -10,6 +10,8 @@
 struct DialogThreads::Run {
     std::thread thread;
     std::mutex lock;  // guards the mailbox against its thread's end
+    std::condition_variable started;  // the mailbox is there
+    bool ready = false;
     std::unique_ptr<ThreadMailbox> mailbox;  // null once the run has returned
 };
 
@@ -20,16 +22,16 @@ DialogThreads::~DialogThreads() {
 }
 
 void DialogThreads::Start(std::function<void()> run) {
+    // The entry outlives its thread: Wait joins it before the entry goes.
     auto started = std::make_unique<Run>();
     Run& entry = *started;
-    std::promise<void> ready;
-    std::future<void> readiness = ready.get_future();
-    entry.thread = std::thread([this, &entry, &ready, run = std::move(run)] {
+    entry.thread = std::thread([this, &entry, run = std::move(run)] {
         {
             const std::lock_guard guard(entry.lock);
             entry.mailbox = MakeThreadMailbox();
+            entry.ready = true;
         }
-        ready.set_value();
+        entry.started.notify_one();
         run();
         {
             const std::lock_guard guard(entry.lock);
@@ -37,7 +39,9 @@ void DialogThreads::Start(std::function<void()> run) {
         }
         PostToConsoleLoop([this] { ++m_ended; });
     });
-    readiness.wait();
+    std::unique_lock guard(entry.lock);
+    entry.started.wait(guard, [&entry] { return entry.ready; });
+    guard.unlock();
     m_runs.push_back(std::move(started));
 }
 
