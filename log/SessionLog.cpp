@@ -24,8 +24,9 @@ StartTime LocalStartTime(std::chrono::system_clock::time_point now) {
     const auto ms = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         kMsPerSecond);
-    // Only the user-interface thread asks for the time here.
-    const std::tm local = *std::localtime(&seconds);
+    // Several runs may start their logs at once, each on its own thread.
+    std::tm local{};
+    localtime_r(&seconds, &local);
     char date[32];
     char stamp[48];
     char text[48];

@@ -6,7 +6,10 @@ namespace {
 class SilentSession final : public SessionEvents {};
 
 SilentSession g_silent;
-SessionEvents* g_current = &g_silent;
+// Each thread that runs dialogs reports to a listener of its own: the
+// console program updates several instruments at once, one thread and one
+// session log per port.
+thread_local SessionEvents* g_current = &g_silent;
 
 }  // namespace
 

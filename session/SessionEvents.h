@@ -4,8 +4,10 @@
 // knows who listens, so the lower layers never depend on the one that
 // writes the log.
 //
-// All reports come from the user-interface thread (the serial listener
-// thread never reports). Frame bytes and texts are lent for the call only.
+// All reports come from a thread that runs the dialogs (the serial listener
+// thread never reports), and each such thread has a listener of its own:
+// the operator's program has one, the console program one per port it
+// updates at once. Frame bytes and texts are lent for the call only.
 // With no listener installed every report goes nowhere, at the cost of one
 // call.
 //
@@ -121,12 +123,12 @@ protected:
     ~SessionEvents() = default;
 };
 
-// The listener installed now, or one that ignores everything.
+// The listener installed now on this thread, or one that ignores everything.
 SessionEvents& CurrentSession();
 
-// Installs `listener` (not owned; it must outlive the scope) for the
-// lifetime of this object; scopes nest, and the end of one reinstates the
-// listener before it.
+// Installs `listener` (not owned; it must outlive the scope) on the calling
+// thread for the lifetime of this object; scopes nest, and the end of one
+// reinstates the listener before it. Other threads keep their own.
 class SessionEventsScope {
 public:
     explicit SessionEventsScope(SessionEvents& listener);

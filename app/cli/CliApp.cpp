@@ -1,22 +1,24 @@
 #include "CliApp.h"
 
-#include <filesystem>
+#include <algorithm>
 
 #include "AccessCode.h"
 #include "CliLanguage.h"
+#include "CliSession.h"
 #include "CommandSet.h"
+#include "ConsoleOperator.h"
 #include "ConsoleReport.h"
 #include "DeviceInfo.h"
 #include "DialogResults.h"
+#include "DialogThreads.h"
 #include "FirmwareImage.h"
+#include "FlasherRun.h"
 #include "IdentityJson.h"
-#include "ImageFile.h"
-#include "LineConclusion.h"
 #include "LogFiles.h"
-#include "MonotonicClock.h"
-#include "PortDlg.h"
-#include "PortOpenFailure.h"
+#include "PortNaming.h"
 #include "PortOpenOutcome.h"
+#include "PortUpdate.h"
+#include "ProductionLine.h"
 #include "ResultSchema.h"
 #include "SerialCWnd.h"
 #include "SerialPorts.h"
@@ -27,58 +29,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A path as UTF-8, whatever the system's own encoding of names.
-std::string PathText(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
-
-std::string PortName(int port) {
-    return "COM" + std::to_string(port);
-}
-
-// The port as the user named it, with its COMn when named by its device.
-std::string PortLabel(const PortArgument& port) {
-    if (port.device.empty()) {
-        return PortName(port.number);
-    }
-    return port.number == 0 ? port.device : port.device + " (" + PortName(port.number) + ")";
-}
-
-// The device behind the port for the session log, with the name the user
-// gave it when that was another (a stable link).
-std::string DeviceText(const PortArgument& port) {
-    const std::string device = DeviceOfSerialPort(port.number);
-    if (port.device.empty() || port.device == device) {
-        return device;
-    }
-    return device + " (named " + port.device + ")";
-}
-
 std::string Words(std::string_view english, std::string_view russian) {
     return std::string(Say(english, russian));
-}
-
-std::string NotFoundText(const PortArgument& port, Outcome outcome) {
-    return PortLabel(port) + Words(": no Зирон-7 found (", ": Зирон-7 не найден (") +
-           std::string(OutcomeText(outcome)) + ")";
-}
-
-const char* CommandName(CliSubcommand subcommand) {
-    switch (subcommand) {
-        case CliSubcommand::Find:
-            return "find";
-        case CliSubcommand::Verify:
-            return "verify";
-        default:
-            return "update";
-    }
-}
-
-ProgramStamp ThisProgram() {
-    return {ZIRON7_PROGRAM_VERSION, __DATE__ " " __TIME__};
 }
 
 std::string IdentityLine(const SessionLog::Identity& id) {
@@ -93,148 +45,141 @@ std::string FirmwareLine(const SessionLog::Identity& id) {
            Words(", reprogrammings ", ", число перепрошивок ") + std::to_string(id.reprogrammings);
 }
 
-// A search on an open port gave up: its session log keeps what the line
-// returned, in the words that `diagnose` concludes with.
-void LogLineConclusion(CPortDlg::LineHeard heard) {
-    LineSummary summary;
-    summary.verdict = VerdictOfSearch(heard);
-    CurrentSession().OnLineConclusion(VerdictCode(summary.verdict), LineConclusionText(summary, {}));
+// Maps a port named by its device onto its COMn; number 0 when none
+// stands for it.
+void Resolve(PortArgument& port) {
+    if (!port.device.empty()) {
+        port.number = SerialPortOfDevice(port.device).value_or(0);
+    }
 }
 
 }  // namespace
 
+struct CCliApp::Line {
+    DialogThreads threads;
+    std::vector<std::unique_ptr<ConsoleReport>> reports;
+};
+
 CCliApp::CCliApp(CliCommand command, ConsoleReport& report, std::FILE* results)
-    : m_command(std::move(command)), m_report(report), m_results(results) {
-    m_purpose = m_command.subcommand == CliSubcommand::Verify ? PURPOSE_VERIFY : PURPOSE_UPDATE;
-    m_end.nothingToWrite = m_purpose == PURPOSE_VERIFY;
-    m_nPacing = m_command.fast ? Pacing::Fast : Pacing::Default;
-}
+    : m_command(std::move(command)), m_report(report), m_results(results) {}
+
+CCliApp::~CCliApp() = default;
 
 BOOL CCliApp::InitInstance() {
-    if (!ResolvePorts()) {
-        return FALSE;
-    }
     if (m_command.subcommand == CliSubcommand::Find) {
         RunFind();
+    } else if (m_command.all || m_command.ports.size() > 1) {
+        RunLine(m_command.ports);
     } else {
-        RunUpdate();
+        RunUpdate(m_command.ports.front());
     }
     return FALSE;
 }
 
-bool CCliApp::ResolvePorts() {
-    for (PortArgument& port : m_command.ports) {
-        if (port.device.empty()) {
-            continue;
+void CCliApp::Interrupt(int exitCode) {
+    if (m_line == nullptr) {
+        m_report.Interrupt(exitCode);
+        return;
+    }
+    // Each port's report belongs to its own thread's dialogs.
+    for (std::size_t i = 0; i < m_line->reports.size(); ++i) {
+        m_line->threads.Post(i, [report = m_line->reports[i].get(), exitCode] { report->Interrupt(exitCode); });
+    }
+}
+
+void CCliApp::RunUpdate(const PortArgument& named) {
+    PortArgument port = named;
+    Resolve(port);
+    PortUpdate run(m_command, port, m_report);
+    run.Run();
+    m_exitCode = run.ExitCode();
+    if (m_command.json) {
+        WriteJson(run.ResultJson());
+    } else {
+        std::fprintf(m_results, "%s\n", run.ResultLine().c_str());
+        std::fflush(m_results);
+    }
+}
+
+void CCliApp::RunLine(std::vector<PortArgument> ports) {
+    if (m_command.all) {
+        for (const SerialPortEntry& entry : ListSerialPorts()) {
+            ports.push_back({entry.number, {}});
         }
-        if (const std::optional<int> number = SerialPortOfDevice(port.device)) {
-            port.number = *number;
-            continue;
+        if (ports.empty()) {
+            m_report.Problem(Words("no serial port present", "последовательных портов нет"));
         }
-        m_detail = port.device + Words(": no COM port stands for this device (see ziron7-cli ports)",
-                                       ": этому устройству не соответствует ни один COM-порт (см. ziron7-cli ports)");
-        m_report.Problem(m_detail);
-        m_command.ports = {port};
-        m_end.portFailure = Outcome::PortMissing;
-        WriteResult(Outcome::PortMissing, nullptr, {});
-        return false;
     }
-    return true;
-}
-
-void CCliApp::RunUpdate() {
-    const Clock::time_point start = MonotonicNow();
-    SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram());
-    log.SetPortDevice(DeviceText(m_command.ports.front()));
-    {
-        const SessionEventsScope listening(log);
-        CFlasherApp::InitInstance();
+    for (PortArgument& port : ports) {
+        Resolve(port);
     }
-    log.Finish();
-    TakeWhatTheRunDecided(log);
-    m_end.interrupted = m_report.Interrupted();
-    m_end.interruptExitCode = m_report.InterruptExitCode();
-    WriteResult(OutcomeOf(m_end), &log, MonotonicNow() - start);
-}
-
-void CCliApp::TakeWhatTheRunDecided(const SessionLog& log) {
-    m_end.decision = log.Decision();
-    m_end.conclusion = log.Conclusion();
-    m_end.success = log.RunCounts().verificationPasses > 0;
-    m_end.nothingToWrite = m_purpose == PURPOSE_VERIFY ||
-                           m_end.decision == UpdateDecision::VerifySameDate;
-}
-
-std::span<const std::uint8_t> CCliApp::ImageBytes() const {
-    return m_command.imageFile ? std::span<const std::uint8_t>(m_imageBytes) : EmbeddedFirmwareBytes();
-}
-
-bool CCliApp::LoadImage(CFirmwareImage& image) {
-    if (!m_command.imageFile) {
-        m_imageReady = CFlasherApp::LoadImage(image);
-        return m_imageReady;
-    }
-    ImageFile file = ReadImageFile(*m_command.imageFile);
-    if (!file.error.empty()) {
-        // Nothing has been opened or sent: the instrument is untouched.
-        m_detail = Words("image file ", "файл образа ") + *m_command.imageFile + ": " + file.error;
-        m_report.Problem(m_detail);
-        m_end.imageLoaded = false;
-        return false;
-    }
-    CurrentSession().OnImageFile(*m_command.imageFile, file.sha256Hex);
-    m_imageBytes = std::move(file.bytes);
-    m_end.imageLoaded = image.LoadFromBytes(m_imageBytes);
-    m_imageReady = m_end.imageLoaded;
-    return m_end.imageLoaded;
-}
-
-int CCliApp::RunModal(CDialog& dialog) {
-    auto* search = dynamic_cast<CPortDlg*>(&dialog);
-    auto* update = dynamic_cast<CUpdateDlg*>(&dialog);
-    if (search != nullptr) {
-        search->m_nInitialPort = m_command.ports.front().number - 1;
-        search->m_bUnattended = true;
-    }
-    if (update != nullptr) {
-        update->m_nPurpose = m_purpose;
-    }
-    const int result = dialog.DoModal();
-    m_report.OnDialogEnded();
-    if (search != nullptr) {
-        m_end.found = result == IDOK;
-        m_end.heard = search->Heard();
-        if (!m_end.found && !m_report.Interrupted()) {
-            const Outcome outcome = NotFound(m_end.heard);
-            if (const std::optional<LONG> error = m_report.PortOpenError()) {
-                m_end.portFailure = outcome;
-                m_detail = DescribePortOpenFailure(PortName(m_command.ports.front().number), *error);
-            } else {
-                m_detail = NotFoundText(m_command.ports.front(), outcome);
-                m_report.Problem(m_detail);
-                LogLineConclusion(m_end.heard);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (ports[i].number != 0 && ports[i].number == ports[j].number) {
+                m_report.Problem("ziron7-cli: " + PortLabel(ports[j]) + Words(" and ", " и ") + PortLabel(ports[i]) +
+                                 Words(" are one port", " - один и тот же порт"));
+                m_exitCode = kExitBadUsage;
+                return;
             }
         }
     }
-    if (update != nullptr) {
-        // Where the dialog left the instrument; what it decided comes with
-        // the session's reports (TakeWhatTheRunDecided).
-        m_end.phase = update->m_nPhase;
-        m_end.foundInLoader = update->m_bFoundInLoader;
-        m_fastToTheEnd = update->m_pacer.IsFast();
+    std::vector<std::unique_ptr<PortUpdate>> runs;
+    m_line = std::make_unique<Line>();
+    for (const PortArgument& port : ports) {
+        m_line->reports.push_back(
+            std::make_unique<ConsoleReport>(stderr, m_command.yes, m_command.verbosity, PortLabel(port) + ": "));
+        runs.push_back(std::make_unique<PortUpdate>(m_command, port, *m_line->reports.back()));
     }
-    return result;
-}
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        m_line->threads.Start([report = m_line->reports[i].get(), run = runs[i].get()] {
+            InstallConsoleOperator(report);
+            run->Run();
+            InstallConsoleOperator(nullptr);
+        });
+    }
+    m_line->threads.Wait();
+    m_line.reset();
 
-Outcome CCliApp::NotFound(CPortDlg::LineHeard heard) const {
-    if (const std::optional<LONG> error = m_report.PortOpenError()) {
-        return PortOpenOutcome(*error);
+    std::vector<InstrumentRow> rows;
+    for (const std::unique_ptr<PortUpdate>& run : runs) {
+        rows.push_back(run->Row());
     }
-    return SearchOutcome(heard);
+    m_exitCode = ProductionLineExitCode(rows, m_command.all);
+    const std::string table = ProductionLineTable(rows);
+    if (m_command.json) {
+        // One object per port, a line each, in the order of the ports.
+        for (const std::unique_ptr<PortUpdate>& run : runs) {
+            WriteJson(run->ResultJson());
+        }
+        // The person at the line still sees the table.
+        if (m_command.verbosity != Verbosity::Quiet) {
+            std::fputs(table.c_str(), stderr);
+        }
+    } else {
+        std::fputs(table.c_str(), m_results);
+        std::fflush(m_results);
+    }
+    m_report.Note(Words("exit code ", "код выхода ") + std::to_string(m_exitCode));
 }
 
 void CCliApp::RunFind() {
     std::vector<PortArgument> ports = m_command.ports;
+    for (PortArgument& port : ports) {
+        Resolve(port);
+        if (port.number == 0) {
+            // Said as an update of that port says it.
+            PortUpdate run(m_command, port, m_report);
+            run.Run();
+            m_exitCode = run.ExitCode();
+            if (m_command.json) {
+                WriteJson(run.ResultJson());
+            } else {
+                std::fprintf(m_results, "%s\n", run.ResultLine().c_str());
+                std::fflush(m_results);
+            }
+            return;
+        }
+    }
     if (ports.empty()) {
         for (const SerialPortEntry& entry : ListSerialPorts()) {
             ports.push_back({entry.number, {}});
@@ -243,7 +188,7 @@ void CCliApp::RunFind() {
     // Never released, as in the operator's program: the image refers to the
     // module's bytes.
     auto* const image = new CFirmwareImage(kAccessCodeLow, kAccessCodeHigh, CMD_LOADER);
-    if (!CFlasherApp::LoadImage(*image)) {
+    if (!LoadEmbeddedImage(*image)) {
         m_exitCode = kExitBadUsage;
         return;
     }
@@ -329,75 +274,11 @@ JsonObject CCliApp::FindOn(const PortArgument& port, CFirmwareImage& image, Outc
     return entry;
 }
 
-std::string CCliApp::PaceText() const {
-    if (m_nPacing != Pacing::Fast) {
-        return "default";
+Outcome CCliApp::NotFound(CPortDlg::LineHeard heard) const {
+    if (const std::optional<LONG> error = m_report.PortOpenError()) {
+        return PortOpenOutcome(*error);
     }
-    return m_fastToTheEnd ? "fast" : "fast, then default";
-}
-
-void CCliApp::WriteResult(Outcome outcome, const SessionLog* log, Clock::duration wallTime) {
-    m_exitCode = ExitCodeOf(outcome, m_end.interruptExitCode);
-    const bool succeeded = m_exitCode == kExitSuccess;
-    const PortArgument& port = m_command.ports.front();
-    if (!succeeded && m_end.imageLoaded) {
-        m_report.Problem(Words("instrument: ", "прибор: ") + InstrumentStateText(m_end));
-    }
-    if (log != nullptr) {
-        m_report.Note(Words("exit code ", "код выхода ") + std::to_string(m_exitCode) +
-                      (log->FilePath().empty()
-                           ? std::string()
-                           : Words(", session log ", ", журнал сеанса ") + PathText(log->FilePath())));
-    }
-    if (!m_command.json) {
-        const std::string line =
-            PortLabel(port) + ": " + std::string(OutcomeCode(outcome)) + ": " + std::string(OutcomeText(outcome));
-        std::fprintf(m_results, "%s\n", line.c_str());
-        std::fflush(m_results);
-        return;
-    }
-    JsonObject result = ResultHead(CommandName(m_command.subcommand), outcome);
-    result.Text("port", PortName(port.number));
-    if (port.device.empty()) {
-        result.Null("device");
-    } else {
-        result.Text("device", port.device);
-    }
-    if (m_detail.empty()) {
-        result.Null("detail");
-    } else {
-        result.Text("detail", m_detail);
-    }
-    result.Number("exit_code", static_cast<std::uint64_t>(m_exitCode));
-    if (m_imageReady) {
-        result.Object("image", ImageJson(ImageBytes(), m_command.imageFile ? "file" : "embedded"));
-    } else {
-        result.Null("image");
-    }
-    result.Text("decision", DecisionCode(m_end));
-    if (!succeeded && m_end.imageLoaded) {
-        result.Text("instrument", InstrumentStateText(m_end));
-    }
-    if (log != nullptr) {
-        const SessionLog::Identity& id = log->InstrumentIdentity();
-        const SessionLog::Counts& counts = log->RunCounts();
-        JsonObject figures;
-        figures.Number("repeated_requests", counts.repeatedRequests);
-        figures.Number("failed_checksums", counts.updateChecksumFailures + counts.searchChecksumFailures);
-        figures.Number("verification_passes", counts.verificationPasses);
-        figures.Number("verification_failures", counts.verificationFailures);
-        result.Number("rate", id.rateFound);
-        result.Object("identity", InstrumentJson(id));
-        if (m_imageReady) {
-            result.Object("firmware", FirmwareChangeJson(id, ImageBytes(), m_end));
-        }
-        result.Text("pace", PaceText());
-        result.Number("wall_time_ms", static_cast<std::uint64_t>(
-                                          std::chrono::duration_cast<std::chrono::milliseconds>(wallTime).count()));
-        result.Object("counts", figures);
-        result.Text("session_log", PathText(log->FilePath()));
-    }
-    WriteJson(result);
+    return SearchOutcome(heard);
 }
 
 void CCliApp::WriteJson(const JsonObject& result) const {

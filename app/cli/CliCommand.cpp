@@ -118,6 +118,8 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
                 return Fail(Quoted(*text) + Words(" is not a port COM1 to COM255 nor a device path",
                                                   " не порт от COM1 до COM255 и не путь устройства"));
             }
+        } else if (option == "--all" && updating) {
+            command.all = true;
         } else if (option == "--info" && command.subcommand == CliSubcommand::Find) {
             command.info = true;
         } else if (option == "--yes" && command.subcommand == CliSubcommand::Update) {
@@ -144,9 +146,24 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
             return Fail(Quoted(option) + Words(" takes no value", " не принимает значения"));
         }
     }
-    if ((updating || diagnosing) && command.ports.size() != 1) {
+    if (diagnosing && command.ports.size() != 1) {
         return Fail(std::string(arguments[0]) +
                     Words(" needs exactly one --port", " требует ровно один --port"));
+    }
+    if (updating && command.all != command.ports.empty()) {
+        return Fail(std::string(arguments[0]) +
+                    Words(" needs one or more --port, or --all", " требует один или несколько --port или --all"));
+    }
+    // Two runs cannot share a port: the second would find it busy.
+    for (std::size_t i = 0; updating && i < command.ports.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (command.ports[i] == command.ports[j]) {
+                return Fail(Quoted(arguments[0]) + Words(" names the port ", " называет порт ") +
+                            Quoted(command.ports[i].device.empty() ? "COM" + std::to_string(command.ports[i].number)
+                                                                   : command.ports[i].device) +
+                            Words(" twice", " дважды"));
+            }
+        }
     }
     return {command, {}};
 }
@@ -156,7 +173,8 @@ std::string CliHelpText() {
                               std::to_string(kMaxVerifiableImageSize);
     const std::string unverifiable = std::to_string(kMaxVerifiableImageSize + 1);
     std::string help = Words(
-        "ziron7-cli: the Зирон-7 firmware updater for scripts, one instrument per port.\n"
+        "ziron7-cli: the Зирон-7 firmware updater for scripts, one instrument per port,\n"
+        "several ports at once.\n"
         "\n"
         "usage:\n"
         "  ziron7-cli ports [--json]\n"
@@ -167,13 +185,13 @@ std::string CliHelpText() {
         "      searches the ports (default: every port present) across the six rates;\n"
         "      prints port, rate, device type, serial number, date of manufacture;\n"
         "      --info adds the firmware's build time, version and reprogrammings\n"
-        "  ziron7-cli update --port P [--yes] [--fast] [--image FILE] [--json] [-q|-v]\n"
+        "  ziron7-cli update (--port P... | --all) [--yes] [--fast] [--image FILE] [--json] [-q|-v]\n"
         "      the whole update of the dialogs: update, verify only or refuse later\n"
         "      firmware; --yes writes an instrument found in its bootloader (without\n"
         "      it the answer is No); --fast writes and verifies as fast as the\n"
         "      bootloader answers, back at the usual pace at the first sign of a\n"
         "      troubled line\n"
-        "  ziron7-cli verify --port P [--image FILE] [--json] [-q|-v]\n"
+        "  ziron7-cli verify (--port P... | --all) [--image FILE] [--json] [-q|-v]\n"
         "      reads the flash back and compares it with the image, writing nothing\n"
         "  ziron7-cli diagnose --port P [--json]\n"
         "      why the search finds no Зирон-7 on P: whether the port opens (and\n"
@@ -192,7 +210,8 @@ std::string CliHelpText() {
         "  that stands for that device. An option's value may follow an '='\n"
         "  (--port=COM1). --image FILE takes the image from FILE instead of the\n"
         "  program's own; it is checked before any byte is sent:\n  ",
-        "ziron7-cli: обновление микропрограммы Зирон-7 для сценариев, один прибор на порт.\n"
+        "ziron7-cli: обновление микропрограммы Зирон-7 для сценариев, один прибор на порт,\n"
+        "несколько портов сразу.\n"
         "\n"
         "использование:\n"
         "  ziron7-cli ports [--json]\n"
@@ -203,13 +222,13 @@ std::string CliHelpText() {
         "      ищет на портах (по умолчанию на всех имеющихся) на шести скоростях;\n"
         "      выводит порт, скорость, тип, серийный номер, дату выпуска;\n"
         "      --info добавляет время сборки, версию и число перепрошивок\n"
-        "  ziron7-cli update --port P [--yes] [--fast] [--image FILE] [--json] [-q|-v]\n"
+        "  ziron7-cli update (--port P... | --all) [--yes] [--fast] [--image FILE] [--json] [-q|-v]\n"
         "      всё обновление диалогов: запись, только проверка или отказ от более\n"
         "      поздней микропрограммы; --yes записывает прибор, найденный в\n"
         "      загрузчике (без него ответ Нет); --fast пишет и проверяет так быстро,\n"
         "      как отвечает загрузчик, и возвращается к обычному темпу при первых\n"
         "      признаках плохой линии\n"
-        "  ziron7-cli verify --port P [--image FILE] [--json] [-q|-v]\n"
+        "  ziron7-cli verify (--port P... | --all) [--image FILE] [--json] [-q|-v]\n"
         "      читает флеш-память и сравнивает её с образом, ничего не записывая\n"
         "  ziron7-cli diagnose --port P [--json]\n"
         "      почему поиск не находит Зирон-7 на P: открывается ли порт (и если\n"
@@ -245,6 +264,18 @@ std::string CliHelpText() {
         "  answered meanwhile: exit 3, naming what the line returned (nothing, a\n"
         "  device of another type, or only our own bytes).\n"
         "\n"
+        "  Several --port, or --all (every port present), update or verify their\n"
+        "  instruments at once in this one process, each with its own session\n"
+        "  log. Each port's lines on stderr start with its name (\"COM2: \");\n"
+        "  at the end a table on stdout gives each port's serial number, firmware\n"
+        "  before -> after, outcome and seconds. With --json stdout holds one\n"
+        "  JSON object per port instead, each on its own line (JSON lines, the\n"
+        "  object of a single port's run), and the table goes to stderr. The\n"
+        "  exit code is 0 only when every instrument ended well, otherwise the\n"
+        "  largest of theirs: the codes below run from the mildest to the worst.\n"
+        "  With --all a port where no Зирон-7 answered (or that does not open)\n"
+        "  is listed but counts for nothing; exit 3 when no port had one.\n"
+        "\n"
         "exit codes:\n",
         " байт последний блок нельзя\n"
         "  прочитать, и образ никогда не прошёл бы проверку), с читаемыми текстами\n"
@@ -259,6 +290,18 @@ std::string CliHelpText() {
         "  скоростям (около 4,5 с), в которых не ответил Зирон-7, что бы ни отвечало:\n"
         "  код 3 с указанием того, что вернула линия (ничего, устройство другого\n"
         "  типа или только наши собственные байты).\n"
+        "\n"
+        "  Несколько --port или --all (все имеющиеся порты) обновляют или\n"
+        "  проверяют свои приборы одновременно в одном процессе, у каждого свой\n"
+        "  журнал сеанса. Строки каждого порта в stderr начинаются с его имени\n"
+        "  (\"COM2: \"); в конце таблица в stdout даёт для каждого порта серийный\n"
+        "  номер, микропрограмму до -> после, исход и секунды. С --json в stdout\n"
+        "  вместо неё по объекту JSON на порт, каждый в своей строке (JSON lines,\n"
+        "  объект запуска одного порта), а таблица идёт в stderr. Код выхода 0,\n"
+        "  только если у всех приборов всё прошло хорошо, иначе наибольший из их\n"
+        "  кодов: коды ниже идут от самого мягкого к самому тяжёлому. С --all\n"
+        "  порт, на котором Зирон-7 не ответил (или который не открылся),\n"
+        "  указывается, но не учитывается; код 3, если прибора не было ни на одном.\n"
         "\n"
         "коды выхода:\n");
     const auto code = [&help](int value, std::string_view english, std::string_view russian) {

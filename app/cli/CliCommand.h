@@ -23,7 +23,8 @@ struct PortArgument {
 
 struct CliCommand {
     CliSubcommand subcommand = CliSubcommand::Help;
-    std::vector<PortArgument> ports;  // in the order given
+    std::vector<PortArgument> ports;  // in the order given; update and verify take several at once
+    bool all = false;         // update, verify: every port present, updating where a Зирон-7 answers
     bool info = false;        // find: also read the firmware's identity
     bool yes = false;         // update: answer Yes to writing an instrument found in its bootloader
     bool json = false;        // every command but help: one JSON object on stdout at the end

@@ -23,11 +23,12 @@ std::string PortName(const CPortDlg& dialog) {
 
 }  // namespace
 
-ConsoleReport::ConsoleReport(std::FILE* out, bool answerYes, Verbosity verbosity)
+ConsoleReport::ConsoleReport(std::FILE* out, bool answerYes, Verbosity verbosity, std::string linePrefix)
     : m_out(out),
       m_answerYes(answerYes),
       m_verbosity(verbosity),
-      m_terminal(verbosity != Verbosity::Quiet && EnableTerminalEscapes(out)) {}
+      m_linePrefix(std::move(linePrefix)),
+      m_terminal(verbosity != Verbosity::Quiet && m_linePrefix.empty() && EnableTerminalEscapes(out)) {}
 
 void ConsoleReport::OnDialogStarted(CDialog& dialog) {
     m_current = &dialog;
@@ -134,7 +135,9 @@ void ConsoleReport::Problem(std::string_view text) {
 
 void ConsoleReport::Line(std::string_view text) {
     ClearStatusLine();
-    std::fprintf(m_out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    // A line that names its port already is not prefixed again.
+    const char* prefix = text.starts_with(m_linePrefix) ? "" : m_linePrefix.c_str();
+    std::fprintf(m_out, "%s%.*s\n", prefix, static_cast<int>(text.size()), text.data());
     std::fflush(m_out);
 }
 

@@ -19,8 +19,12 @@ class ConsoleReport final : public ConsoleOperator {
 public:
     // Writes to `out` (not owned); `answerYes` answers every question Yes,
     // otherwise No. A terminal that interprets escape sequences gets one
-    // updating progress line, anything else a line per 10 %.
-    ConsoleReport(std::FILE* out, bool answerYes, Verbosity verbosity);
+    // updating progress line, anything else a line per 10 %. With a
+    // `linePrefix` (a production line's "COM1: ") every line starts with it,
+    // and the progress is a line per 10 % on a terminal too: several ports
+    // share it. Each line is written whole, so the lines of several reports
+    // on one stream never mix.
+    ConsoleReport(std::FILE* out, bool answerYes, Verbosity verbosity, std::string linePrefix = {});
 
     void OnDialogStarted(CDialog& dialog) override;
     void OnControlChanged(CDialog& dialog, int controlId) override;
@@ -30,7 +34,7 @@ public:
     void OnDialogEnded();
     // Ctrl+C or a request to terminate: ends the running dialog as "Выход"
     // does, and any dialog that would start afterwards; the run then exits
-    // with `exitCode`.
+    // with `exitCode`. Called on the thread that runs this report's dialogs.
     void Interrupt(int exitCode);
     bool Interrupted() const { return m_interruptExitCode.has_value(); }
     int InterruptExitCode() const;
@@ -50,6 +54,7 @@ private:
     std::FILE* m_out;
     bool m_answerYes;
     Verbosity m_verbosity;
+    std::string m_linePrefix;
     bool m_terminal;
     CDialog* m_current = nullptr;  // the dialog running now; not owned
     std::optional<int> m_interruptExitCode;  // set once interrupted

@@ -15,11 +15,15 @@ std::string ImageBuildTime(std::span<const std::uint8_t> image) {
            PrintableAscii(ImageHeaderText(image, kImageBuildTimeOffset), kLongestHeaderText);
 }
 
-JsonObject Firmware(std::uint64_t version, const std::string& buildTime) {
+void FirmwareMember(JsonObject& change, std::string_view name, const std::optional<FirmwareState>& state) {
+    if (!state) {
+        change.Null(name);
+        return;
+    }
     JsonObject firmware;
-    firmware.Number("version", version);
-    firmware.Text("build_time", buildTime);
-    return firmware;
+    firmware.Number("version", state->version);
+    firmware.Text("build_time", state->buildTime);
+    change.Object(name, firmware);
 }
 
 // Whether the run sent the image's pages to the flash.
@@ -54,22 +58,27 @@ JsonObject InstrumentJson(const SessionLog::Identity& id) {
     return identity;
 }
 
-JsonObject FirmwareChangeJson(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
-                              const RunEnd& end) {
-    JsonObject change;
-    const bool known = id.firmwareType.has_value();
-    const JsonObject before = Firmware(id.firmwareVersion, id.firmwareDate + " " + id.firmwareTime);
-    if (known) {
-        change.Object("before", before);
-    } else {
-        change.Null("before");
+FirmwareChange FirmwareChangeOf(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
+                                const RunEnd& end) {
+    FirmwareChange change;
+    if (id.firmwareType) {
+        change.before = FirmwareState{id.firmwareVersion, id.firmwareDate + " " + id.firmwareTime};
     }
-    if (FlashWritten(end) && end.success) {
-        change.Object("after", Firmware(ImageVersion(image), ImageBuildTime(image)));
-    } else if (!FlashWritten(end) && known) {
-        change.Object("after", before);
+    if (FlashWritten(end)) {
+        if (end.success) {
+            change.after = FirmwareState{ImageVersion(image), ImageBuildTime(image)};
+        }
     } else {
-        change.Null("after");
+        change.after = change.before;
     }
     return change;
+}
+
+JsonObject FirmwareChangeJson(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
+                              const RunEnd& end) {
+    const FirmwareChange change = FirmwareChangeOf(id, image, end);
+    JsonObject json;
+    FirmwareMember(json, "before", change.before);
+    FirmwareMember(json, "after", change.after);
+    return json;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "JsonText.h"
@@ -19,9 +21,25 @@ JsonObject ImageJson(std::span<const std::uint8_t> image, std::string_view sourc
 // when no Зирон-7 answered.
 JsonObject InstrumentJson(const SessionLog::Identity& id);
 
-// {"before":{"version","build_time"} or null,"after":... or null}: before is
-// what the instrument held when the run found it; after is the image's once
-// it was written and verified, the same as before when nothing was written,
-// and null when the flash was written but not verified (its state unknown).
+// A firmware by its header's version and build time.
+struct FirmwareState {
+    std::uint64_t version = 0;
+    std::string buildTime;  // "Jun 20 2011 09:15:48"
+};
+
+// What the instrument held before the run and holds after it: before is
+// what it held when the run found it; after is the image's once it was
+// written and verified, the same as before when nothing was written, and
+// unknown when the flash was written but not verified. Either is empty
+// when unknown.
+struct FirmwareChange {
+    std::optional<FirmwareState> before;
+    std::optional<FirmwareState> after;
+};
+
+FirmwareChange FirmwareChangeOf(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
+                                const RunEnd& end);
+
+// {"before":{"version","build_time"} or null,"after":... or null}.
 JsonObject FirmwareChangeJson(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
                               const RunEnd& end);

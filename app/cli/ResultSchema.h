@@ -8,10 +8,23 @@
 #include <cstdint>
 #include <string_view>
 
+#include "CliCommand.h"
 #include "JsonText.h"
 #include "RunOutcome.h"
 
 inline constexpr std::uint64_t kResultSchemaVersion = 1;
+
+// The subcommand as the result names it.
+inline const char* CommandName(CliSubcommand subcommand) {
+    switch (subcommand) {
+        case CliSubcommand::Find:
+            return "find";
+        case CliSubcommand::Verify:
+            return "verify";
+        default:
+            return "update";
+    }
+}
 
 inline JsonObject ResultHead(std::string_view command, Outcome outcome) {
     JsonObject result;

@@ -1,9 +1,10 @@
 // ziron7-cli: the Зирон-7 firmware updater for service centres and
 // production lines. The same dialogs as ziron7-flasher run without windows
 // (the framework's console backend); a console operator shows what they
-// show and answers for the person who is not there. One instrument per
-// process; several processes on several ports do not meet. What a script
-// reads goes to stdout, the account of the run to stderr.
+// show and answers for the person who is not there. Several ports named
+// (or --all) are updated at once, each on a thread of its own as a run of
+// its own; several processes on several ports do not meet either. What a
+// script reads goes to stdout, the account of the run to stderr.
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -82,8 +83,8 @@ int main(int argc, char** argv) {
     }
     ConsoleReport report(stderr, command.yes, command.verbosity);
     InstallConsoleOperator(&report);
-    CatchInterrupts([&report](int exitCode) { report.Interrupt(exitCode); });
     CCliApp app(command, report, stdout);
+    CatchInterrupts([&app](int exitCode) { app.Interrupt(exitCode); });
     AfxWinMain(argc, argv);
     InstallConsoleOperator(nullptr);
     return app.ExitCode();

@@ -4,7 +4,9 @@
 
 namespace {
 
-ConsoleOperator* g_operator = nullptr;  // not owned
+// Each thread that runs dialogs has its own: the console program's
+// production line answers for every port apart.
+thread_local ConsoleOperator* g_operator = nullptr;  // not owned
 
 }  // namespace
 

@@ -3,7 +3,9 @@
 // message boxes by its policy and presses their buttons, so a run never
 // waits for someone who is not there.
 //
-// Everything here runs on the user-interface thread, except PostToConsoleLoop.
+// Everything here runs on the thread that runs the dialogs (the
+// user-interface thread, or one of DialogThreads.h), except
+// PostToConsoleLoop.
 #pragma once
 
 #include <functional>
@@ -29,7 +31,8 @@ protected:
     ~ConsoleOperator() = default;
 };
 
-// Installs `consoleOperator` (not owned; null: none) for the rest of the run.
+// Installs `consoleOperator` (not owned; null: none) for the dialogs that
+// the calling thread runs from now on; other threads keep their own.
 // Without one, boxes are answered OK, and No to a question.
 void InstallConsoleOperator(ConsoleOperator* consoleOperator);
 
@@ -38,6 +41,7 @@ void InstallConsoleOperator(ConsoleOperator* consoleOperator);
 // ended by then.
 void PressDialogButton(CDialog& dialog, int controlId);
 
-// Runs `work` on the user-interface thread's event loop. Safe from any
+// Runs `work` on the user-interface thread's event loop (the main thread's,
+// which also serves it while it waits for DialogThreads). Safe from any
 // thread while the program's application object runs.
 void PostToConsoleLoop(std::function<void()> work);

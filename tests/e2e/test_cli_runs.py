@@ -5,6 +5,9 @@ a device of another type and a loopback plug, a line that falls silent
 mid-write, a verification that keeps failing, verify
 of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
 mid-write and SIGTERM, two instruments updated at once by two processes,
+and three ports by one process (a production line, one of them a foreign
+device), with every port present (--all) in JSON lines, SIGTERM ending
+every port of a line,
 ports named by their device path or a stable link to it, and the JSON of
 every outcome checked by a JSON parser, and the line diagnosis of a silent,
 an echoing, a foreign, a 16 ms-burst, a missing and a busy line. Results go to stdout, the account of
@@ -25,7 +28,7 @@ import subprocess
 import threading
 import time
 import unittest
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 
 from operator_desktop import SimulatedInstrument, wait_until
 from session_log import FALLBACK_MARK, VERIFIED_OUTCOME, SessionLog
@@ -413,6 +416,25 @@ class CliRuns(unittest.TestCase):
         self.assertNotIn(SUCCEEDED, err)
         self.assertEqual(instrument.received(WRITE_FRAMES), [])
 
+    def test_sigterm_ends_every_port_of_a_production_line_as_it_ends_one(self):
+        first = self.instrument("--serial", "1001", com=1)
+        second = self.instrument("--serial", "1002", com=2)
+        process = self.start("update", "--port", "COM1", "--port", "COM2", "--json")
+        wait_until(lambda: len(first.received(WRITE_FRAMES)) > 10 and len(second.received(WRITE_FRAMES)) > 10,
+                   30, "both writing")
+        process.send_signal(signal.SIGTERM)
+        out, err = (text.decode() for text in process.communicate(timeout=20))
+        self.assertEqual(process.returncode, 143, out + err)
+        results = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual([(r["port"], r["code"], r["exit_code"]) for r in results],
+                         [("COM1", "interrupted", 143), ("COM2", "interrupted", 143)])
+        lines = err.splitlines()
+        for port in ("COM1", "COM2"):
+            self.assert_in_order(lines, [f"{port}: interrupted: ending the run as Выход does",
+                                         *(f"{port}: " + line for line in box_lines("\n".join(NOT_COMPLETED_WARNING))),
+                                         f"{port}: instrument: in its bootloader with the flash partly "
+                                         "written: repeat the update"])
+
     def test_a_port_named_by_its_device_path_or_a_stable_link_to_it(self):
         instrument = self.instrument()
         device = os.path.realpath(self.device_dir / "com1")
@@ -513,6 +535,67 @@ class CliRuns(unittest.TestCase):
         names = [log.name for log in self.session_logs()]
         self.assertEqual(sorted(re.search(r"-SN(\d+)\.log$", name).group(1) for name in names),
                          ["1001", "1002"], names)
+
+
+    def test_a_production_line_updates_several_ports_at_once_in_one_process(self):
+        first = self.instrument("--serial", "1001", com=1)
+        second = self.instrument("--serial", "1002", "--baud", "57600", com=2)
+        self.instrument("--device-type", "5", com=3)
+        small = self.path_argument(self.small)
+        code, out, err = self.run_cli("update", "--port", "COM1", "--port", "COM2", "--port", "COM3",
+                                      "--image", small)
+        # The foreign device on a port named is a failure of the line.
+        self.assertEqual(code, 3, "\n".join(out + err))
+        self.assertEqual(len(out), 4, out)
+        self.assertRegex(out[0], r"^port +serial number +firmware before -> after +outcome +seconds$")
+        for line, port, serial in ((out[1], "COM1", 1001), (out[2], "COM2", 1002)):
+            self.assertRegex(line, rf"^{port} +{serial} +6 Jun 20 2010 09:15:48 -> 6 Jun 20 2011 09:15:48 +"
+                                   r"the new firmware was written and verified +\d+\.\d$")
+        self.assertRegex(out[3], r"^COM3 +- +- +a device of another type answered +\d+\.\d$")
+        # Every line on stderr names its port, but the line's own exit code.
+        self.assertEqual(err[-1], "exit code 3")
+        self.assertEqual([line for line in err[:-1] if not re.match(r"COM[123]: ", line)], [])
+        self.assertIn("COM1: Зирон-7 найден. Скорость 9600", err)
+        self.assertIn("COM2: Зирон-7 найден. Скорость 57600", err)
+        self.assertIn("COM3: no Зирон-7 found (a device of another type answered)", err)
+        # At once: the second instrument was found before the first finished.
+        self.assertLess(err.index("COM2: Зирон-7 найден. Скорость 57600"), err.index("COM1: Переход завершён"))
+        image = self.small.read_bytes()
+        for instrument in (first, second):
+            self.assertEqual(instrument.flash_bytes()[:len(self.expected_flash(image))],
+                             self.expected_flash(image))
+        # One session log per port, each naming its own port only.
+        logs = [SessionLog.read(path) for path in self.session_logs()]
+        self.assertEqual(len(logs), 3, [log.name for log in logs])
+        for log in logs:
+            opened = {re.search(r"COM\d", text).group(0) for _, text in log.events if text.startswith("port opened")}
+            mentioned = set(re.findall(r"COM\d", log.text))
+            self.assertEqual(len(opened), 1, log.name)
+            self.assertEqual(mentioned, opened, log.name)
+
+        # Every port present, in JSON: the instruments, now holding the image,
+        # are only verified; the foreign device's port counts for nothing.
+        code, out, err = self.run_cli("update", "--all", "--image", small, "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        results = [json.loads(line) for line in out]
+        # The system may have ports of its own besides the three (Wine does):
+        # they answer nothing and count for nothing.
+        ours = [r for r in results if r["port"] in ("COM1", "COM2", "COM3")]
+        self.assertEqual([(r["port"], r["code"], r["exit_code"]) for r in ours],
+                         [("COM1", "verified", 0), ("COM2", "verified", 0), ("COM3", "foreign_device", 3)])
+        for result in results:
+            self.assertEqual(result["schema"], 1)
+            self.assertEqual(result["command"], "update")
+            if result not in ours:
+                self.assertIn(result["code"], ("no_instrument", "port_missing", "port_failed", "port_busy"))
+        self.assertEqual([r["identity"].get("serial_number") for r in ours], [1001, 1002, None])
+        self.assertEqual(ours[0]["firmware"]["before"], ours[0]["firmware"]["after"])
+        # Each names its own log, on Windows as a Windows path.
+        names = {path.name for path in self.session_logs()}
+        for result in ours:
+            self.assertIn(PureWindowsPath(result["session_log"]).name, names)
+        # The table goes to stderr, for the person at the line.
+        self.assertTrue(any(re.match(r"^COM3 +- +- +a device of another type answered", line) for line in err))
 
 
     # A diagnosis watches six rates for three 80 ms request periods each:

@@ -1,11 +1,12 @@
 """ziron7-cli.exe, the Windows console program, run under Wine as a script
 runs it, against the simulated instrument: the runs of test_cli_runs.py
-that need one port and no signal (an update in text and in JSON, a refusal,
+that need no signal (an update in text and in JSON, a refusal,
 a line silent mid-write, a verification failing five times, verify of a
 good and of a corrupted flash, bad image files, the line diagnosis of a
-silent and of a foreign line); the session log is read
-from the prefix's local data folder. The port is the Windows runs' COM1
-(windows_runs.py), pointed at the simulator's pseudo-terminal.
+silent and of a foreign line, three ports updated at once by one process);
+the session log is read from the prefix's local data folder. The ports are
+the Windows runs' COM1 and the COM2 and COM3 beside it (windows_runs.py),
+each pointed at its simulator's pseudo-terminal.
 
 Environment: ZIRON7_WINDOWS_BUILD_DIR (the build with ziron7-cli.exe),
 ZIRON7_BUILD_DIR (the Linux build with ziron7-sim and the preload library),
@@ -31,6 +32,7 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
         "test_ctrl_c_mid_write_ends_as_exit_does",
         "test_nothing_on_the_port_ends_with_exit_code_3",
         "test_sigterm_mid_verify_exits_143_and_never_says_the_flash_was_written",
+        "test_sigterm_ends_every_port_of_a_production_line_as_it_ends_one",
         # Device paths, another program's lock and the stable links are
         # Linux's; Windows names its ports \\.\COMn, which the parser's
         # tests hold.
@@ -70,8 +72,9 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
 
     def instrument(self, *options, com=1):
         instrument = super().instrument(*options, com=com)
-        windows_runs.PORT_LINK.unlink(missing_ok=True)
-        windows_runs.PORT_LINK.symlink_to(self.device_dir / "com1")
+        link = windows_runs.LINE_PORT_LINKS[com]
+        link.unlink(missing_ok=True)
+        link.symlink_to(self.device_dir / f"com{com}")
         return instrument
 
     def start(self, *arguments, lang="C.UTF-8"):

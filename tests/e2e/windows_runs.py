@@ -38,6 +38,8 @@ PREFIX = OUT / "wine-prefix"
 # Made once, copied into each OUT's prefix (several shards run side by side).
 TEMPLATE = Path(os.environ.get("ZIRON7_WINE_TEMPLATE", WINDOWS_BUILD / "wine-template")).resolve()
 PORT_LINK = OUT / "com1"  # what COM1 names in the prefix
+# COM2 and COM3 name links beside it, for the console program's production line.
+LINE_PORT_LINKS = {com: OUT / f"com{com}" for com in (1, 2, 3)}
 # The user data folder in the prefix (%LOCALAPPDATA%), where the session logs go.
 USER_DATA = PREFIX / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local"
 PREFIX_TIMEOUT_S = 120.0
@@ -70,14 +72,18 @@ def make_template():
 
 def make_prefix():
     """A Wine prefix of the runs' own, copied from the template, COM1 mapped
-    to PORT_LINK."""
-    if (PREFIX / "system.reg").exists():
-        return
-    make_template()
-    shutil.rmtree(PREFIX, ignore_errors=True)
-    shutil.copytree(TEMPLATE, PREFIX, symlinks=True)
-    wine([["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1",
-           "/d", str(PORT_LINK), "/f"], ["wineserver", "-w"]], PREFIX)
+    to PORT_LINK and COM2, COM3 to the links beside it."""
+    if not (PREFIX / "system.reg").exists():
+        make_template()
+        shutil.rmtree(PREFIX, ignore_errors=True)
+        shutil.copytree(TEMPLATE, PREFIX, symlinks=True)
+    # A prefix made before COM2 and COM3 were mapped gets them too.
+    registry = (PREFIX / "system.reg").read_text(errors="replace")
+    missing = [(com, link) for com, link in LINE_PORT_LINKS.items()
+               if f'"COM{com}"="{link}"' not in registry]
+    if missing:
+        wine([*[["wine", "reg", "add", r"HKLM\Software\Wine\Ports", "/v", f"COM{com}",
+                 "/d", str(link), "/f"] for com, link in missing], ["wineserver", "-w"]], PREFIX)
 
 
 def set_dpi(dpi):

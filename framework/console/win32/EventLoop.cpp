@@ -121,17 +121,33 @@ bool EventLoopExists() {
 
 void CreateConsoleLoopWindow() {
     if (g_loopWindow == nullptr) {
-        g_loopWindow = CreateMessageWindow(nullptr);
+        g_loopWindow = CreateWorkWindow();
     }
 }
 
-void PostToConsoleLoop(std::function<void()> work) {
-    if (g_loopWindow == nullptr) {
-        return;
-    }
+HWND CreateWorkWindow() {
+    return CreateMessageWindow(nullptr);
+}
+
+void PostWork(HWND window, std::function<void()> work) {
     auto* posted = new std::function<void()>(std::move(work));
-    if (PostMessageW(g_loopWindow, kWorkMessage, 0, reinterpret_cast<LPARAM>(posted)) == FALSE) {
+    if (window == nullptr ||
+        PostMessageW(window, kWorkMessage, 0, reinterpret_cast<LPARAM>(posted)) == FALSE) {
         delete posted;
+    }
+}
+
+void DestroyWorkWindow(HWND window) {
+    MSG message;
+    while (PeekMessageW(&message, window, kWorkMessage, kWorkMessage, PM_REMOVE)) {
+        delete reinterpret_cast<std::function<void()>*>(message.lParam);
+    }
+    DestroyWindow(window);
+}
+
+void PostToConsoleLoop(std::function<void()> work) {
+    if (g_loopWindow != nullptr) {
+        PostWork(g_loopWindow, std::move(work));
     }
 }
 

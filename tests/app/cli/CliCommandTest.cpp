@@ -97,6 +97,20 @@ TEST(CliCommand, FindTakesAnyNumberOfPortsInOrderAndInfo) {
     EXPECT_TRUE(some.command->info);
 }
 
+TEST(CliCommand, UpdateAndVerifyTakeSeveralPortsOrEveryPortPresent) {
+    const CliParse line = Parse({"update", "--port", "3", "--port", "/dev/ttyUSB1", "--port=COM1", "--json"});
+    ASSERT_TRUE(line.command) << line.error;
+    EXPECT_EQ(line.command->ports, (std::vector<PortArgument>{{3, {}}, {0, "/dev/ttyUSB1"}, {1, {}}}));
+    EXPECT_FALSE(line.command->all);
+
+    for (const std::string_view subcommand : {"update", "verify"}) {
+        const CliParse all = Parse({subcommand, "--all"});
+        ASSERT_TRUE(all.command) << all.error;
+        EXPECT_TRUE(all.command->all);
+        EXPECT_TRUE(all.command->ports.empty());
+    }
+}
+
 TEST(CliCommand, HelpAnywhereIsHelp) {
     for (const auto& arguments : std::vector<std::vector<std::string_view>>{
              {"--help"}, {"-h"}, {"help"}, {"update", "--port", "1", "--help"}, {"find", "-h"}}) {
@@ -119,13 +133,17 @@ TEST(CliCommand, WrongCommandLinesAreRefusedWithTheReason) {
     const Case cases[] = {
         {{}, "no subcommand"},
         {{"flash"}, "unknown subcommand 'flash'"},
-        {{"update"}, "exactly one --port"},
-        {{"verify"}, "exactly one --port"},
+        {{"update"}, "one or more --port, or --all"},
+        {{"verify"}, "one or more --port, or --all"},
+        {{"update", "--all", "--port", "1"}, "one or more --port, or --all"},
+        {{"update", "--port", "1", "--port", "COM1"}, "names the port 'COM1' twice"},
+        {{"verify", "--port", "/dev/ttyUSB0", "--port", "/dev/ttyUSB0"}, "names the port '/dev/ttyUSB0' twice"},
+        {{"find", "--all"}, "'--all' is not an option of 'find'"},
+        {{"diagnose", "--all"}, "'--all' is not an option of 'diagnose'"},
         {{"diagnose"}, "exactly one --port"},
         {{"diagnose", "--port", "1", "--port", "2"}, "exactly one --port"},
         {{"diagnose", "--port", "1", "--image", "a.bin"}, "'--image' is not an option of 'diagnose'"},
         {{"diagnose", "--port", "1", "--yes"}, "'--yes' is not an option of 'diagnose'"},
-        {{"update", "--port", "1", "--port", "2"}, "exactly one --port"},
         {{"update", "--port"}, "--port needs a port"},
         {{"update", "--port", "COM0"}, "not a port COM1 to COM255"},
         {{"update", "--port", "256"}, "not a port COM1 to COM255"},
@@ -198,7 +216,7 @@ TEST_F(InRussian, HelpAndErrorsSpeakOneLanguage) {
     for (const char* english : {"usage", "exit codes", "searches", "bytes", "the "}) {
         EXPECT_EQ(help.find(english), std::string::npos) << english;
     }
-    EXPECT_EQ(Parse({"update", "--port", "1", "--port", "2"}).error, "update требует ровно один --port");
+    EXPECT_EQ(Parse({"update"}).error, "update требует один или несколько --port или --all");
 }
 
 TEST(CliLanguage, TheFirstLocaleVariableSetDecides) {
