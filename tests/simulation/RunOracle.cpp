@@ -39,6 +39,8 @@ constexpr milliseconds kSearchBound{5 * 6 * 3 * 50 + 1'000};
 // and the watchdog's.
 constexpr milliseconds kPhasesBound{50'500 + 191'900 + 50'500};
 constexpr milliseconds kWatchdog{5'050};
+// The silence after which the watchdog gives up, without the tick that notices it.
+constexpr milliseconds kWatchdogSilence{5'000};
 // A write and verify pass of the embedded image: pages in halves, blocks
 // read back, a request each; at most five verified passes.
 constexpr int kFramesPerPass = 2 * 256 + 256;
@@ -112,6 +114,7 @@ std::string_view ViolationName(Violation violation) {
     constexpr std::array<std::string_view, kViolationKinds> kNames = {
         "unbounded",      "false success",   "missed success",      "untrue failure",
         "wrote unmeant",  "left in loader",  "sent after outcome",  "log disagrees",
+        "gave up early",
     };
     return kNames[static_cast<std::size_t>(violation)];
 }
@@ -165,6 +168,12 @@ std::vector<Violation> Check(const RunPlan& plan, const RunRecord& record,
            Violation::LeftInBootloader);
     expect(record.framesAfterOutcome == 0, Violation::SentAfterOutcome);
     expect(LogTellsTheInstrument(plan, record), Violation::LogDisagrees);
+    // Information that comes late but within the watchdog may cost the
+    // update, but only as late as a silent line would.
+    expect(success || !UpdateIsOwed(plan) || !InformationLateWithinTheWatchdog(plan) ||
+               (record.outcome && record.updateStarted &&
+                record.outcome->at - *record.updateStarted >= kWatchdogSilence),
+           Violation::GaveUpEarly);
     return broken;
 }
 

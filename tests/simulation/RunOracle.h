@@ -26,8 +26,9 @@ enum class Violation : std::uint8_t {
     LeftInBootloader,    // left in the bootloader though the way back was open
     SentAfterOutcome,    // a frame went out after the outcome box
     LogDisagrees,        // the session log's identity or outcome is not what happened
+    GaveUpEarly,         // failed on late information sooner than the watchdog would
 };
-inline constexpr std::size_t kViolationKinds = 8;
+inline constexpr std::size_t kViolationKinds = 9;
 std::string_view ViolationName(Violation violation);
 
 // How the run ended, in a word: the outcome box's meaning, "not found" or

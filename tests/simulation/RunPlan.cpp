@@ -21,6 +21,21 @@ constexpr double kBursts = 0.15;        // an adapter that delivers in bursts
 constexpr int kMostBurstMs = 40;        // its latency timer
 constexpr double kLateReplies = 0.15;
 constexpr int kMostReplyDelayMs = 150;  // an instrument slow to answer
+// One kind of reply far later than the others: an instrument busy in a
+// handler of its own. Each kind is drawn apart, from dice of its own, so
+// that every other fault of a seed stays what it was before these came.
+constexpr double kSlowKind = 0.04;  // per kind: status, information, loader
+constexpr std::uint64_t kSlowKindDice = 0x9E37'79B9'7F4A'7C15;  // apart from the seed's own
+// The latest of each the update copes with today. It asks a status or an
+// information step again after 500 ms, and while entering and leaving asks
+// the status every 500 ms, so a reply later than that is heard only by luck;
+// later information (up to the watchdog's 5 s) or loader replies (beyond
+// 500 ms) still end some runs in an untrue failure, a bootloader left
+// running or a write over later firmware.
+constexpr int kMostStatusDelayMs = 400;
+constexpr int kMostInfoDelayMs = 400;
+constexpr int kMostLoaderDelayMs = 500;
+constexpr int kWatchdogMs = 5'000;  // the update gives up on a silent line after this
 // An identify reply (its delay and the adapter's burst) still heard at the
 // rate the search asked.
 constexpr int kLatestHeardReplyMs = 90;
@@ -136,6 +151,14 @@ std::vector<std::string> DrawInstrument(Dice& dice, std::uint64_t seed) {
     if (dice.Chance(0.5)) {
         Add(s, "noise", "random");
     }
+    Dice slow(seed ^ kSlowKindDice);
+    for (const auto& [kind, most] : {std::pair{"status-delay", kMostStatusDelayMs},
+                                     std::pair{"info-delay", kMostInfoDelayMs},
+                                     std::pair{"loader-delay", kMostLoaderDelayMs}}) {
+        if (slow.Chance(kSlowKind)) {
+            Add(s, kind, slow.Between(0, most));
+        }
+    }
     Add(s, "pace");
     Add(s, "seed", std::to_string(seed));
     return s;
@@ -204,10 +227,27 @@ bool UpdateCanSucceed(const RunPlan& plan) {
     // The search asks each rate for three 50 ms ticks: an identify reply
     // later than that comes when another rate is asked, and is not heard.
     const bool heardInTheSearch = o.replyDelayMs + o.chunkMs <= kLatestHeardReplyMs;
-    return cleanLine && programsKeepToTheProtocol && heardInTheSearch && o.deviceType == 3 &&
+    // Information later than the usual spread owes no success, only an end
+    // no sooner than the watchdog's (InformationLateWithinTheWatchdog).
+    const bool repliesInTime =
+        sim::ReplyDelayMs(o, sim::ReplyKind::Information) <= kMostReplyDelayMs &&
+        sim::ReplyDelayMs(o, sim::ReplyKind::Status) <= kMostStatusDelayMs &&
+        sim::ReplyDelayMs(o, sim::ReplyKind::Loader) <= kMostLoaderDelayMs;
+    return cleanLine && programsKeepToTheProtocol && heardInTheSearch && repliesInTime &&
+           o.deviceType == 3 &&
            !o.silentAfter &&
            !o.hangupAfter && plan.person.key == OperatorKey::None &&
            (!o.startInBootloader || plan.person.writeIntoBootloader);
+}
+
+bool InformationLateWithinTheWatchdog(const RunPlan& plan) {
+    const int lateMs = sim::ReplyDelayMs(plan.instrument, sim::ReplyKind::Information);
+    if (lateMs <= kMostReplyDelayMs || lateMs > kWatchdogMs) {
+        return false;
+    }
+    RunPlan prompt = plan;
+    prompt.instrument.infoDelayMs = 0;
+    return UpdateCanSucceed(prompt);
 }
 
 }  // namespace simulation

@@ -38,6 +38,7 @@ struct RunRecord {
 
     bool found = false;                 // the port dialog ended with OK
     std::optional<int> updateResult;    // the update dialog's end code, if it ran
+    std::optional<MonotonicTime> updateStarted;
     std::size_t framesSent = 0;
     std::size_t requestsRepeated = 0;
     // Frames that went out after the outcome box had been shown.

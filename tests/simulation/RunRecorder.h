@@ -22,7 +22,10 @@ public:
 
     // From now on a box is the update dialog's outcome: its first one after
     // this call (the question about the bootloader aside).
-    void UpdateStarted() { m_updateRunning = true; }
+    void UpdateStarted() {
+        m_updateRunning = true;
+        m_record.updateStarted = MonotonicNow();
+    }
 
     void OnPortOpened(std::string_view portName) override { m_log.OnPortOpened(portName); }
     void OnImageFile(std::string_view path, std::string_view sha256Hex) override {

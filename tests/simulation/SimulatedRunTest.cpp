@@ -62,6 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
         Situation{"echoingBursts", {"--pace", "--echo", "--chunk", "32"}, "success"},
         Situation{"late", {"--pace", "--delay", "80"}, "success"},
         Situation{"late30", {"--pace", "--baud", "9600", "--delay", "30"}, "success"},
+        // Each write and read-back waits for its reply, 2 s late.
+        Situation{"lateLoader", {"--pace", "--baud", "9600", "--loader-delay", "2000"}, "success"},
+        Situation{"lateStatus", {"--pace", "--status-delay", "400", "--lose-switch-back", "3"},
+                  "success"},
         Situation{"doubled", {"--pace", "--baud", "9600", "--duplicate", "1"}, "success"},
         Situation{"randomEcho", {"--pace", "--baud", "9600", "--boot-echo", "random"}, "success"},
         Situation{"switchBackLostOnce", {"--pace", "--lose-switch-back", "1"}, "success"},
@@ -128,6 +132,24 @@ TEST(SimulatedRun, CleanUpdateKeepsItsPaceWhileEachWriteTakesItsWireTime) {
     ASSERT_EQ(played.outcome, "success");
     EXPECT_EQ(played.record.requestsRepeated, 0U) << "a clean line gives no cause to go slower";
     EXPECT_LT(SimulatedSeconds(played.record), 26.0);
+}
+
+// Information replies late up to the watchdog: the update either succeeds
+// or gives up no sooner than the watchdog would on a silent line.
+TEST(SimulatedRun, LateInformationFailsNoSoonerThanTheWatchdog) {
+    for (const char* lateMs : {"600", "1500", "3000", "4900"}) {
+        const RunPlan plan = PlanWith(1, {"--pace", "--info-delay", lateMs});
+        ASSERT_TRUE(InformationLateWithinTheWatchdog(plan)) << lateMs;
+        const Played played = Play(plan);
+        EXPECT_THAT(played.violations, testing::IsEmpty()) << lateMs;
+        ASSERT_TRUE(played.record.outcome && played.record.updateStarted) << lateMs;
+        if (played.outcome != "success") {
+            EXPECT_EQ(played.outcome, "no link") << lateMs;
+            EXPECT_GE(played.record.outcome->at - *played.record.updateStarted,
+                      std::chrono::milliseconds(5'000))
+                << lateMs;
+        }
+    }
 }
 
 // Seeds that once broke a rule, each with what it did then.
