@@ -135,9 +135,13 @@ std::string_view OutcomeName(const RunRecord& record) {
 }
 
 milliseconds RunBound(const RunPlan& plan) {
+    // A bootloader that answers late draws a reply per repeat of each
+    // request, and the next request whose reply would look alike is held
+    // until those copies cannot come: twice the lateness per frame, and a
+    // period's margin on each.
+    const milliseconds lateness{sim::ReplyDelayMs(plan.instrument, sim::ReplyKind::Loader)};
     const milliseconds perFrame =
-        std::max(kLeastSpacing,
-                 milliseconds(sim::ReplyDelayMs(plan.instrument, sim::ReplyKind::Loader) + 50));
+        lateness == milliseconds::zero() ? kLeastSpacing : 2 * (lateness + kLeastSpacing);
     return kSearchBound + kPhasesBound + kMostPasses * kFramesPerPass * perFrame + 2 * kWatchdog;
 }
 
