@@ -38,6 +38,7 @@ struct Situation {
     std::vector<std::string> switches;
     const char* outcome;
     Pacing pacing = Pacing::Default;
+    int adapterLatencyMs = 0;  // the port a USB adapter with this latency timer
 };
 
 class Situations : public testing::TestWithParam<Situation> {};
@@ -46,6 +47,7 @@ class Situations : public testing::TestWithParam<Situation> {};
 TEST_P(Situations, EndAsTheyMust) {
     RunPlan plan = PlanWith(1, GetParam().switches);
     plan.pacing = GetParam().pacing;
+    plan.adapterLatencyMs = GetParam().adapterLatencyMs;
     const Played played = Play(plan);
     EXPECT_THAT(played.violations, testing::IsEmpty());
     EXPECT_EQ(played.outcome, GetParam().outcome);
