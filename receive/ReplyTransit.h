@@ -12,10 +12,14 @@
 //    4 ms  the port's listener thread and the dialog's message queue.
 inline constexpr std::uint32_t kReplyTransitMs = 30;
 
+// The longest a USB serial adapter holds bytes it has received before the
+// driver has them, in milliseconds: its latency timer, set up to 40 ms on the
+// adapters met in the field.
+inline constexpr std::uint32_t kLongestAdapterHoldMs = 40;
+
 // How late our own frame may come back on a line that echoes, beyond its
 // wire time: the adapter holds the echoed bytes for its latency timer like
-// any others, and the timers met in the field are set up to 40 ms; 10 ms
-// more for the listener and the dialog's queue. An echo taken for a reply
-// would be handed to the reply handling and the instrument's answer behind
-// it dropped with the rest of the buffer.
-inline constexpr std::uint32_t kEchoTransitMs = 50;
+// any others; 10 ms more for the listener and the dialog's queue. An echo
+// taken for a reply would be handed to the reply handling and the
+// instrument's answer behind it dropped with the rest of the buffer.
+inline constexpr std::uint32_t kEchoTransitMs = kLongestAdapterHoldMs + 10;

@@ -9,8 +9,8 @@
 #include "FormatText.h"
 #include "InitialPort.h"
 #include "MessageBox.h"
+#include "MonotonicClock.h"
 #include "PortOpenFailure.h"
-#include "ReplyReceiver.h"
 #include "SearchBaudRates.h"
 #include "SerialCWnd.h"
 #include "SerialPorts.h"
@@ -102,8 +102,7 @@ void CPortDlg::OnSelchangePort() {
     } else {
         m_nBaudIndex = 0;
         m_nTicks = 0;
-        m_pSerial->Configure(static_cast<DWORD>(SearchBaudRates[0]), kDataBits, NOPARITY,
-                             ONESTOPBIT);
+        ConfigureLine();
         m_pSerial->SetEventMask(kPortEvents);
         m_strStatus = "Порт " + portName + " доступен";
         m_ctlStatus.SetToolTip("");
@@ -114,8 +113,8 @@ void CPortDlg::OnSelchangePort() {
 void CPortDlg::OnTimer(UINT_PTR id) {
     if (id == m_nSearchTimer) {
         OnSearchTick();
-    } else if (id == m_nRxTimer) {
-        OnReceiveGap();
+    } else if (id == m_nRxTimer && TakeInReplies(ReceiveCause::GapElapsed)) {
+        ShowStatus();
     }
     CDialog::OnTimer(id);
 }
@@ -124,16 +123,15 @@ void CPortDlg::OnSearchTick() {
     if (!m_pSerial->IsOpen()) {
         return;
     }
-    if (++m_nTicks >= kTicksPerRate) {
-        // A reply already in the driver came in at this rate: it is taken in
-        // before the rate changes, so that it is recorded with this rate and
-        // holds it, as any reply does.
-        if (TakeInReplies()) {
-            ShowStatus();
-        }
-        if (m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
-            return;
-        }
+    // A reply already in the driver came in before this tick: it is taken in
+    // before the rate can change, so that it is recorded with the rate it
+    // came at and holds it, as any reply does. Each tick's read also marks
+    // the moment after which what comes in came after it (RateOfReplies).
+    if (TakeInReplies(ReceiveCause::CharactersArrived)) {
+        ShowStatus();
+    }
+    if (++m_nTicks >= kTicksPerRate && !MoveToNextRate()) {
+        return;
     }
     m_echo.Send(*m_pSerial, m_probeFrame, OwnEcho::Answer::AlwaysDiffers);
 }
@@ -147,7 +145,7 @@ bool CPortDlg::MoveToNextRate() {
             return false;
         }
     }
-    m_pSerial->Configure(static_cast<DWORD>(CurrentRate()), kDataBits, NOPARITY, ONESTOPBIT);
+    ConfigureLine();
     m_strStatus = FormatText("Поиск... Скорость %d", CurrentRate());
     ShowStatus();
     EnableOk(false);
@@ -161,34 +159,40 @@ void CPortDlg::GiveUp() {
     OnCancel();
 }
 
+void CPortDlg::ConfigureLine() {
+    m_pSerial->Configure(static_cast<DWORD>(CurrentRate()), kDataBits, NOPARITY, ONESTOPBIT);
+    m_replyRate.RateSet(MonotonicNow());
+}
+
 LRESULT CPortDlg::OnPortEvent(WPARAM wParam, LPARAM) {
     if ((NotifiedEvents(wParam) & EV_RXCHAR) != 0) {
-        TakeInReplies();
+        TakeInReplies(ReceiveCause::CharactersArrived);
     }
     ShowStatus();
     return 0;
 }
 
-bool CPortDlg::TakeInReplies() {
-    return ReceiveReplies(ReceiveCause::CharactersArrived, *m_pSerial, m_rx, m_echo,
-                          ReplyHandler(), *this, m_nRxTimer);
-}
-
-void CPortDlg::OnReceiveGap() {
-    if (ReceiveReplies(ReceiveCause::GapElapsed, *m_pSerial, m_rx, m_echo, ReplyHandler(), *this,
-                       m_nRxTimer)) {
-        ShowStatus();
-    }
+bool CPortDlg::TakeInReplies(ReceiveCause cause) {
+    const MonotonicTime readAt = MonotonicNow();
+    const bool arrived =
+        ReceiveReplies(cause, *m_pSerial, m_rx, m_echo, ReplyHandler(), *this, m_nRxTimer);
+    m_replyRate.PortRead(readAt);
+    return arrived;
 }
 
 void CPortDlg::OnReply(std::span<const std::uint8_t> frame) {
     if (!m_bUnattended) {
         m_nTicks = 0;
     }
+    // A reply that may have been received at the rate before says nothing
+    // about this one: it names no rate and enables nothing.
+    const bool atThisRate = m_replyRate.OnlyThisRate();
     const std::int32_t rate = CurrentRate();
     if (ReplyCommand(frame) != CMD_IDENTIFY) {
         m_bAnotherDeviceHeard = true;
-        m_strStatus = FormatText("На линии связи не Зирон-7. Скорость %d", rate);
+        if (atThisRate) {
+            m_strStatus = FormatText("На линии связи не Зирон-7. Скорость %d", rate);
+        }
         return;
     }
     // A reply too short to carry the date and serial number identifies
@@ -196,11 +200,18 @@ void CPortDlg::OnReply(std::span<const std::uint8_t> frame) {
     const std::optional<IdentifyReply> identity = DecodeIdentifyReply(frame);
     if (!identity || identity->deviceType != kZiron7DeviceType) {
         m_bAnotherDeviceHeard = true;
-        m_strStatus =
-            FormatText("Найдено неизвестное устройство (Не есть Зирон-7). Скорость %d", rate);
+        if (atThisRate) {
+            m_strStatus =
+                FormatText("Найдено неизвестное устройство (Не есть Зирон-7). Скорость %d", rate);
+        }
         return;
     }
+    // The Зирон-7 answered at this rate or the one before: the rate is
+    // held and asked again, and the next reply tells.
     m_nTicks = 0;
+    if (!atThisRate) {
+        return;
+    }
     m_strStatus = FormatText("Зирон-7 найден. Скорость %d", rate);
     const FoundInstrument found{identity->deviceType, identity->serialNumber, identity->year,
                                 identity->month, static_cast<std::uint32_t>(rate)};

@@ -2,7 +2,8 @@
 // COM255, opens the chosen port and looks for the Зирон-7 on it, sending
 // the identify request every 50 ms and stepping through SearchBaudRates,
 // three ticks per rate, for at most five passes. A Зирон-7 that answers
-// fills the DeviceInfo record and enables OK; OK ends the dialog with the
+// fills the DeviceInfo record and enables OK, once its reply can only have
+// come at the rate in use (RateOfReplies.h); OK ends the dialog with the
 // port left open at the rate found.
 #pragma once
 
@@ -17,6 +18,8 @@
 #include "FrameReassembler.h"
 #include "LinkFrame.h"
 #include "OwnEcho.h"
+#include "RateOfReplies.h"
+#include "ReplyReceiver.h"
 #include "SessionEvents.h"
 
 class CSerialCWnd;
@@ -38,6 +41,7 @@ public:
     UINT_PTR m_nRxTimer = 4;             // id of the 50 ms receive-gap timer
     FrameReassembler m_rx;               // replies cut out of the byte stream
     OwnEcho m_echo;                      // our requests coming back, passed over
+    RateOfReplies m_replyRate;           // whether a reply came at the rate in use
     std::int32_t m_nTicks = 0;           // ticks since a rate switch, port check or reply that holds
     std::uint8_t m_nBaudIndex = 0;       // index into SearchBaudRates of the rate in use
     CFirmwareImage* m_pImage = nullptr;  // gives the caption its version and date
@@ -79,9 +83,10 @@ private:
     bool MoveToNextRate();
     // "Нет связи с Зирон-7!", then the dialog ends as cancelled.
     void GiveUp();
-    void OnReceiveGap();
-    // Takes in what the port holds; true when bytes arrived.
-    bool TakeInReplies();
+    // Takes in what the port holds, for `cause`; true when bytes arrived.
+    bool TakeInReplies(ReceiveCause cause);
+    // Sets the line to the rate in use.
+    void ConfigureLine();
     // A frame that passed its checksum.
     void OnReply(std::span<const std::uint8_t> frame);
     // OnReply, as the reassembler calls it.

@@ -8,7 +8,8 @@
 // time-out cuts it), and only then, or when it is cut, do the bytes that
 // left reach the far end, each with its own time. Bytes from the far end
 // wait on the line until their time and then enter the input queue, which
-// raises EV_RXCHAR. The driver wakes once per piece of arriving bytes (a
+// raises EV_RXCHAR, at once or when the adapter's latency timer lets them
+// go (SimulatedPortFaults). The driver wakes once per piece of arriving bytes (a
 // receive FIFO's or a USB packet's worth, SimulatedPortFaults), at the end
 // of each burst, and when a read or write deadline falls, never once per
 // byte.
@@ -99,6 +100,11 @@ private:
     // Brings the port up to now: arrivals, writes, reads; then sets the next wake-up.
     void Service();
     void TakeArrivals(MonotonicTime now);
+    // `value`, heard at `at`, as the adapter's latency timer holds it.
+    void HoldInAdapter(BYTE value, MonotonicTime at);
+    // Puts `value` into the input queue as the driver has it at `at`; the
+    // events that raises.
+    DWORD Enter(BYTE value, MonotonicTime at);
     void ServeWrites(MonotonicTime now);
     void ServeReads(MonotonicTime now);
     void Raise(DWORD events);
@@ -134,6 +140,12 @@ private:
         bool startsRun;
     };
     std::deque<ArrivingByte> arriving_;
+    // Heard, and held by the adapter's latency timer until `releasedAt`.
+    struct AdapterBurst {
+        std::vector<BYTE> bytes;
+        MonotonicTime releasedAt;
+    };
+    std::deque<AdapterBurst> adapterBursts_;
     std::deque<BYTE> input_;
     std::size_t inputLimit_;
     MonotonicTime lastArrival_{};

@@ -18,6 +18,9 @@ constexpr std::int64_t kBitsPerCharacter = 10;
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 // A gap longer than this many character times ends a burst.
 constexpr std::int64_t kBurstGapCharacters = 2;
+// The payload of one USB packet from an adapter, in bytes: a full one goes
+// at once, whatever its latency timer.
+constexpr std::size_t kUsbPacketBytes = 62;
 
 }  // namespace
 
@@ -84,6 +87,7 @@ void SimulatedCommPort::Detach() {
     // The far end is going away: nothing more reaches it.
     lineError_ = ERROR_INVALID_HANDLE;
     arriving_.clear();
+    adapterBursts_.clear();
     CompleteEverything(ERROR_OPERATION_ABORTED);
     line_ = nullptr;
     world_.Cancel(wake_);
@@ -94,6 +98,7 @@ void SimulatedCommPort::LoseLine(DWORD error) {
     Service();
     lineError_ = error;
     arriving_.clear();
+    adapterBursts_.clear();
     const MonotonicTime now = world_.Now();
     while (!writes_.empty()) {
         FinishFrontWrite(error, now);
@@ -153,6 +158,7 @@ void SimulatedCommPort::Service() {
 
 void SimulatedCommPort::TakeArrivals(MonotonicTime now) {
     DWORD events = 0;
+    const bool adapterHolds = line_ != nullptr && line_->Faults().latencyTimerMs > 0;
     while (!arriving_.empty() && arriving_.front().byte.at <= now) {
         TimedByte byte = arriving_.front().byte;
         arriving_.pop_front();
@@ -166,21 +172,52 @@ void SimulatedCommPort::TakeArrivals(MonotonicTime now) {
             }
             byte.value = *heard;
         }
-        // As a driver's full input queue does: the byte is dropped and said so.
-        const std::size_t wanted = reads_.empty() ? 0 : reads_.front().length;
-        if (input_.size() < std::max(inputLimit_, wanted)) {
-            input_.push_back(byte.value);
+        if (adapterHolds) {
+            HoldInAdapter(byte.value, byte.at);
         } else {
-            errors_ |= CE_RXOVER;
-            events |= EV_ERR;
+            events |= Enter(byte.value, byte.at);
         }
-        events |= EV_RXCHAR;
-        if (byte.value == static_cast<BYTE>(state_.EvtChar)) {
-            events |= EV_RXFLAG;
+    }
+    while (!adapterBursts_.empty() && adapterBursts_.front().releasedAt <= now) {
+        AdapterBurst burst = std::move(adapterBursts_.front());
+        adapterBursts_.pop_front();
+        for (const BYTE value : burst.bytes) {
+            events |= Enter(value, burst.releasedAt);
         }
-        lastArrival_ = byte.at;
     }
     Raise(events);
+}
+
+void SimulatedCommPort::HoldInAdapter(BYTE value, MonotonicTime at) {
+    const bool timerRunning = !adapterBursts_.empty() &&
+                              at <= adapterBursts_.back().releasedAt &&
+                              adapterBursts_.back().bytes.size() < kUsbPacketBytes;
+    if (!timerRunning) {
+        adapterBursts_.push_back(
+            {{}, at + std::chrono::milliseconds(line_->Faults().latencyTimerMs)});
+    }
+    AdapterBurst& burst = adapterBursts_.back();
+    burst.bytes.push_back(value);
+    if (burst.bytes.size() == kUsbPacketBytes) {
+        burst.releasedAt = at;
+    }
+}
+
+DWORD SimulatedCommPort::Enter(BYTE value, MonotonicTime at) {
+    DWORD events = EV_RXCHAR;
+    // As a driver's full input queue does: the byte is dropped and said so.
+    const std::size_t wanted = reads_.empty() ? 0 : reads_.front().length;
+    if (input_.size() < std::max(inputLimit_, wanted)) {
+        input_.push_back(value);
+    } else {
+        errors_ |= CE_RXOVER;
+        events |= EV_ERR;
+    }
+    if (value == static_cast<BYTE>(state_.EvtChar)) {
+        events |= EV_RXFLAG;
+    }
+    lastArrival_ = at;
+    return events;
 }
 
 std::size_t SimulatedCommPort::SentBy(const WriteOperation& write, MonotonicTime at) const {
@@ -310,6 +347,9 @@ std::optional<MonotonicTime> SimulatedCommPort::NextWake() const {
             last = std::min(last, reads_.front().length - input_.size() - 1);
         }
         consider(arriving_[last].byte.at);
+    }
+    if (!adapterBursts_.empty()) {
+        consider(adapterBursts_.front().releasedAt);
     }
     if (!writes_.empty()) {
         const WriteOperation& front = writes_.front();

@@ -19,6 +19,7 @@
 #include "LinkFrame.h"
 #include "MessageBox.h"
 #include "PortDialogHarness.h"
+#include "ReplyTransit.h"
 #include "RunningDialog.h"
 #include "SearchBaudRates.h"
 #include "SimProcess.h"
@@ -152,7 +153,11 @@ TEST(PortDialog, AReplyInTheDriverWhenTheRateIsDueToChangeIsRecordedWithItsOwnRa
     PtyInstrument line(f.devices.Path(), 1);
     f.dialog.onRunning = [&](TestPortDlg& d) {
         d.KillTimer(d.m_nSearchTimer);  // the test gives the ticks
-        d.m_nTicks = 2;                 // the third tick at 4800 is next
+        // A tick after the port has run at 4800 for longer than an adapter
+        // holds bytes: what comes in from then on came at 4800.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLongestAdapterHoldMs + 5));
+        d.SearchTick();
+        d.m_nTicks = 2;  // the third tick at 4800 is next
         line.Send(IdentifyReply(3));
         std::this_thread::sleep_for(30ms);  // in the driver, its notification queued
         d.SearchTick();

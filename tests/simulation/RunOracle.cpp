@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "DialogResults.h"
+#include "InstrumentProtocol.h"
 
 namespace simulation {
 namespace {
@@ -94,6 +95,14 @@ bool LogTellsTheInstrument(const RunPlan& plan, const RunRecord& record) {
                                     logged.identifiedType == plan.instrument.deviceType);
 }
 
+// The search ended with OK at the rate the instrument answered identify at
+// when the run began: its main program's, or its bootloader's when that ran.
+bool FoundAtItsRate(const RunPlan& plan, const RunRecord& record) {
+    const sim::SimOptions& o = plan.instrument;
+    const std::uint32_t rate = o.startInBootloader ? sim::kBootloaderBaud : o.mainBaud;
+    return !record.found || record.loggedIdentity.rateFound == rate;
+}
+
 }  // namespace
 
 bool LogTellsTheFirmware(const RunRecord& record) {
@@ -114,7 +123,7 @@ std::string_view ViolationName(Violation violation) {
     constexpr std::array<std::string_view, kViolationKinds> kNames = {
         "unbounded",      "false success",   "missed success",      "untrue failure",
         "wrote unmeant",  "left in loader",  "sent after outcome",  "log disagrees",
-        "gave up early",
+        "gave up early",  "found at wrong rate",
     };
     return kNames[static_cast<std::size_t>(violation)];
 }
@@ -178,6 +187,7 @@ std::vector<Violation> Check(const RunPlan& plan, const RunRecord& record,
                (record.outcome && record.updateStarted &&
                 record.outcome->at - *record.updateStarted >= kWatchdogSilence),
            Violation::GaveUpEarly);
+    expect(FoundAtItsRate(plan, record), Violation::FoundAtWrongRate);
     return broken;
 }
 

@@ -51,6 +51,8 @@ constexpr double kProgramFault = 0.02;  // per kind: never enters, never leaves,
 constexpr double kStuckBits = 0.03;
 constexpr double kLineDies = 0.04;      // falls silent or is pulled at a frame
 constexpr long kMostFramesBeforeDeath = 1600;
+constexpr double kUsbAdapter = 0.2;
+constexpr int kMostLatencyTimerMs = 40;
 constexpr double kFastPace = 0.3;
 constexpr double kOperatorKey = 0.08;
 constexpr int kMostKeyMs = 40'000;
@@ -195,6 +197,13 @@ RunPlan DrawPlan(std::uint64_t seed) {
         plan.person.atMs = dice.Between(0, plan.person.inSearch ? 3'000 : kMostKeyMs);
     }
     plan.person.writeIntoBootloader = dice.Chance(0.7);
+    // Drawn last, so that every seed keeps the instrument, line and operator
+    // it drew before the adapter was. A line that passes bytes on in bursts
+    // (--chunk) is that same adapter seen from the instrument's end: one
+    // adapter holds the bytes, not two in a row.
+    if (dice.Chance(kUsbAdapter) && plan.instrument.chunkMs == 0) {
+        plan.adapterLatencyMs = dice.Between(1, kMostLatencyTimerMs);
+    }
     return plan;
 }
 
@@ -203,6 +212,9 @@ std::string Describe(const RunPlan& plan) {
     std::string text = "seed " + std::to_string(plan.seed) + ": ziron7-sim";
     for (const std::string& word : plan.simSwitches) {
         text += " " + word;
+    }
+    if (plan.adapterLatencyMs > 0) {
+        text += "; adapter latency timer " + std::to_string(plan.adapterLatencyMs) + " ms";
     }
     text += "; timers late up to " + std::to_string(plan.timerLatenessMs) + " ms; pace " +
             (plan.pacing == Pacing::Fast ? "fast" : "default");
@@ -225,8 +237,10 @@ bool UpdateCanSucceed(const RunPlan& plan) {
         o.unansweredInfoStep < 0 && o.lostSwitchesIn < 10 && o.lostSwitchBacks < 9 &&
         (o.stuck.empty() || (o.stuckPasses > 0 && o.stuckPasses < 5));
     // The search asks each rate for three 50 ms ticks: an identify reply
-    // later than that comes when another rate is asked, and is not heard.
-    const bool heardInTheSearch = o.replyDelayMs + o.chunkMs <= kLatestHeardReplyMs;
+    // later than that comes when another rate is asked, and is not heard
+    // there, or is held by the adapter until then and may come from either.
+    const bool heardInTheSearch =
+        o.replyDelayMs + o.chunkMs + plan.adapterLatencyMs <= kLatestHeardReplyMs;
     // Information later than the usual spread owes no success, only an end
     // no sooner than the watchdog's (InformationLateWithinTheWatchdog).
     const bool repliesInTime =

@@ -47,6 +47,10 @@ struct RunPlan {
     // How late a window timer fires, at most, in ms: 0 to 16 (the 15.6 ms
     // clock tick of a PC that grants no precise timers).
     int timerLatenessMs = 0;
+    // The latency timer of the USB adapter the port is, in ms: 0 (a UART of
+    // the PC's own) or 1 to 40 (the timers met in the field). It holds what
+    // it heard, also past the program's rate changes.
+    int adapterLatencyMs = 0;
     Pacing pacing = Pacing::Default;
     OperatorPlan person;
 };

@@ -11,10 +11,11 @@
 //       plays one seed with a trace of every frame, line and box, then its
 //       plan, outcome and violations; with TRANSCRIPT the instrument's own
 //       transcript of the run goes to that file.
-//   simulate-updates play [--fast] SIM-SWITCH...
+//   simulate-updates play [--fast] [--adapter-latency MS] SIM-SWITCH...
 //       plays the instrument and line that ziron7-sim's switches give, on a
 //       clean PC with nobody at the keys, with the trace: the same situation
 //       can then be played on a pseudo-terminal against ziron7-sim itself.
+//       --adapter-latency: the port is a USB adapter with that latency timer.
 //
 // Exit status 0 when no run broke a rule.
 #include <sys/resource.h>
@@ -186,7 +187,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: simulate-updates run SEEDS [FIRST-SEED] [--jobs N]\n"
                  "       simulate-updates replay SEED [TRANSCRIPT]\n"
-                 "       simulate-updates play [--fast] SIM-SWITCH...\n");
+                 "       simulate-updates play [--fast] [--adapter-latency MS] SIM-SWITCH...\n");
     return 2;
 }
 
@@ -200,9 +201,17 @@ int main(int argc, char** argv) {
         return Play(plan, stdout).violations == 0 ? 0 : 1;
     }
     if (args.size() >= 1 && args[0] == "play") {
-        const bool fast = args.size() >= 2 && args[1] == "--fast";
-        RunPlan plan = PlanWith(1, std::vector<std::string>(args.begin() + (fast ? 2 : 1), args.end()));
+        std::size_t next = 1;
+        const bool fast = args.size() > next && args[next] == "--fast";
+        next += fast ? 1 : 0;
+        int latencyMs = 0;
+        if (args.size() > next + 1 && args[next] == "--adapter-latency") {
+            latencyMs = std::stoi(args[next + 1]);
+            next += 2;
+        }
+        RunPlan plan = PlanWith(1, std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(next), args.end()));
         plan.pacing = fast ? Pacing::Fast : Pacing::Default;
+        plan.adapterLatencyMs = latencyMs;
         return Play(plan, stdout).violations == 0 ? 0 : 1;
     }
     if (args.size() < 2 || args[0] != "run") {

@@ -74,7 +74,9 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
     RunRecord record;
     record.started = world.Now();
 
-    sim::SimulatedInstrumentPort instrument(world, kPortName, plan.instrument);
+    SimulatedPortFaults port;
+    port.latencyTimerMs = plan.adapterLatencyMs;
+    sim::SimulatedInstrumentPort instrument(world, kPortName, plan.instrument, port);
     std::string error;
     if (!instrument.Start(error)) {
         throw std::runtime_error("the simulated instrument does not start: " + error);

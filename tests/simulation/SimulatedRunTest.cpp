@@ -38,6 +38,7 @@ struct Situation {
     std::vector<std::string> switches;
     const char* outcome;
     Pacing pacing = Pacing::Default;
+    int adapterLatencyMs = 0;  // the port a USB adapter with this latency timer
 };
 
 class Situations : public testing::TestWithParam<Situation> {};
@@ -46,6 +47,7 @@ class Situations : public testing::TestWithParam<Situation> {};
 TEST_P(Situations, EndAsTheyMust) {
     RunPlan plan = PlanWith(1, GetParam().switches);
     plan.pacing = GetParam().pacing;
+    plan.adapterLatencyMs = GetParam().adapterLatencyMs;
     const Played played = Play(plan);
     EXPECT_THAT(played.violations, testing::IsEmpty());
     EXPECT_EQ(played.outcome, GetParam().outcome);
@@ -73,9 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
         // after the switch back and its settle, and must not be taken for the
         // program that runs then (once one was: a switch on its word put the
         // instrument back into its bootloader, and the run said success).
+        // Information and loader replies are as late; the identify reply is
+        // prompt, as one 823 ms late is heard only a pass later, just after
+        // the switch from the rate before, and may be that rate's.
         Situation{"statusCopiesOutliveTheSwitchBack",
-                  {"--pace", "--baud", "38400", "--delay", "823", "--lose-switch-back", "7",
-                   "--seed", "8346"},
+                  {"--pace", "--baud", "38400", "--status-delay", "823", "--info-delay", "823",
+                   "--loader-delay", "823", "--lose-switch-back", "7", "--seed", "8346"},
                   "success"},
         // An echoing adapter returns our requests at once while the
         // information replies come a second late: the echoes are passed
@@ -104,6 +109,20 @@ INSTANTIATE_TEST_SUITE_P(
         // The search asks each rate for 150 ms: a reply later than that
         // comes while another rate is asked, and is not heard there.
         Situation{"tooLateForTheSearch", {"--pace", "--delay", "700"}, "not found"},
+        // An adapter holds what it heard at one rate past the switch to the
+        // next, where a reply must not be credited (once it was, and OK,
+        // pressed at once, started the update where nothing answers: "no
+        // link"). Its first reply at 4800 comes only after the first pass's
+        // two requests there; the second pass hears 4800 in time.
+        Situation{"adapterHoldsTheFirstReplyPastTheSwitch",
+                  {"--pace", "--baud", "4800", "--delay", "50"}, "success", Pacing::Default, 40},
+        // Every reply at 9600 reaches the program only once the search asks
+        // 19200: it may be either rate's, and no rate is credited.
+        Situation{"adapterHoldsEveryReplyPastTheSwitch",
+                  {"--pace", "--baud", "9600", "--delay", "125"}, "not found", Pacing::Default, 30},
+        Situation{"adapterAtTheLastRate", {"--pace", "--baud", "115200"}, "success",
+                  Pacing::Default, 40},
+        Situation{"slowAtALaterRate", {"--pace", "--baud", "19200", "--delay", "120"}, "success"},
         Situation{"zeroEcho", {"--pace", "--boot-echo", "zero"}, "success"},
         Situation{"lostSwitches", {"--pace", "--lose-switch-in", "3", "--lose-switch-back", "3"},
                   "success"},

@@ -225,6 +225,53 @@ TEST_F(SimulatedPortTest, StaleBytesWaitInTheInputWhenThePortOpens) {
     EXPECT_EQ(buffer[1], 0xBB);
 }
 
+// What a USB adapter heard before the port changed its rate reaches the
+// program after the change, intact, when its latency timer runs out; a byte
+// at the old rate that arrives after the change is not heard at all.
+TEST_F(SimulatedPortTest, AnAdapterHoldsWhatItHeardUntilItsLatencyTimerRunsOut) {
+    SimulatedPortFaults faults;
+    faults.latencyTimerMs = 30;
+    Open(faults);
+    const MonotonicTime start = world.Now();
+    std::vector<TimedByte> bytes = Paced({1, 2, 3, 4}, start);
+    for (TimedByte& byte : bytes) {
+        byte.baud = kRate;
+    }
+    bytes.back().at += milliseconds(5);  // still on the line at the change
+    line->Send(bytes);
+    RunUntil(start + kByteTime * 3);
+    DCB dcb;
+    ASSERT_TRUE(GetCommState(port, &dcb));
+    dcb.BaudRate = 2 * kRate;
+    ASSERT_TRUE(SetCommState(port, &dcb));
+    BYTE buffer[8] = {};
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 0U) << "held by the adapter";
+    const MonotonicTime released = start + kByteTime + milliseconds(30);
+    RunUntil(released - nanoseconds(1));
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 0U);
+    RunUntil(released);
+    ASSERT_EQ(ReadNow(buffer, sizeof buffer), 3U);
+    EXPECT_EQ(buffer[0], 1);
+    EXPECT_EQ(buffer[2], 3);
+    RunUntil(released + milliseconds(60));
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 0U) << "the fourth came at the old rate";
+}
+
+TEST_F(SimulatedPortTest, AnAdapterPassesAFullPacketOnAtOnce) {
+    SimulatedPortFaults faults;
+    faults.latencyTimerMs = 100;  // longer than 62 bytes take at 9600 baud
+    Open(faults);
+    const MonotonicTime start = world.Now();
+    line->Send(Paced(std::vector<BYTE>(70, 0x55), start));
+    RunUntil(start + kByteTime * 62);
+    BYTE buffer[80] = {};
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 62U);
+    RunUntil(start + kByteTime * 63 + milliseconds(100) - nanoseconds(1));
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 0U) << "the next packet's timer runs";
+    RunUntil(start + kByteTime * 63 + milliseconds(100));
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 8U);
+}
+
 TEST_F(SimulatedPortTest, OneUserAtATimeAndTheNextFindsTheStateLeft) {
     Open();
     EXPECT_EQ(CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,

@@ -58,6 +58,13 @@ struct SimulatedPortFaults {
     // (and at the end of every burst): 14 for a UART's receive FIFO, 62
     // for a USB adapter's packet.
     std::size_t receivePieceBytes = 14;
+    // A USB adapter's latency timer, in milliseconds: the adapter hears each
+    // byte at the rate the port listens at when the byte arrives, and holds
+    // what it heard until the timer, started by the first byte it holds, runs
+    // out or a USB packet's worth (62 bytes) has gathered; only then does the
+    // driver have the bytes. Bytes heard before a rate change thus reach the
+    // program after it, intact. 0: the driver has each byte at its arrival.
+    std::int64_t latencyTimerMs = 0;
 };
 
 // The line between a registered port and its far end, as the far end sees it.
