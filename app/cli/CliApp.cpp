@@ -90,6 +90,10 @@ void CCliApp::Interrupt(int exitCode) {
 void CCliApp::RunUpdate(const PortArgument& named) {
     PortArgument port = named;
     Resolve(port);
+    RunAndSayResult(port);
+}
+
+void CCliApp::RunAndSayResult(const PortArgument& port) {
     PortUpdate run(m_command, port, m_report);
     run.Run();
     m_exitCode = run.ExitCode();
@@ -168,15 +172,7 @@ void CCliApp::RunFind() {
         Resolve(port);
         if (port.number == 0) {
             // Said as an update of that port says it.
-            PortUpdate run(m_command, port, m_report);
-            run.Run();
-            m_exitCode = run.ExitCode();
-            if (m_command.json) {
-                WriteJson(run.ResultJson());
-            } else {
-                std::fprintf(m_results, "%s\n", run.ResultLine().c_str());
-                std::fflush(m_results);
-            }
+            RunAndSayResult(port);
             return;
         }
     }

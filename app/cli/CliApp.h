@@ -37,6 +37,8 @@ public:
 private:
     // One port: the update or verification on this thread, as it always ran.
     void RunUpdate(const PortArgument& port);
+    // Runs the dialogs on `port` (resolved) and says the result on stdout.
+    void RunAndSayResult(const PortArgument& port);
     // Several ports, or every port present (--all), each on its own thread.
     void RunLine(std::vector<PortArgument> ports);
     void RunFind();

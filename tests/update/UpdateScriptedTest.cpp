@@ -231,53 +231,39 @@ struct DecisionCase {
 class ReportedDecision : public ::testing::TestWithParam<DecisionCase> {};
 
 // What the session is told is what the dialog decided by: the firmware as
-// it took the replies, passing over late copies of the steps before (which
-// read as the next step's answer, or as an identity, by anyone who follows
-// the frames alone), then its decision and its outcome, each once.
-TEST_P(ReportedDecision, NamesTheFirmwareReadPastLateCopiesAndWhatWasDoneAboutIt) {
+// it took the replies, then its decision and its outcome, each once. Frames
+// that are no answer come before the answers:
+//  - late copies of the steps before (which read as the next step's answer,
+//    or as an identity, by anyone who follows the frames alone);
+//  - our own earlier requests come back late (an echo read by a busy PC, not
+//    within its request's wire time), a step alone or no identity at all.
+//    Once taken, the time step read as empty, the firmware as built in 2000,
+//    and a later one was written over; a bare identify frame read as
+//    another device on the line.
+TEST_P(ReportedDecision, NamesTheFirmwareReadPastFramesThatAnswerNothingAndWhatWasDone) {
     const DecisionCase& c = GetParam();
-    testsupport::DecisionsHeard heard;
-    const SessionEventsScope listening(heard);
-    ScriptedRun run;
-    run.device.dateText = c.deviceDate;
-    run.device.lateInfoCopies = true;
-    run.Run();
-    run.Finish();
+    for (const bool staleRequests : {false, true}) {
+        testsupport::DecisionsHeard heard;
+        const SessionEventsScope listening(heard);
+        ScriptedRun run;
+        run.device.dateText = c.deviceDate;
+        run.device.lateInfoCopies = !staleRequests;
+        run.device.staleRequestsComeBack = staleRequests;
+        run.Run();
+        run.Finish();
 
-    ASSERT_THAT(heard.firmware, SizeIs(1));
-    const testsupport::FirmwareHeard& firmware = heard.firmware[0];
-    EXPECT_EQ(firmware.buildDate, c.deviceDate);
-    EXPECT_EQ(firmware.buildTime, "09:15:48");
-    EXPECT_TRUE(firmware.identityRead);
-    EXPECT_EQ(firmware.deviceType, 3);
-    EXPECT_EQ(firmware.version, 6);
-    EXPECT_EQ(firmware.reprogrammings, 1u);
-    EXPECT_THAT(heard.decisions, ElementsAre(c.decision));
-    EXPECT_THAT(heard.conclusions, ElementsAre(c.conclusion));
-    EXPECT_TRUE(heard.found.empty()) << "the search, not the update, finds the instrument";
-}
-
-// Our own earlier requests coming back late (an echo read by a busy PC, not
-// within its request's wire time) carry the step alone, or no identity at
-// all: never an answer. Taken, the time step read as empty, the firmware as
-// built in 2000, and a later one was written over; a bare identify frame
-// read as another device on the line.
-TEST_P(ReportedDecision, OurEarlierRequestsComingBackLateAreNeverTakenForAnswers) {
-    const DecisionCase& c = GetParam();
-    testsupport::DecisionsHeard heard;
-    const SessionEventsScope listening(heard);
-    ScriptedRun run;
-    run.device.dateText = c.deviceDate;
-    run.device.staleRequestsComeBack = true;
-    run.Run();
-    run.Finish();
-
-    ASSERT_THAT(heard.firmware, SizeIs(1));
-    EXPECT_EQ(heard.firmware[0].buildDate, c.deviceDate);
-    EXPECT_EQ(heard.firmware[0].buildTime, "09:15:48");
-    EXPECT_TRUE(heard.firmware[0].identityRead);
-    EXPECT_THAT(heard.decisions, ElementsAre(c.decision));
-    EXPECT_THAT(heard.conclusions, ElementsAre(c.conclusion));
+        ASSERT_THAT(heard.firmware, SizeIs(1)) << staleRequests;
+        const testsupport::FirmwareHeard& firmware = heard.firmware[0];
+        EXPECT_EQ(firmware.buildDate, c.deviceDate);
+        EXPECT_EQ(firmware.buildTime, "09:15:48");
+        EXPECT_TRUE(firmware.identityRead);
+        EXPECT_EQ(firmware.deviceType, 3);
+        EXPECT_EQ(firmware.version, 6);
+        EXPECT_EQ(firmware.reprogrammings, 1u);
+        EXPECT_THAT(heard.decisions, ElementsAre(c.decision)) << staleRequests;
+        EXPECT_THAT(heard.conclusions, ElementsAre(c.conclusion)) << staleRequests;
+        EXPECT_TRUE(heard.found.empty()) << "the search, not the update, finds the instrument";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
