@@ -76,6 +76,8 @@ inline constexpr UINT kSettleMs = 500;
 // An outstanding request unanswered this long is given up for another
 // (UpdateUnanswered.cpp), in milliseconds: ten times the longest exchange
 // at the slowest rate, margin included, yet well inside the watchdog's 5 s.
+// Where the status is asked at one rate after another, each later turn
+// through the rates waits this much longer at each.
 inline constexpr UINT kUnansweredMs = 500;
 
 // The rate at which the bootloader talks, in baud.
