@@ -471,6 +471,19 @@ class OperatorRuns(unittest.TestCase):
     def test_replies_in_16_ms_chunks_update_to_success(self):
         self.update_to_success("--baud", "9600", "--chunk", "16")
 
+    def test_an_echoing_line_updates_to_success(self):
+        # A two-wire adapter returns every byte we send: our own frames are
+        # passed over, the instrument's answers taken.
+        self.update_to_success("--baud", "9600", "--echo")
+
+    def test_information_replies_700_ms_late_update_to_success(self):
+        # Later than the 500 ms after which the status is asked instead.
+        self.update_to_success("--baud", "9600", "--info-delay", "700")
+
+    def test_a_main_program_slow_to_start_after_the_switch_back_updates_to_success(self):
+        # It hears nothing for 3 s after the switch back, within the watchdog.
+        self.update_to_success("--baud", "9600", "--main-start", "3000")
+
     def fast_update_to_success(self, *sim_options):
         """A whole update with `--fast`, checked as update_to_success does.
         Prints the median gap between the read-back requests as the

@@ -115,6 +115,9 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
     # Escape to press (the Yes run, by Enter, covers the Windows box).
     LINUX_ONLY = {
         "test_replies_in_16_ms_chunks_update_to_success",
+        "test_an_echoing_line_updates_to_success",
+        "test_information_replies_700_ms_late_update_to_success",
+        "test_a_main_program_slow_to_start_after_the_switch_back_updates_to_success",
         "test_information_that_never_passes_its_checksum_ends_without_a_link_in_bounded_time",
         "test_instrument_left_in_its_bootloader_is_left_alone_when_the_operator_says_no",
     }
