@@ -1,5 +1,7 @@
 #include "FlasherRun.h"
 
+#include <string>
+
 #include "AccessCode.h"
 #include "CommandSet.h"
 #include "DeviceInfo.h"
@@ -17,7 +19,10 @@ bool LoadEmbeddedImage(CFirmwareImage& image) {
         return false;
     }
     // The log names what this run writes, as it does for an image file.
-    CurrentSession().OnEmbeddedImage(Sha256Hex(EmbeddedFirmwareBytes()));
+    // The program's own firmware never changes: hashed once per process,
+    // however many runs (a production line, the seeded simulations) it makes.
+    static const std::string embeddedSha256 = Sha256Hex(EmbeddedFirmwareBytes());
+    CurrentSession().OnEmbeddedImage(embeddedSha256);
     return true;
 }
 
