@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <typeinfo>
 
 #include "winapi_errors.h"
 #include "winapi_types.h"
@@ -18,13 +19,21 @@ public:
 
 HANDLE RegisterKernelObject(std::shared_ptr<KernelObject> object);
 
-// The object behind `handle`, or null.
-std::shared_ptr<KernelObject> LookUpAnyKernelObject(HANDLE handle);
+// The object behind `handle` as the type `type` names, sharing its
+// ownership, or null when there is none or it is not one. `cast` finds it;
+// the table keeps what it found for the next look-up as the same type, as
+// every call on a handle looks it up and a handle is nearly always looked
+// up as one type.
+std::shared_ptr<void> LookUpKernelObjectAs(HANDLE handle, const std::type_info& type,
+                                           void* (*cast)(KernelObject& object));
 
 // The object behind `handle` if it is a T; otherwise null, with last error 6.
 template <typename T>
 std::shared_ptr<T> LookUpKernelObject(HANDLE handle) {
-    auto typed = std::dynamic_pointer_cast<T>(LookUpAnyKernelObject(handle));
+    auto typed = std::static_pointer_cast<T>(
+        LookUpKernelObjectAs(handle, typeid(T), [](KernelObject& object) -> void* {
+            return dynamic_cast<T*>(&object);
+        }));
     if (typed == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
     }

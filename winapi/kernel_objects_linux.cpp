@@ -11,9 +11,17 @@ namespace {
 constexpr std::uintptr_t kFirstHandle = 0x1000;
 constexpr std::uintptr_t kHandleStep = 4;
 
+struct HandleEntry {
+    std::shared_ptr<KernelObject> object;
+    // What the last typed look-up found: the type it asked for and the
+    // object as that type (null: it is not one).
+    const std::type_info* castTo = nullptr;
+    void* cast = nullptr;
+};
+
 struct HandleTable {
     std::mutex lock;
-    std::map<HANDLE, std::shared_ptr<KernelObject>> objects;
+    std::map<HANDLE, HandleEntry> objects;
     std::uintptr_t nextHandle = kFirstHandle;
 };
 
@@ -29,15 +37,27 @@ HANDLE RegisterKernelObject(std::shared_ptr<KernelObject> object) {
     std::lock_guard guard(table.lock);
     HANDLE handle = reinterpret_cast<HANDLE>(table.nextHandle);
     table.nextHandle += kHandleStep;
-    table.objects.emplace(handle, std::move(object));
+    table.objects.emplace(handle, HandleEntry{std::move(object)});
     return handle;
 }
 
-std::shared_ptr<KernelObject> LookUpAnyKernelObject(HANDLE handle) {
+std::shared_ptr<void> LookUpKernelObjectAs(HANDLE handle, const std::type_info& type,
+                                           void* (*cast)(KernelObject& object)) {
     HandleTable& table = Table();
     std::lock_guard guard(table.lock);
     const auto it = table.objects.find(handle);
-    return it != table.objects.end() ? it->second : nullptr;
+    if (it == table.objects.end()) {
+        return nullptr;
+    }
+    HandleEntry& entry = it->second;
+    if (entry.castTo == nullptr || *entry.castTo != type) {
+        entry.castTo = &type;
+        entry.cast = cast(*entry.object);
+    }
+    if (entry.cast == nullptr) {
+        return nullptr;
+    }
+    return std::shared_ptr<void>(entry.object, entry.cast);
 }
 
 BOOL CloseHandle(HANDLE object) {
@@ -50,7 +70,7 @@ BOOL CloseHandle(HANDLE object) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        closing = std::move(it->second);
+        closing = std::move(it->second.object);
         table.objects.erase(it);
     }
     closing->OnClose();

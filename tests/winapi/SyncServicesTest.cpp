@@ -63,6 +63,32 @@ TEST(SyncServicesTest, AFailedThreadCreationReportsItsError) {
     ResetSeams();
 }
 
+// Each call looks its handle up as the kind of object it works on; a handle
+// of another kind is refused every time, however the calls alternate.
+TEST(SyncServicesTest, AHandleIsTakenOnlyAsWhatItIs) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, 0, &ReturnParameter, reinterpret_cast<LPVOID>(7), 0, nullptr);
+    ASSERT_NE(event, nullptr);
+    ASSERT_NE(thread, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        DCB dcb{};
+        EXPECT_FALSE(GetCommState(event, &dcb));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+        EXPECT_TRUE(SetEvent(event));
+        DWORD exitCode = 0;
+        EXPECT_FALSE(GetExitCodeThread(event, &exitCode));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+        // A thread is also something to wait for.
+        EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+        EXPECT_TRUE(GetExitCodeThread(thread, &exitCode));
+        EXPECT_EQ(exitCode, 7U);
+        EXPECT_FALSE(SetEvent(thread));
+    }
+    EXPECT_TRUE(CloseHandle(thread));
+    EXPECT_TRUE(CloseHandle(event));
+}
+
 TEST(SyncServicesTest, UnknownHandlesAreRefused) {
     HANDLE bogus = reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFF0});
     EXPECT_EQ(WaitForSingleObject(bogus, 0), WAIT_FAILED);
