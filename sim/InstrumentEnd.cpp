@@ -3,7 +3,10 @@
 #include "FirmwareSeed.h"
 
 #include <cstdio>
+#include <functional>
 #include <random>
+#include <string>
+#include <utility>
 
 namespace sim {
 namespace {
@@ -113,7 +116,7 @@ bool InstrumentEnd::HandleFrame(const CutFrame& frame, SimTime arrivedAt) {
     }
     ++m_framesReceived;
     const Request request{frame.bytes.data()};
-    const std::string meaning = DescribeRequest(request);
+    const std::string meaning = m_transcript.IsOpen() ? DescribeRequest(request) : std::string();
     entry.meaning = meaning;
     if (m_options.hangupAfter && m_framesReceived > *m_options.hangupAfter) {
         entry.outcome = "hangs up";
@@ -161,10 +164,13 @@ void InstrumentEnd::Reply(const ProgramAnswer& answer, std::uint32_t rate, const
     }
     const int copies = m_wire.Chance(m_options.duplicate) ? 2 : 1;
     for (int copy = 0; copy < copies; ++copy) {
-        m_wire.Send(frame, rate, notBefore,
-                    [this, frame, rate, program, meaning = answer.replyMeaning](SimTime at) {
-                        m_transcript.Record({at, false, rate, program, meaning, {}, frame});
-                    });
+        std::function<void(SimTime)> onStart;
+        if (m_transcript.IsOpen()) {
+            onStart = [this, frame, rate, program, meaning = answer.replyMeaning](SimTime at) {
+                m_transcript.Record({at, false, rate, program, meaning, {}, frame});
+            };
+        }
+        m_wire.Send(frame, rate, notBefore, std::move(onStart));
     }
 }
 

@@ -20,6 +20,7 @@
 #include "winapi_simulated_port.h"
 
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -60,6 +61,11 @@ private:
     SimulatedLine& m_line;
     SimulatedClock::EventId m_wake;
     bool m_hungUp = false;
+    // Storage reused by every Pump and Receive: a run hands bytes over
+    // thousands of times, and a fresh buffer each time cost more than the
+    // hand-over itself.
+    std::vector<LineByte> m_lineBytes;
+    std::vector<TimedByte> m_timedBytes;
 };
 
 }  // namespace sim

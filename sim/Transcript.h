@@ -39,6 +39,9 @@ public:
         std::span<const std::uint8_t> bytes;
     };
     void Record(const Entry& entry);
+    // Whether Record writes anything: what an entry needs (a frame's
+    // meaning in words) is made only then.
+    bool IsOpen() const { return m_file != nullptr; }
 
 private:
     SimTime m_start;

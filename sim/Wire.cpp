@@ -33,12 +33,12 @@ SimTime Wire::Finish(SimTime start, std::uint32_t rate, SimTime& lastOnWire) con
 
 void Wire::Receive(std::span<const std::uint8_t> bytes, std::uint32_t lineRate, SimTime now) {
     for (const std::uint8_t value : bytes) {
-        m_incoming.push_back({value, lineRate, Finish(now, lineRate, m_lastIncoming), {}});
+        m_incoming.push_back({value, false, lineRate, Finish(now, lineRate, m_lastIncoming)});
     }
 }
 
 void Wire::ReceiveAt(std::uint8_t value, std::uint32_t lineRate, SimTime at) {
-    m_incoming.push_back({value, lineRate, at, {}});
+    m_incoming.push_back({value, false, lineRate, at});
     m_lastIncoming = std::max(m_lastIncoming, at);
 }
 
@@ -59,20 +59,26 @@ void Wire::Send(std::span<const std::uint8_t> frame, std::uint32_t rate, SimTime
     // A frame never overtakes the one before it, paced or not.
     const SimTime start =
         std::max(notBefore, m_outgoing.empty() ? notBefore : m_outgoing.back().due);
+    if (frame.empty()) {
+        return;
+    }
     for (const std::uint8_t value : frame) {
-        m_outgoing.push_back({value, rate, Finish(start, rate, m_lastOutgoing), {}});
+        m_outgoing.push_back({value, false, rate, Finish(start, rate, m_lastOutgoing)});
     }
-    if (!frame.empty()) {
-        m_outgoing[m_outgoing.size() - frame.size()].onStart = std::move(onStart);
-    }
+    m_outgoing[m_outgoing.size() - frame.size()].startsFrame = true;
+    m_frameStarts.push_back(std::move(onStart));
 }
 
 void Wire::TakeDue(SimTime now, std::uint32_t lineRate, const Delivery& deliver) {
     while (!m_outgoing.empty() && m_outgoing.front().due <= now) {
-        Byte byte = std::move(m_outgoing.front());
+        const Byte byte = m_outgoing.front();
         m_outgoing.pop_front();
-        if (byte.onStart) {
-            byte.onStart(byte.due);
+        if (byte.startsFrame) {
+            const std::function<void(SimTime)> onStart = std::move(m_frameStarts.front());
+            m_frameStarts.pop_front();
+            if (onStart) {
+                onStart(byte.due);
+            }
         }
         const std::uint32_t listenRate = lineRate == 0 ? byte.rate : lineRate;
         if (const auto value =

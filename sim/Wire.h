@@ -81,9 +81,9 @@ public:
 private:
     struct Byte {
         std::uint8_t value = 0;
+        bool startsFrame = false;  // its frame's onStart is the front of m_frameStarts
         std::uint32_t rate = 0;
         SimTime due;
-        std::function<void(SimTime)> onStart;
     };
 
     // The byte as a receiver at `listenRate` sees it; none when it is lost.
@@ -95,6 +95,9 @@ private:
     std::mt19937_64 m_dice;
     std::deque<Byte> m_incoming;
     std::deque<Byte> m_outgoing;
+    // Kept apart from the bytes, one per frame sent: a callback in every
+    // byte made the queues several times larger for one byte in a frame.
+    std::deque<std::function<void(SimTime)>> m_frameStarts;
     SimTime m_lastIncoming;  // when the last received byte ends on the wire
     SimTime m_lastOutgoing;  // when the last sent byte ends on the wire
 };

@@ -116,6 +116,9 @@ private:
     void PutFrontOnLine(MonotonicTime now);
     void CompleteEverything(DWORD status);
     std::optional<MonotonicTime> NextWake() const;
+    // The index in arriving_ of the last byte the driver takes in one wake:
+    // the end of the front burst or a piece's worth. Not empty.
+    std::size_t FrontPieceEnd() const;
     void Reschedule();
     DWORD TakeInput(BYTE* buffer, DWORD length);
     template <typename Call>
@@ -140,6 +143,7 @@ private:
         bool startsRun;
     };
     std::deque<ArrivingByte> arriving_;
+    mutable std::optional<std::size_t> frontPieceEnd_;  // FrontPieceEnd, until arriving_ changes
     // Heard, and held by the adapter's latency timer until `releasedAt`.
     struct AdapterBurst {
         std::vector<BYTE> bytes;

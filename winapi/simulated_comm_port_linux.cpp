@@ -87,6 +87,7 @@ void SimulatedCommPort::Detach() {
     // The far end is going away: nothing more reaches it.
     lineError_ = ERROR_INVALID_HANDLE;
     arriving_.clear();
+    frontPieceEnd_.reset();
     adapterBursts_.clear();
     CompleteEverything(ERROR_OPERATION_ABORTED);
     line_ = nullptr;
@@ -98,6 +99,7 @@ void SimulatedCommPort::LoseLine(DWORD error) {
     Service();
     lineError_ = error;
     arriving_.clear();
+    frontPieceEnd_.reset();
     adapterBursts_.clear();
     const MonotonicTime now = world_.Now();
     while (!writes_.empty()) {
@@ -141,6 +143,7 @@ void SimulatedCommPort::Arrive(std::span<const TimedByte> bytes) {
     for (; next != arriving_.end() && next->byte.at < previous; ++next) {
         next->byte.at = previous;
     }
+    frontPieceEnd_.reset();
     if (!serving_) {
         Service();
         Reschedule();
@@ -162,6 +165,7 @@ void SimulatedCommPort::TakeArrivals(MonotonicTime now) {
     while (!arriving_.empty() && arriving_.front().byte.at <= now) {
         TimedByte byte = arriving_.front().byte;
         arriving_.pop_front();
+        frontPieceEnd_.reset();
         // The rate is the one the port listens at when the byte arrives,
         // whatever it was when the far end sent it.
         if (byte.baud != 0 && byte.baud != state_.BaudRate) {
@@ -334,15 +338,7 @@ std::optional<MonotonicTime> SimulatedCommPort::NextWake() const {
     if (!arriving_.empty()) {
         // The end of the burst at the front, or a piece's worth of bytes,
         // or the byte that completes the front read, whichever comes first.
-        const auto gap = ByteTime() * kBurstGapCharacters;
-        const std::size_t piece = std::max<std::size_t>(line_->Faults().receivePieceBytes, 1);
-        std::size_t last = std::min(arriving_.size(), piece) - 1;
-        for (std::size_t i = 0; i < last; ++i) {
-            if (arriving_[i + 1].byte.at - arriving_[i].byte.at > gap) {
-                last = i;
-                break;
-            }
-        }
+        std::size_t last = FrontPieceEnd();
         if (!reads_.empty() && reads_.front().length > input_.size()) {
             last = std::min(last, reads_.front().length - input_.size() - 1);
         }
@@ -363,6 +359,25 @@ std::optional<MonotonicTime> SimulatedCommPort::NextWake() const {
         consider(IntervalDeadline(timeouts_, input_.size(), lastArrival_));
     }
     return next;
+}
+
+std::size_t SimulatedCommPort::FrontPieceEnd() const {
+    // Asked after every call on the port, while the bytes on the line
+    // change only when some arrive or are taken: found once per change.
+    if (frontPieceEnd_) {
+        return *frontPieceEnd_;
+    }
+    const auto gap = ByteTime() * kBurstGapCharacters;
+    const std::size_t piece = std::max<std::size_t>(line_->Faults().receivePieceBytes, 1);
+    std::size_t last = std::min(arriving_.size(), piece) - 1;
+    for (std::size_t i = 0; i < last; ++i) {
+        if (arriving_[i + 1].byte.at - arriving_[i].byte.at > gap) {
+            last = i;
+            break;
+        }
+    }
+    frontPieceEnd_ = last;
+    return last;
 }
 
 void SimulatedCommPort::Reschedule() {
@@ -514,6 +529,7 @@ DWORD SimulatedCommPort::SetState(const DCB& dcb) {
         }
         state_ = dcb;
         state_.DCBlength = sizeof state_;
+        frontPieceEnd_.reset();  // the burst gap is counted in character times
         return ERROR_SUCCESS;
     });
 }
