@@ -40,8 +40,7 @@ int Diagnose(const CliCommand& command) {
         number = SerialPortOfDevice(named.device).value_or(0);
     }
     if (number == 0) {
-        // No COMn stands for the device: nothing to open.
-        port.name = named.device;
+        // No COMn stands for the device: nothing to open, no port to name.
         diagnosis.openResult = ERROR_FILE_NOT_FOUND;
     } else {
         port.name = "COM" + std::to_string(number);

@@ -86,6 +86,16 @@ TEST(DiagnosisReport, APortThatDoesNotOpenSaysWhatTheUserCanDo) {
     EXPECT_TRUE(Has(json, "\"rates\":[]")) << json;
 }
 
+TEST(DiagnosisReport, ADeviceThatNoPortStandsForIsNamedAsGivenAndNoPortIsMadeUp) {
+    const DiagnosedPort unmapped{{}, {}, "/dev/null"};
+    const LineDiagnosis missing = NotOpened(ERROR_FILE_NOT_FOUND);
+    const std::string text = DiagnosisText(missing, unmapped);
+    EXPECT_TRUE(text.starts_with("/dev/null: the port does not open: no such port\n")) << text;
+    EXPECT_TRUE(Has(text, "no device stands behind /dev/null")) << text;
+    const std::string json = DiagnosisJson(missing, unmapped).Render();
+    EXPECT_TRUE(Has(json, "\"port\":null,\"device\":\"/dev/null\"")) << json;
+}
+
 TEST(DiagnosisReport, ALatencyTimerIsNamedOnlyWhenThePortIsAUsbSerialAdapter) {
     const LineDiagnosis held = Opened(RateAnswer::Ziron7, 16ms);
     const std::string plain = LineConclusionText(held.summary, {});
