@@ -481,6 +481,16 @@ class CliRuns(unittest.TestCase):
         result = json.loads(out[0])
         self.assertEqual((result["code"], result["port"], result["device"]), ("port_missing", None, "/dev/null"))
         self.assert_met_no_line(result)
+        frames_before = len(instrument.frames())
+
+        # A COMn and a device path that stand for one port: refused before
+        # anything is opened, in JSON too.
+        code, out, err = self.run_cli("update", "--port", "COM1", "--port", device, "--json")
+        self.assertEqual(code, 2, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["exit_code"]), ("bad_usage", 2))
+        self.assertIn("are one port", result["detail"])
+        self.assertEqual(len(instrument.frames()), frames_before)
         self.assertTrue(instrument.frames())
 
     def test_a_port_another_program_holds_is_busy(self):
@@ -519,6 +529,13 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 2)
         self.assertEqual(err, ["ziron7-cli: '--bogus' не параметр 'update' "
                                "(подробнее: ziron7-cli --help)"])
+        # A script that asked for JSON gets it even when the command line makes no command.
+        code, out, err = self.run_cli("update", "--bogus", "--json", lang="ru_RU.UTF-8")
+        self.assertEqual(code, 2)
+        self.assertEqual(json.loads(out[0]), {
+            "schema": 1, "command": "update", "code": "bad_usage",
+            "text": "командная строка не составляет команды",
+            "detail": "'--bogus' не параметр 'update'", "exit_code": 2})
 
     def test_two_instruments_updated_at_once_by_two_processes(self):
         first = self.instrument("--serial", "1001", com=1)
