@@ -161,8 +161,13 @@ std::string DiagnosisConclusion(const LineDiagnosis& diagnosis, const DiagnosedP
 std::string DiagnosisText(const LineDiagnosis& diagnosis, const DiagnosedPort& port) {
     std::string text = PortLabel(port) + ": ";
     if (diagnosis.openResult != 0) {
-        text += Words("the port does not open: ", "порт не открывается: ") +
-                std::string(OutcomeText(PortOpenOutcome(diagnosis.openResult))) + "\n";
+        const Outcome outcome = PortOpenOutcome(diagnosis.openResult);
+        text += Words("the port does not open", "порт не открывается");
+        // port_failed has no more to say than that.
+        if (outcome != Outcome::PortFailed) {
+            text += ": " + std::string(OutcomeText(outcome));
+        }
+        text += "\n";
     } else {
         text += Words("the port opens\n", "порт открывается\n");
         for (const RateFinding& rate : diagnosis.rates) {

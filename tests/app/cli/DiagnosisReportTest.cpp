@@ -84,6 +84,11 @@ TEST(DiagnosisReport, APortThatDoesNotOpenSaysWhatTheUserCanDo) {
     const std::string json = DiagnosisJson(missing, {"COM7", {}, {}}).Render();
     EXPECT_TRUE(Has(json, "\"code\":\"port_missing\"")) << json;
     EXPECT_TRUE(Has(json, "\"rates\":[]")) << json;
+    EXPECT_TRUE(DiagnosisText(missing, kPort).starts_with(
+        "COM1 (/dev/ttyUSB0): the port does not open: no such port\n"));
+    // A failure of no known kind is said once, not twice over.
+    const std::string failed = DiagnosisText(NotOpened(ERROR_GEN_FAILURE), kPort);
+    EXPECT_TRUE(failed.starts_with("COM1 (/dev/ttyUSB0): the port does not open\n")) << failed;
 }
 
 TEST(DiagnosisReport, ADeviceThatNoPortStandsForIsNamedAsGivenAndNoPortIsMadeUp) {
