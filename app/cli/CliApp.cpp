@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "AccessCode.h"
+#include "BadUsage.h"
 #include "CliLanguage.h"
 #include "CliSession.h"
 #include "CommandSet.h"
@@ -120,8 +121,12 @@ void CCliApp::RunLine(std::vector<PortArgument> ports) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (ports[i].number != 0 && ports[i].number == ports[j].number) {
-                m_report.Problem("ziron7-cli: " + PortLabel(ports[j]) + Words(" and ", " и ") + PortLabel(ports[i]) +
-                                 Words(" are one port", " - один и тот же порт"));
+                const std::string reason = PortLabel(ports[j]) + Words(" and ", " и ") + PortLabel(ports[i]) +
+                                           Words(" are one port", " - один и тот же порт");
+                m_report.Problem("ziron7-cli: " + reason);
+                if (m_command.json) {
+                    WriteJson(BadUsageJson(m_command.subcommand, reason));
+                }
                 m_exitCode = kExitBadUsage;
                 return;
             }

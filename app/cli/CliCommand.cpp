@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -55,16 +56,22 @@ std::string Quoted(std::string_view text) {
 }
 
 CliParse Fail(std::string error) {
-    return {std::nullopt, std::move(error)};
+    CliParse parse;
+    parse.error = std::move(error);
+    return parse;
+}
+
+CliParse Made(CliCommand command) {
+    CliParse parse;
+    parse.command = std::move(command);
+    return parse;
 }
 
 std::string Words(std::string_view english, std::string_view russian) {
     return std::string(Say(english, russian));
 }
 
-}  // namespace
-
-CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
+CliParse ParseCommand(const std::vector<std::string_view>& arguments) {
     if (arguments.empty()) {
         return Fail(Words("no subcommand given", "не задана подкоманда"));
     }
@@ -97,12 +104,12 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
             return arguments[++i];
         };
         if (option == "--help" || option == "-h") {
-            return {CliCommand{}, {}};
+            return Made(CliCommand{});
         }
         if (option == "--version") {
             command = CliCommand{};
             command.subcommand = CliSubcommand::Version;
-            return {command, {}};
+            return Made(command);
         }
         if (option == "--port" && (searching || diagnosing)) {
             const std::optional<std::string_view> text = value();
@@ -165,7 +172,18 @@ CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
             }
         }
     }
-    return {command, {}};
+    return Made(command);
+}
+
+}  // namespace
+
+CliParse ParseCliArguments(const std::vector<std::string_view>& arguments) {
+    CliParse parse = ParseCommand(arguments);
+    if (!parse.command) {
+        parse.subcommand = arguments.empty() ? std::nullopt : ParseSubcommand(arguments[0]);
+        parse.json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    }
+    return parse;
 }
 
 std::string CliHelpText() {

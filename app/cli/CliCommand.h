@@ -34,10 +34,14 @@ struct CliCommand {
 };
 
 // The command, or the reason why the arguments do not make one (a line for
-// the user, without the program's name).
+// the user, without the program's name). A script that asked for JSON gets
+// even that answer as JSON: so a command line that makes no command still
+// says the subcommand it names, if any, and whether --json is among it.
 struct CliParse {
     std::optional<CliCommand> command;
     std::string error;
+    std::optional<CliSubcommand> subcommand;  // set when the command is not
+    bool json = false;                        // set when the command is not
 };
 
 // `arguments` are argv[1..]. A port is given as COMn (any case), n,

@@ -23,7 +23,10 @@ std::uint64_t WholeMs(microseconds time) {
 
 std::string PortLabel(const DiagnosedPort& port) {
     const std::string& device = port.named.empty() ? port.device : port.named;
-    return device.empty() ? port.name : port.name + " (" + device + ")";
+    if (port.name.empty() || device.empty()) {
+        return port.name + device;
+    }
+    return port.name + " (" + device + ")";
 }
 
 std::string AnswerText(const RateFinding& rate) {
@@ -148,8 +151,9 @@ Outcome DiagnosisOutcome(const LineDiagnosis& diagnosis) {
 
 std::string DiagnosisConclusion(const LineDiagnosis& diagnosis, const DiagnosedPort& port) {
     if (diagnosis.openResult != 0) {
-        return PortFailureConclusionText(PortOpenOutcome(diagnosis.openResult), port.name,
-                                         port.device, diagnosis.device);
+        return PortFailureConclusionText(PortOpenOutcome(diagnosis.openResult),
+                                         port.name.empty() ? port.named : port.name, port.device,
+                                         diagnosis.device);
     }
     return LineConclusionText(diagnosis.summary, diagnosis.device);
 }
@@ -157,8 +161,13 @@ std::string DiagnosisConclusion(const LineDiagnosis& diagnosis, const DiagnosedP
 std::string DiagnosisText(const LineDiagnosis& diagnosis, const DiagnosedPort& port) {
     std::string text = PortLabel(port) + ": ";
     if (diagnosis.openResult != 0) {
-        text += Words("the port does not open: ", "порт не открывается: ") +
-                std::string(OutcomeText(PortOpenOutcome(diagnosis.openResult))) + "\n";
+        const Outcome outcome = PortOpenOutcome(diagnosis.openResult);
+        text += Words("the port does not open", "порт не открывается");
+        // port_failed has no more to say than that.
+        if (outcome != Outcome::PortFailed) {
+            text += ": " + std::string(OutcomeText(outcome));
+        }
+        text += "\n";
     } else {
         text += Words("the port opens\n", "порт открывается\n");
         for (const RateFinding& rate : diagnosis.rates) {
@@ -172,11 +181,18 @@ std::string DiagnosisText(const LineDiagnosis& diagnosis, const DiagnosedPort& p
 JsonObject DiagnosisJson(const LineDiagnosis& diagnosis, const DiagnosedPort& port) {
     const Outcome outcome = DiagnosisOutcome(diagnosis);
     JsonObject result = ResultHead("diagnose", outcome);
-    result.Text("port", port.name);
-    if (port.device.empty()) {
+    if (port.name.empty()) {
+        result.Null("port");
+    } else {
+        result.Text("port", port.name);
+    }
+    // The system's device behind the port, or the one named when no port
+    // stands for it.
+    const std::string& device = port.device.empty() ? port.named : port.device;
+    if (device.empty()) {
         result.Null("device");
     } else {
-        result.Text("device", port.device);
+        result.Text("device", device);
     }
     result.Number("exit_code", static_cast<std::uint64_t>(ExitCodeOf(outcome)));
     if (diagnosis.openResult == 0) {

@@ -11,7 +11,7 @@
 
 // The port as the diagnosis names it.
 struct DiagnosedPort {
-    std::string name;    // "COM1"
+    std::string name;    // "COM1"; empty when no COMn stands for the device named
     std::string device;  // the system's device behind it; empty when none
     std::string named;   // the device path the user gave; empty when named as COMn
 };

@@ -118,6 +118,7 @@ int PortUpdate::RunModal(CDialog& dialog) {
     const int result = dialog.DoModal();
     m_report.OnDialogEnded();
     if (search != nullptr) {
+        m_portOpened = !m_report.PortOpenError().has_value();
         m_end.found = result == IDOK;
         m_end.heard = search->Heard();
         if (!m_end.found && !m_report.Interrupted()) {
@@ -163,7 +164,12 @@ std::string PortUpdate::ResultLine() const {
 
 JsonObject PortUpdate::ResultJson() const {
     JsonObject result = ResultHead(CommandName(m_command.subcommand), m_outcome);
-    result.Text("port", PortName(m_port.number));
+    // A device that no COMn stands for has no port to name.
+    if (m_port.number == 0) {
+        result.Null("port");
+    } else {
+        result.Text("port", PortName(m_port.number));
+    }
     if (m_port.device.empty()) {
         result.Null("device");
     } else {
@@ -184,7 +190,9 @@ JsonObject PortUpdate::ResultJson() const {
     if (m_exitCode != kExitSuccess && m_end.imageLoaded) {
         result.Text("instrument", InstrumentStateText(m_end));
     }
-    if (m_logged) {
+    // What the line told, only when the run met it: a bad image file or a
+    // port that did not open gives no rate, instrument or figures to trust.
+    if (m_logged && m_portOpened) {
         const SessionLog::Counts& counts = m_logged->counts;
         JsonObject figures;
         figures.Number("repeated_requests", counts.repeatedRequests);
@@ -200,7 +208,12 @@ JsonObject PortUpdate::ResultJson() const {
         result.Number("wall_time_ms", static_cast<std::uint64_t>(
                                           std::chrono::duration_cast<std::chrono::milliseconds>(m_wallTime).count()));
         result.Object("counts", figures);
-        result.Text("session_log", PathText(m_logged->path));
+        // A log folder that cannot be written leaves the run without its log.
+        if (m_logged->path.empty()) {
+            result.Null("session_log");
+        } else {
+            result.Text("session_log", PathText(m_logged->path));
+        }
     }
     return result;
 }

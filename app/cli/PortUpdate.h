@@ -68,6 +68,7 @@ private:
     std::vector<std::uint8_t> m_imageBytes;  // the image file; the image refers to it
     bool m_imageReady = false;  // the image loaded; ImageBytes holds it
     RunEnd m_end;
+    bool m_portOpened = false;  // the search had the port open: the run met the line
     bool m_fastToTheEnd = false;  // the update kept the fast pace it was given
     std::string m_detail;        // what went wrong, more closely than the outcome says
     // What the session log learnt; empty when no log was kept (no COMn).

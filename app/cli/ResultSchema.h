@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "CliCommand.h"
@@ -14,22 +15,36 @@
 
 inline constexpr std::uint64_t kResultSchemaVersion = 1;
 
-// The subcommand as the result names it.
-inline const char* CommandName(CliSubcommand subcommand) {
+// The subcommand as the result names it; none for help and --version,
+// which answer with no result.
+inline std::optional<std::string_view> CommandName(CliSubcommand subcommand) {
     switch (subcommand) {
+        case CliSubcommand::Ports:
+            return "ports";
         case CliSubcommand::Find:
             return "find";
+        case CliSubcommand::Update:
+            return "update";
         case CliSubcommand::Verify:
             return "verify";
-        default:
-            return "update";
+        case CliSubcommand::Diagnose:
+            return "diagnose";
+        case CliSubcommand::Help:
+        case CliSubcommand::Version:
+            break;
     }
+    return std::nullopt;
 }
 
-inline JsonObject ResultHead(std::string_view command, Outcome outcome) {
+// `command` is null only for a command line that names no subcommand.
+inline JsonObject ResultHead(std::optional<std::string_view> command, Outcome outcome) {
     JsonObject result;
     result.Number("schema", kResultSchemaVersion);
-    result.Text("command", command);
+    if (command) {
+        result.Text("command", *command);
+    } else {
+        result.Null("command");
+    }
     result.Text("code", OutcomeCode(outcome));
     result.Text("text", OutcomeText(outcome));
     return result;

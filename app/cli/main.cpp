@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BadUsage.h"
 #include "CliApp.h"
 #include "CliCommand.h"
 #include "CliLanguage.h"
@@ -40,8 +41,7 @@ int Diagnose(const CliCommand& command) {
         number = SerialPortOfDevice(named.device).value_or(0);
     }
     if (number == 0) {
-        // No COMn stands for the device: nothing to open.
-        port.name = named.device;
+        // No COMn stands for the device: nothing to open, no port to name.
         diagnosis.openResult = ERROR_FILE_NOT_FOUND;
     } else {
         port.name = "COM" + std::to_string(number);
@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
     if (!parse.command) {
         std::fprintf(stderr, "ziron7-cli: %s (%s)\n", parse.error.c_str(),
                      std::string(Say("ziron7-cli --help tells more", "подробнее: ziron7-cli --help")).c_str());
+        if (parse.json) {
+            std::fputs((BadUsageJson(parse.subcommand, parse.error).Render() + "\n").c_str(), stdout);
+        }
         return kExitBadUsage;
     }
     const CliCommand& command = *parse.command;

@@ -130,6 +130,11 @@ class CliRuns(unittest.TestCase):
         end_value = len(image) | PAGE_END_BITS
         return image + b"\xff" * (end_value + 1 - len(image))
 
+    def assert_met_no_line(self, result):
+        """`result` is that of a run that opened no port: nothing of a line in it."""
+        for member in ("rate", "identity", "firmware", "pace", "wall_time_ms", "counts", "session_log"):
+            self.assertNotIn(member, result)
+
     def assert_in_order(self, lines, expected):
         position = 0
         for line in expected:
@@ -249,6 +254,11 @@ class CliRuns(unittest.TestCase):
         self.assertTrue(any(line.startswith("Порт COM2 недоступен: ") for line in err), err)
         self.assertEqual(out, ["COM2: port_missing: no such port"])
         self.assertEqual(self.session_logs(), [], "no port opened, no log")
+        code, out, err = self.run_cli("update", "--port", "COM2", "--json")
+        self.assertEqual(code, 3, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["port"], result["exit_code"]), ("port_missing", "COM2", 3))
+        self.assert_met_no_line(result)
 
         self.instrument("--silent-after", "0")
         code, out, err = self.run_cli("update", "--port", "COM1", "--json")
@@ -379,6 +389,8 @@ class CliRuns(unittest.TestCase):
                 result = json.loads(out[0])
                 self.assertEqual((result["exit_code"], result["code"]), (2, "bad_image"))
                 self.assertIn(check, result["detail"])
+                self.assertIsNone(result["image"])
+                self.assert_met_no_line(result)
                 self.assertLess(len("\n".join(err)), 400, "no file bytes dumped on the terminal")
                 self.assertNotIn("\x1b", "\n".join(out + err))
         self.assertEqual(instrument.frames(), [], "the instrument untouched")
@@ -467,7 +479,18 @@ class CliRuns(unittest.TestCase):
         code, out, err = self.run_cli("update", "--port", "/dev/null", "--json")
         self.assertEqual(code, 3, "\n".join(out + err))
         result = json.loads(out[0])
-        self.assertEqual((result["code"], result["device"]), ("port_missing", "/dev/null"))
+        self.assertEqual((result["code"], result["port"], result["device"]), ("port_missing", None, "/dev/null"))
+        self.assert_met_no_line(result)
+        frames_before = len(instrument.frames())
+
+        # A COMn and a device path that stand for one port: refused before
+        # anything is opened, in JSON too.
+        code, out, err = self.run_cli("update", "--port", "COM1", "--port", device, "--json")
+        self.assertEqual(code, 2, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["exit_code"]), ("bad_usage", 2))
+        self.assertIn("are one port", result["detail"])
+        self.assertEqual(len(instrument.frames()), frames_before)
         self.assertTrue(instrument.frames())
 
     def test_a_port_another_program_holds_is_busy(self):
@@ -506,6 +529,13 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 2)
         self.assertEqual(err, ["ziron7-cli: '--bogus' не параметр 'update' "
                                "(подробнее: ziron7-cli --help)"])
+        # A script that asked for JSON gets it even when the command line makes no command.
+        code, out, err = self.run_cli("update", "--bogus", "--json", lang="ru_RU.UTF-8")
+        self.assertEqual(code, 2)
+        self.assertEqual(json.loads(out[0]), {
+            "schema": 1, "command": "update", "code": "bad_usage",
+            "text": "командная строка не составляет команды",
+            "detail": "'--bogus' не параметр 'update'", "exit_code": 2})
 
     def test_two_instruments_updated_at_once_by_two_processes(self):
         first = self.instrument("--serial", "1001", com=1)

@@ -2,8 +2,12 @@
 runs it, against the simulated instrument: the runs of test_cli_runs.py
 that need no signal (an update in text and in JSON, a refusal,
 a line silent mid-write, a verification failing five times, verify of a
-good and of a corrupted flash, bad image files, the line diagnosis of a
-silent and of a foreign line, three ports updated at once by one process);
+good and of a corrupted flash, the bootloader question, bad image files
+including a garbage one, --version, a Russian locale with a command line
+that makes no command in JSON, the line diagnosis of a silent and of a
+foreign line, three ports updated at once by one process), and runs of its
+own: a port named as Windows spells it (\\.\COMn, or the system's device
+name that `ports` lists) and a port the system does not have, in JSON;
 the session log is read from the prefix's local data folder. The ports are
 the Windows runs' COM1 and the COM2 and COM3 beside it (windows_runs.py),
 each pointed at its simulator's pseudo-terminal.
@@ -12,7 +16,7 @@ Environment: ZIRON7_WINDOWS_BUILD_DIR (the build with ziron7-cli.exe),
 ZIRON7_BUILD_DIR (the Linux build with ziron7-sim and the preload library),
 ZIRON7_E2E_FIRMWARE, ZIRON7_E2E_OUT."""
 
-import os
+import json
 import shutil
 import subprocess
 import unittest
@@ -21,6 +25,9 @@ import test_cli_runs
 import windows_runs
 
 CLI_EXE = windows_runs.WINDOWS_BUILD / "app" / "cli" / "ziron7-cli.exe"
+# A COM port the prefix does not have: Wine names COM1 to COM4, and at most
+# one more per serial device of the machine.
+ABSENT_PORT = "COM200"
 
 
 class WindowsCliRuns(test_cli_runs.CliRuns):
@@ -91,6 +98,46 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
     def session_logs(self):
         folder = windows_runs.USER_DATA / "ziron7" / "logs"
         return sorted(folder.glob("*.log")) if folder.exists() else []
+
+
+    # --- Windows's own names of a port, and one it does not have. ---
+
+    def test_a_port_named_as_windows_spells_it(self):
+        self.instrument()
+        code, out, err = self.run_cli("ports", "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        listed = {port["port"]: port for port in json.loads(out[0])["ports"]}
+        self.assertEqual(listed["COM1"]["stable_names"], ["\\\\.\\COM1"])
+        system_name = listed["COM1"]["device"]  # \Device\Serial0 under Wine
+        for name, device in (("\\\\.\\COM1", None), (system_name, system_name)):
+            with self.subTest(name=name):
+                code, out, err = self.run_cli("find", "--port", name, "--json", timeout=30)
+                self.assertEqual(code, 0, "\n".join(out + err))
+                [found] = json.loads(out[0])["ports"]
+                self.assertEqual((found["port"], found.get("device"), found["code"]),
+                                 ("COM1", device, "found"))
+                self.assertEqual(found["identity"]["serial_number"], test_cli_runs.SIM_SERIAL)
+        code, out, err = self.run_cli("update", "--port=\\\\.\\COM1", "--image",
+                                      self.path_argument(self.small), "--json")
+        self.assertEqual(code, 0, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["port"], result["code"]), ("COM1", "updated"))
+
+    def test_a_port_the_system_does_not_have_is_missing_in_json(self):
+        for command in ("update", "verify", "diagnose"):
+            with self.subTest(command=command):
+                code, out, err = self.run_cli(command, "--port", ABSENT_PORT, "--json")
+                self.assertEqual(code, 3, "\n".join(out + err))
+                result = json.loads(out[0])
+                self.assertEqual((result["command"], result["code"], result["port"], result["exit_code"]),
+                                 (command, "port_missing", ABSENT_PORT, 3))
+                if command == "diagnose":
+                    self.assertEqual(result["rates"], [])
+                    self.assertEqual(result["conclusion"]["code"], "port_missing")
+                    self.assertIn(f"no device stands behind {ABSENT_PORT}", result["conclusion"]["text"])
+                else:
+                    self.assert_met_no_line(result)
+        self.assertEqual(self.session_logs(), [], "no port opened, no log")
 
 
 if __name__ == "__main__":

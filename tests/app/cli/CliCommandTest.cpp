@@ -166,6 +166,22 @@ TEST(CliCommand, WrongCommandLinesAreRefusedWithTheReason) {
     }
 }
 
+TEST(CliCommand, AWrongCommandLineStillSaysItsSubcommandAndWhetherItAskedForJson) {
+    const CliParse named = Parse({"update", "--port", "1", "--bogus", "--json"});
+    ASSERT_FALSE(named.command);
+    EXPECT_EQ(named.subcommand, CliSubcommand::Update);
+    EXPECT_TRUE(named.json);
+
+    const CliParse unknown = Parse({"flash", "--json"});
+    EXPECT_FALSE(unknown.subcommand);
+    EXPECT_TRUE(unknown.json);
+
+    // --json attached to another option is no request for JSON.
+    const CliParse attached = Parse({"verify", "--json=yes"});
+    EXPECT_EQ(attached.subcommand, CliSubcommand::Verify);
+    EXPECT_FALSE(attached.json);
+}
+
 TEST(CliCommand, FastPacingIsAnOptionOfTheUpdateOnly) {
     const CliParse parse = Parse({"update", "--port", "1", "--fast"});
     ASSERT_TRUE(parse.command) << parse.error;

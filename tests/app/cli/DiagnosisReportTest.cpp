@@ -84,6 +84,21 @@ TEST(DiagnosisReport, APortThatDoesNotOpenSaysWhatTheUserCanDo) {
     const std::string json = DiagnosisJson(missing, {"COM7", {}, {}}).Render();
     EXPECT_TRUE(Has(json, "\"code\":\"port_missing\"")) << json;
     EXPECT_TRUE(Has(json, "\"rates\":[]")) << json;
+    EXPECT_TRUE(DiagnosisText(missing, kPort).starts_with(
+        "COM1 (/dev/ttyUSB0): the port does not open: no such port\n"));
+    // A failure of no known kind is said once, not twice over.
+    const std::string failed = DiagnosisText(NotOpened(ERROR_GEN_FAILURE), kPort);
+    EXPECT_TRUE(failed.starts_with("COM1 (/dev/ttyUSB0): the port does not open\n")) << failed;
+}
+
+TEST(DiagnosisReport, ADeviceThatNoPortStandsForIsNamedAsGivenAndNoPortIsMadeUp) {
+    const DiagnosedPort unmapped{{}, {}, "/dev/null"};
+    const LineDiagnosis missing = NotOpened(ERROR_FILE_NOT_FOUND);
+    const std::string text = DiagnosisText(missing, unmapped);
+    EXPECT_TRUE(text.starts_with("/dev/null: the port does not open: no such port\n")) << text;
+    EXPECT_TRUE(Has(text, "no device stands behind /dev/null")) << text;
+    const std::string json = DiagnosisJson(missing, unmapped).Render();
+    EXPECT_TRUE(Has(json, "\"port\":null,\"device\":\"/dev/null\"")) << json;
 }
 
 TEST(DiagnosisReport, ALatencyTimerIsNamedOnlyWhenThePortIsAUsbSerialAdapter) {
