@@ -81,18 +81,25 @@ def main():
         code, single, single_wall_s, single_cpu_s = run_line(Path(folder) / "single", 1, options.image)
         line_code, line, line_wall_s, line_cpu_s = run_line(Path(folder) / "line", options.count,
                                                             options.image)
+    # A port that never reached its line (it did not open) has no run time.
+    if "wall_time_ms" not in single[0]:
+        sys.exit(f"the single update did not run: {single[0]['code']}, exit code {code}")
     single_s = single[0]["wall_time_ms"] / 1000.0
     print(f"single update: COM1 {single_s:.1f} s ({single[0]['code']}), process {single_wall_s:.1f} s, "
           f"CPU {single_cpu_s:.2f} s, exit code {code}")
     print(f"{options.count} at once, one process: {line_wall_s:.1f} s, CPU {line_cpu_s:.2f} s, "
           f"exit code {line_code}")
+    timed = [result for result in line if "wall_time_ms" in result]
     for result in line:
+        if "wall_time_ms" not in result:
+            print(f"  {result['port']}: did not run, {result['code']}")
+            continue
         seconds = result["wall_time_ms"] / 1000.0
         print(f"  {result['port']}: {seconds:.1f} s ({(seconds / single_s - 1) * 100:+.1f} % against the single "
               f"update), {result['code']}")
-    slowest = max(result["wall_time_ms"] for result in line) / 1000.0
-    print(f"slowest port: {slowest:.1f} s, {(slowest / single_s - 1) * 100:+.1f} % against the single update")
-
+    if timed:
+        slowest = max(result["wall_time_ms"] for result in timed) / 1000.0
+        print(f"slowest port: {slowest:.1f} s, {(slowest / single_s - 1) * 100:+.1f} % against the single update")
 
 if __name__ == "__main__":
     main()
