@@ -54,7 +54,7 @@ class TranscriptTest(unittest.TestCase):
         self.assertEqual([frame.hex for frame in frames], [IDENTIFY, IDENTITY, STATUS])
 
     def test_the_outcome_is_the_last_box_shown(self):
-        lines = ["[box] Записать программу в прибор?", "Переход завершён", "[box] " + BOX]
+        lines = ["[box] Нет связи с Зирон-7!", "Переход завершён", "[box] " + BOX]
         self.assertEqual(cross.last_box(lines, cross.BOX_MARK), BOX)
         trace = ["   36727.1 box      " + BOX]
         self.assertEqual(cross.last_box(trace, cross.TRACE_BOX), BOX)
