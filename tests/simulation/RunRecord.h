@@ -43,6 +43,9 @@ struct RunRecord {
     std::size_t requestsRepeated = 0;
     // Frames that went out after the outcome box had been shown.
     std::size_t framesAfterOutcome = 0;
+    // Switch requests that went out while the instrument ran its
+    // bootloader: the tries to leave it, whether the line let them through.
+    std::size_t switchBacksSent = 0;
     std::vector<ShownBox> boxes;
     // The first box of the update dialog: its outcome.
     std::optional<ShownBox> outcome;

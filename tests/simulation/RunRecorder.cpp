@@ -1,7 +1,10 @@
 #include "RunRecorder.h"
 
+#include <algorithm>
 #include <string>
 
+#include "AccessCode.h"
+#include "CommandSet.h"
 #include "MonotonicClock.h"
 
 namespace simulation {
@@ -10,6 +13,12 @@ namespace {
 // The question the update asks about an instrument found in its bootloader
 // is a box of its own, not the outcome.
 constexpr std::string_view kBootloaderQuestionPhrase = "Записать";
+
+// Whether `frame` (sealed) is the switch request, whichever way it goes.
+bool IsSwitchRequest(std::span<const std::uint8_t> frame) {
+    static const RequestBytes kSwitch = BuildSwitchRequest(kAccessCode);
+    return frame.size() >= kSwitch.size() && std::equal(kSwitch.begin(), kSwitch.end(), frame.begin());
+}
 
 }  // namespace
 
@@ -57,6 +66,9 @@ void RunRecorder::OnLogLine(std::string_view text) {
 void RunRecorder::OnFrameSent(std::span<const std::uint8_t> frame) {
     Trace("out", frame);
     ++m_record.framesSent;
+    if (IsSwitchRequest(frame) && m_bootloaderRuns()) {
+        ++m_record.switchBacksSent;
+    }
     if (m_record.outcome) {
         ++m_record.framesAfterOutcome;
     }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 #include "RunRecord.h"
 #include "SessionEvents.h"
@@ -17,8 +19,11 @@ public:
     // Fills `record` and feeds `log`; with `trace` (may be null) also writes
     // every frame, log line and box there with its simulated time. None is
     // owned; all outlive the recorder.
-    RunRecorder(RunRecord& record, SessionLog& log, std::FILE* trace)
-        : m_record(record), m_log(log), m_trace(trace) {}
+    // `bootloaderRuns` tells which program the instrument runs as a frame
+    // goes out.
+    RunRecorder(RunRecord& record, SessionLog& log, std::FILE* trace,
+                std::function<bool()> bootloaderRuns)
+        : m_record(record), m_log(log), m_trace(trace), m_bootloaderRuns(std::move(bootloaderRuns)) {}
 
     // From now on a box is the update dialog's outcome: its first one after
     // this call (the question about the bootloader aside).
@@ -59,6 +64,7 @@ private:
     RunRecord& m_record;
     SessionLog& m_log;
     std::FILE* m_trace;
+    std::function<bool()> m_bootloaderRuns;
     bool m_updateRunning = false;
 };
 

@@ -85,7 +85,7 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
     const std::uint64_t stalledBefore = SimulatedRunsStalled();
 
     SessionLog log({}, ProgramStamp{"simulated", "simulated"});
-    RunRecorder recorder(record, log, trace);
+    RunRecorder recorder(record, log, trace, [&instrument] { return instrument.BootloaderRuns(); });
     SimulatedOperator person(plan.person, world, recorder);
     InstallConsoleOperator(&person);
     // The bound: a run still going by then is ended, and counted.
