@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -157,6 +158,15 @@ public:
     // Rates at which the status went unanswered while entering or leaving,
     // since a reply was last taken.
     std::uint32_t m_nUnansweredRates = 0;
+    // How late the instrument's last status reply taken may have been: a
+    // rate is asked at least this long before the next, so that a reply as
+    // late comes while the port still listens for it. Measured from the
+    // first send at that rate of the statuses asked in turn until then.
+    PaceTime m_tStatusLateness{};
+    std::map<std::uint32_t, PaceTime> m_statusAskedSince;  // by rate in baud
+    // The request now queued follows a reply taken, not one given up: the
+    // watchdog counts from when it goes out, as the pace may hold it back.
+    bool m_bNextFollowsReply = false;
     // An outcome box has been shown or is open: the run has ended.
     bool m_bConcluded = false;
 
@@ -241,6 +251,8 @@ private:
     void OnEnterSettled();
     void OnLeaveSettled();
     void ConfigurePort(std::int32_t baudRate);
+    // The rate the port listens at, in baud; 0 when unknown.
+    std::uint32_t ListeningRate() const;
 
     // Replies (UpdateReplies.cpp).
     void OnFrame(std::span<const std::uint8_t> frame);

@@ -1,5 +1,6 @@
 #include "RunPlan.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -26,16 +27,27 @@ constexpr int kMostReplyDelayMs = 150;  // an instrument slow to answer
 // that every other fault of a seed stays what it was before these came.
 constexpr double kSlowKind = 0.04;  // per kind: status, information, loader
 constexpr std::uint64_t kSlowKindDice = 0x9E37'79B9'7F4A'7C15;  // apart from the seed's own
-// The latest of each the update copes with today. It asks a status or an
-// information step again after 500 ms, and while entering and leaving asks
-// the status every 500 ms, so a reply later than that is heard only by luck;
-// later information (up to the watchdog's 5 s) or loader replies (beyond
-// 500 ms) still end some runs in an untrue failure, a bootloader left
-// running or a write over later firmware.
-constexpr int kMostStatusDelayMs = 400;
-constexpr int kMostInfoDelayMs = 400;
-constexpr int kMostLoaderDelayMs = 500;
+// How late each kind may be, at most: up to the watchdog's time, within
+// which the update waits for any answer.
 constexpr int kWatchdogMs = 5'000;  // the update gives up on a silent line after this
+constexpr int kMostSlowKindDelayMs = kWatchdogMs;
+// Within these a run still owes its success: the status is asked again at
+// another rate after 500 ms while entering and leaving, and a loader reply
+// is awaited however late. Later ones owe only an end no sooner than the
+// watchdog's, true to the instrument (LateWithinTheWatchdog).
+constexpr int kMostPromptStatusDelayMs = 400;
+constexpr int kMostPromptInfoDelayMs = kMostReplyDelayMs;
+constexpr int kMostPromptLoaderDelayMs = 500;
+struct SlowKind {
+    sim::ReplyKind kind;
+    std::optional<int> sim::SimOptions::*delay;
+    int mostPromptMs;
+};
+constexpr std::array<SlowKind, 3> kSlowKinds = {
+    SlowKind{sim::ReplyKind::Status, &sim::SimOptions::statusDelayMs, kMostPromptStatusDelayMs},
+    SlowKind{sim::ReplyKind::Information, &sim::SimOptions::infoDelayMs, kMostPromptInfoDelayMs},
+    SlowKind{sim::ReplyKind::Loader, &sim::SimOptions::loaderDelayMs, kMostPromptLoaderDelayMs},
+};
 // An identify reply (its delay and the adapter's burst) still heard at the
 // rate the search asked.
 constexpr int kLatestHeardReplyMs = 90;
@@ -154,11 +166,9 @@ std::vector<std::string> DrawInstrument(Dice& dice, std::uint64_t seed) {
         Add(s, "noise", "random");
     }
     Dice slow(seed ^ kSlowKindDice);
-    for (const auto& [kind, most] : {std::pair{"status-delay", kMostStatusDelayMs},
-                                     std::pair{"info-delay", kMostInfoDelayMs},
-                                     std::pair{"loader-delay", kMostLoaderDelayMs}}) {
+    for (const char* kind : {"status-delay", "info-delay", "loader-delay"}) {
         if (slow.Chance(kSlowKind)) {
-            Add(s, kind, slow.Between(0, most));
+            Add(s, kind, slow.Between(0, kMostSlowKindDelayMs));
         }
     }
     Add(s, "pace");
@@ -241,12 +251,12 @@ bool UpdateCanSucceed(const RunPlan& plan) {
     // there, or is held by the adapter until then and may come from either.
     const bool heardInTheSearch =
         o.replyDelayMs + o.chunkMs + plan.adapterLatencyMs <= kLatestHeardReplyMs;
-    // Information later than the usual spread owes no success, only an end
-    // no sooner than the watchdog's (InformationLateWithinTheWatchdog).
+    // A kind later than its prompt range owes no success, only an end no
+    // sooner than the watchdog's (LateWithinTheWatchdog).
     const bool repliesInTime =
-        sim::ReplyDelayMs(o, sim::ReplyKind::Information) <= kMostReplyDelayMs &&
-        sim::ReplyDelayMs(o, sim::ReplyKind::Status) <= kMostStatusDelayMs &&
-        sim::ReplyDelayMs(o, sim::ReplyKind::Loader) <= kMostLoaderDelayMs;
+        std::all_of(kSlowKinds.begin(), kSlowKinds.end(), [&o](const SlowKind& kind) {
+            return sim::ReplyDelayMs(o, kind.kind) <= kind.mostPromptMs;
+        });
     return cleanLine && programsKeepToTheProtocol && heardInTheSearch && repliesInTime &&
            o.deviceType == 3 &&
            !o.silentAfter &&
@@ -254,14 +264,20 @@ bool UpdateCanSucceed(const RunPlan& plan) {
            (!o.startInBootloader || plan.person.writeIntoBootloader);
 }
 
-bool InformationLateWithinTheWatchdog(const RunPlan& plan) {
-    const int lateMs = sim::ReplyDelayMs(plan.instrument, sim::ReplyKind::Information);
-    if (lateMs <= kMostReplyDelayMs || lateMs > kWatchdogMs) {
-        return false;
-    }
+bool LateWithinTheWatchdog(const RunPlan& plan) {
     RunPlan prompt = plan;
-    prompt.instrument.infoDelayMs = 0;
-    return UpdateCanSucceed(prompt);
+    bool late = false;
+    for (const SlowKind& kind : kSlowKinds) {
+        const int lateMs = sim::ReplyDelayMs(plan.instrument, kind.kind);
+        if (lateMs > kWatchdogMs) {
+            return false;
+        }
+        if (lateMs > kind.mostPromptMs) {
+            late = true;
+            prompt.instrument.*kind.delay = 0;
+        }
+    }
+    return late && UpdateCanSucceed(prompt);
 }
 
 }  // namespace simulation

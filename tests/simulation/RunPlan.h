@@ -72,9 +72,10 @@ std::string Describe(const RunPlan& plan);
 // Only such runs owe a success when the update has something to write.
 bool UpdateCanSucceed(const RunPlan& plan);
 
-// Whether the plan would owe a success but for information replies later
-// than the usual spread, yet within the watchdog: such a run may fail, but
-// no sooner than the watchdog would have given up.
-bool InformationLateWithinTheWatchdog(const RunPlan& plan);
+// Whether the plan would owe a success but for replies of some kinds
+// (status, information, loader) later than their prompt ranges, yet none
+// later than the watchdog: such a run may fail, but no sooner than the
+// watchdog would have given up, and true to what the instrument holds.
+bool LateWithinTheWatchdog(const RunPlan& plan);
 
 }  // namespace simulation
