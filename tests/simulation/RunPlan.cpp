@@ -65,6 +65,14 @@ constexpr double kLineDies = 0.04;      // falls silent or is pulled at a frame
 constexpr long kMostFramesBeforeDeath = 1600;
 constexpr double kUsbAdapter = 0.2;
 constexpr int kMostLatencyTimerMs = 40;
+constexpr double kStaleInput = 0.1;
+constexpr int kMostStaleBytes = 64;
+constexpr double kSlowWrites = 0.05;
+constexpr int kMostWriteLatencyMs = 300;
+// Writes held up to this still owe a success; a write held longer than
+// its wire time and 250 ms is given up by the port, and one held nearly as
+// long stalls every frame by as much.
+constexpr int kMostPromptWriteLatencyMs = 40;
 constexpr double kFastPace = 0.3;
 constexpr double kOperatorKey = 0.08;
 constexpr int kMostKeyMs = 40'000;
@@ -214,6 +222,20 @@ RunPlan DrawPlan(std::uint64_t seed) {
     if (dice.Chance(kUsbAdapter) && plan.instrument.chunkMs == 0) {
         plan.adapterLatencyMs = dice.Between(1, kMostLatencyTimerMs);
     }
+    // Drawn after the adapter, for the same reason.
+    if (dice.Chance(kStaleInput)) {
+        plan.staleInput.resize(static_cast<std::size_t>(dice.Between(1, kMostStaleBytes)));
+        for (std::uint8_t& byte : plan.staleInput) {
+            byte = static_cast<std::uint8_t>(dice.Between(0, 0xFF));
+        }
+        if (dice.Chance(0.5)) {
+            // An old identify reply's tail: bytes that look like a frame's.
+            plan.staleInput.insert(plan.staleInput.begin(), {0xFE, 0xC6, 0x05, 0x03});
+        }
+    }
+    if (dice.Chance(kSlowWrites)) {
+        plan.writeLatencyMs = dice.Between(1, kMostWriteLatencyMs);
+    }
     return plan;
 }
 
@@ -225,6 +247,12 @@ std::string Describe(const RunPlan& plan) {
     }
     if (plan.adapterLatencyMs > 0) {
         text += "; adapter latency timer " + std::to_string(plan.adapterLatencyMs) + " ms";
+    }
+    if (!plan.staleInput.empty()) {
+        text += "; " + std::to_string(plan.staleInput.size()) + " stale bytes in the input";
+    }
+    if (plan.writeLatencyMs > 0) {
+        text += "; writes held " + std::to_string(plan.writeLatencyMs) + " ms";
     }
     text += "; timers late up to " + std::to_string(plan.timerLatenessMs) + " ms; pace " +
             (plan.pacing == Pacing::Fast ? "fast" : "default");
@@ -250,7 +278,8 @@ bool UpdateCanSucceed(const RunPlan& plan) {
     // later than that comes when another rate is asked, and is not heard
     // there, or is held by the adapter until then and may come from either.
     const bool heardInTheSearch =
-        o.replyDelayMs + o.chunkMs + plan.adapterLatencyMs <= kLatestHeardReplyMs;
+        o.replyDelayMs + o.chunkMs + plan.adapterLatencyMs + plan.writeLatencyMs <=
+        kLatestHeardReplyMs;
     // A kind later than its prompt range owes no success, only an end no
     // sooner than the watchdog's (LateWithinTheWatchdog).
     const bool repliesInTime =
@@ -258,6 +287,7 @@ bool UpdateCanSucceed(const RunPlan& plan) {
             return sim::ReplyDelayMs(o, kind.kind) <= kind.mostPromptMs;
         });
     return cleanLine && programsKeepToTheProtocol && heardInTheSearch && repliesInTime &&
+           plan.writeLatencyMs <= kMostPromptWriteLatencyMs &&
            o.deviceType == 3 &&
            !o.silentAfter &&
            !o.hangupAfter && plan.person.key == OperatorKey::None &&

@@ -76,6 +76,10 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
 
     SimulatedPortFaults port;
     port.latencyTimerMs = plan.adapterLatencyMs;
+    port.staleInput = plan.staleInput;
+    port.writeLatencyNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::milliseconds(plan.writeLatencyMs))
+                              .count();
     sim::SimulatedInstrumentPort instrument(world, kPortName, plan.instrument, port);
     std::string error;
     if (!instrument.Start(error)) {

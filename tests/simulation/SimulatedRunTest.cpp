@@ -205,11 +205,15 @@ TEST(SimulatedRun, SeedsThatOnceFoundAFaultBreakNoRule) {
     //    request later than the echo window, so it was taken for a reply and
     //    the bootloader's answer behind it dropped: "cannot enter", the
     //    instrument left in its bootloader.
+    // 216: 59 bytes an adapter kept from before the port opened, one of
+    //    them the start of an old identify reply, held the instrument's
+    //    reply at 4800 past the switch to 9600, where the frame they made
+    //    together was credited: "no link" at 9600.
     // 1703: a bootloader answering 4.9 s late; each next request was held
     //    until the copies of the last one's reply could no longer come, and
     //    that hold counted towards the watchdog: "no link" mid-pass, the
     //    instrument left in its bootloader.
-    for (const std::uint64_t seed : {1U, 23U, 1703U}) {
+    for (const std::uint64_t seed : {1U, 23U, 216U, 1703U}) {
         const RunPlan plan = DrawPlan(seed);
         EXPECT_THAT(Play(plan).violations, testing::IsEmpty()) << Describe(plan);
     }
