@@ -155,10 +155,12 @@ TEST(SendPacing, CopiesOfRepliesAskedAtAnotherRateHoldNothingBack) {
     pacer.Sent({milliseconds(4050), milliseconds(4050), milliseconds(4060)}, true);
     pacer.ReplyTaken(milliseconds(4070));
     pacer.NextRequest(kRepeat, CMD_STATUS, kRate);
-    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(4600), CMD_STATUS, kRate));
+    // Copies of the three sends may come until 3 s after the last of them.
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(4100), CMD_STATUS, kRate));
     EXPECT_EQ(pacer.AfterCopies(milliseconds(7), CMD_STATUS, kRate), PaceTime::min());
     // Back at the main program's rate they may still come.
-    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(4600), CMD_STATUS, kMainRate));
+    EXPECT_TRUE(pacer.CopyMayArrive(milliseconds(4100), CMD_STATUS, kMainRate));
+    EXPECT_FALSE(pacer.CopyMayArrive(milliseconds(4188), CMD_STATUS, kMainRate));
 }
 
 TEST(SendPacing, AStatusAskedAgainAfterOneGivenUpCountsTheLinesLatenessFromTheFirst) {
