@@ -223,15 +223,11 @@ RunPlan DrawPlan(std::uint64_t seed) {
         plan.adapterLatencyMs = dice.Between(1, kMostLatencyTimerMs);
     }
     // Drawn after the adapter, for the same reason.
+    // Bytes an adapter kept from before the port opened: ziron7-sim's own
+    // switch, so that a pseudo-terminal run meets the same bytes.
     if (dice.Chance(kStaleInput)) {
-        plan.staleInput.resize(static_cast<std::size_t>(dice.Between(1, kMostStaleBytes)));
-        for (std::uint8_t& byte : plan.staleInput) {
-            byte = static_cast<std::uint8_t>(dice.Between(0, 0xFF));
-        }
-        if (dice.Chance(0.5)) {
-            // An old identify reply's tail: bytes that look like a frame's.
-            plan.staleInput.insert(plan.staleInput.begin(), {0xFE, 0xC6, 0x05, 0x03});
-        }
+        plan.instrument.staleInputBytes = dice.Between(1, kMostStaleBytes);
+        Add(plan.simSwitches, "stale-input", plan.instrument.staleInputBytes);
     }
     if (dice.Chance(kSlowWrites)) {
         plan.writeLatencyMs = dice.Between(1, kMostWriteLatencyMs);
@@ -247,9 +243,6 @@ std::string Describe(const RunPlan& plan) {
     }
     if (plan.adapterLatencyMs > 0) {
         text += "; adapter latency timer " + std::to_string(plan.adapterLatencyMs) + " ms";
-    }
-    if (!plan.staleInput.empty()) {
-        text += "; " + std::to_string(plan.staleInput.size()) + " stale bytes in the input";
     }
     if (plan.writeLatencyMs > 0) {
         text += "; writes held " + std::to_string(plan.writeLatencyMs) + " ms";

@@ -51,10 +51,6 @@ struct RunPlan {
     // the PC's own) or 1 to 40 (the timers met in the field). It holds what
     // it heard, also past the program's rate changes.
     int adapterLatencyMs = 0;
-    // Bytes waiting in the port's input whenever it opens, as an adapter
-    // keeps what came while no one listened: none, or 1 to 64 bytes, noise
-    // or the tail of an old reply.
-    std::vector<std::uint8_t> staleInput;
     // How long each write waits before its first byte leaves, in ms: 0, or
     // 1 to 300 (a busy PC, an adapter's driver slow to take a write), which
     // reaches beyond a frame's wire time and the 250 ms a write may take.
