@@ -164,9 +164,13 @@ public:
     // first send at that rate of the statuses asked in turn until then.
     PaceTime m_tStatusLateness{};
     std::map<std::uint32_t, PaceTime> m_statusAskedSince;  // by rate in baud
-    // The request now queued follows a reply taken, not one given up: the
-    // watchdog counts from when it goes out, as the pace may hold it back.
+    // The silence the watchdog judges is the instrument's while it is
+    // asked, not while we hold our own request back: the request now queued
+    // follows a reply taken (the count starts when it goes out), or one given
+    // up, and is held this long beyond the pace until a late copy of an
+    // earlier reply can no longer be taken for its answer.
     bool m_bNextFollowsReply = false;
+    PaceTime m_tHeldForCopies{};
     // An outcome box has been shown or is open: the run has ended.
     bool m_bConcluded = false;
 

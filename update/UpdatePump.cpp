@@ -105,6 +105,7 @@ bool CUpdateDlg::SendNextWhenPaced() {
     const PaceTime now = PaceNow();
     if (!m_tNextDue) {
         m_tNextDue = NextFrameDue(now);
+        m_tHeldForCopies = *m_tNextDue - std::max(now, m_pacer.NextDue(now, PassInProgress()));
     }
     if (!PacedNow(*m_tNextDue - now)) {
         return true;
@@ -121,10 +122,11 @@ bool CUpdateDlg::SendNextWhenPaced() {
     m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
     StartAwaiting(previousWasLoader);
     if (m_bNextFollowsReply) {
-        // Held back by the pace, not by the instrument: the silence the
-        // watchdog judges begins with this request.
         m_bNextFollowsReply = false;
         m_nTicks = 0;
+    } else {
+        const auto periodsHeld = m_tHeldForCopies / std::chrono::milliseconds(kPumpPeriodMs);
+        m_nTicks = std::max<std::int32_t>(0, m_nTicks - static_cast<std::int32_t>(periodsHeld));
     }
     SendTxFrame(due);
     return true;

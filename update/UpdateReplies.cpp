@@ -88,6 +88,7 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
     } else {
         m_pacer.ReplyTaken(PaceNow());
     }
+    m_bNextFollowsReply = true;
     if (command == CMD_STATUS) {
         if (const auto asked = m_statusAskedSince.find(ListeningRate());
             asked != m_statusAskedSince.end()) {
@@ -95,7 +96,6 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
         }
         m_statusAskedSince.clear();
     }
-    m_bNextFollowsReply = true;
     switch (command) {
         case CMD_IDENTIFY:
             OnIdentifyReply(frame);

@@ -110,6 +110,13 @@ INSTANTIATE_TEST_SUITE_P(
         // left in its bootloader).
         Situation{"statusLateByMoreThanHalfTheWatchdog",
                   {"--pace", "--baud", "9600", "--status-delay", "3000"}, "success"},
+        // Both programs at 38400 baud, status replies 3 s late: the
+        // switch's acknowledgement comes behind the late statuses, after the
+        // switch was given up, and the status asked instead is held until
+        // their copies can no longer come (once that hold spent the
+        // watchdog: "cannot enter", the instrument left in its bootloader).
+        Situation{"statusLateWhereBothProgramsShareTheRate",
+                  {"--pace", "--baud", "38400", "--status-delay", "3000"}, "success"},
         // Found in its bootloader, status replies 600 ms late: each rate is
         // asked for longer than that while leaving (once six rates of 500 ms
         // outlasted the watchdog: "cannot leave" while the image ran).
