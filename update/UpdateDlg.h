@@ -10,7 +10,9 @@
 // sends what the queue holds when no reply drove it, keeps the link alive
 // with identify requests and gives up after 100 ticks without a reply
 // taken for the outstanding request (frames passed over, rejected or
-// not awaited show nothing moving and do not count). Every detour has a
+// not awaited show nothing moving and do not count; ticks while the pace
+// holds our own next request back are no silence of the instrument's).
+// Every detour has a
 // budget of its own, spent like a silent line. Replies arrive as the port's
 // notifications (OnPortEvent) and drive the phases. The first outcome shown
 // stands: nothing after it adds a second.
