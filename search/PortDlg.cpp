@@ -161,6 +161,11 @@ void CPortDlg::GiveUp() {
 
 void CPortDlg::ConfigureLine() {
     m_pSerial->Configure(static_cast<DWORD>(CurrentRate()), kDataBits, NOPARITY, ONESTOPBIT);
+    // What waits in the input, and a partial frame held, came before this
+    // rate: bytes an adapter kept from before the port opened, or a reply
+    // to the rate before. Completed by later bytes they would make a frame
+    // that names no rate, or hide the reply behind them.
+    FlushReplies(*m_pSerial, m_rx);
     m_replyRate.RateSet(MonotonicNow());
 }
 

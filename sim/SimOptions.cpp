@@ -10,6 +10,9 @@ namespace {
 
 constexpr std::array<std::uint32_t, 6> kMainProgramRates = {4800,  9600,  19200,
                                                             38400, 57600, 115200};
+// A pseudo-terminal holds 4095 bytes towards its reader; half of that is
+// more than any adapter keeps.
+constexpr int kMostStaleInputBytes = 2'048;
 constexpr int kMostReplyDelayMs = 60'000;
 
 // Integers in decimal, or in hex after "0x".
@@ -155,6 +158,7 @@ constexpr OptionRule kRules[] = {
     {"baud", true, [](SimOptions& o, std::string_view v) { return SetBaud(v, o.mainBaud); }},
     {"noise", true, [](SimOptions& o, std::string_view v) { return SetNoise(v, o.noise); }},
     {"echo", false, [](SimOptions& o, std::string_view) { return o.echo = true; }},
+    {"stale-input", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 1, kMostStaleInputBytes, o.staleInputBytes); }},
     {"device-type", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 255, o.deviceType); }},
     {"year", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 2000, 2255, o.year); }},
     {"month", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 255, o.month); }},
@@ -285,6 +289,10 @@ The line
                         ahead of the instrument's answer, as a two-wire adapter
                         or a loopback plug returns it (with --silent-after 0:
                         a loopback plug and nothing else)
+  --stale-input N       N bytes (1 to 2048) wait in the updater's input before
+                        it opens the line, as an adapter keeps what came while
+                        no one listened: the start of an old identify reply,
+                        then noise from --seed (pseudo-terminals only)
 
 The instrument
   --device-type N       device type in identify and information replies (default 3)

@@ -34,6 +34,7 @@ struct SimOptions {
     std::uint32_t mainBaud = 9600;  // the main program's rate, in baud
     NoiseMode noise = NoiseMode::Drop;
     bool echo = false;  // the updater's bytes come back to it as they are read
+    int staleInputBytes = 0;  // waiting in the updater's input before it opens the line
 
     // Who the instrument is.
     int deviceType = 3;

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "StaleInput.h"
+
 namespace sim {
 namespace {
 
@@ -75,6 +77,15 @@ bool Simulator::Start(std::string& error) {
         if (!m_line.OpenPseudoTerminal(m_lineRateSet, error) ||
             !m_entry.Create(m_options.comNumber, m_line.DevicePath(), error)) {
             return false;
+        }
+        // Before the line is announced, so that they wait when the updater opens it.
+        if (m_options.staleInputBytes > 0) {
+            const std::vector<std::uint8_t> stale = StaleInputBytes(
+                static_cast<std::size_t>(m_options.staleInputBytes), m_options.seed.value_or(0));
+            if (m_line.Write(stale) != static_cast<ssize_t>(stale.size())) {
+                error = "cannot leave the stale bytes on the line";
+                return false;
+            }
         }
         std::printf("ready COM%d %s\n", m_options.comNumber, m_line.DevicePath().c_str());
     }

@@ -38,7 +38,8 @@ void SendPacer::ReplyTaken(PaceTime now) {
                                 kDoubledCopyLag);
 }
 
-void SendPacer::NextRequest(PaceTime repeatInterval, std::uint8_t command) {
+void SendPacer::NextRequest(PaceTime repeatInterval, std::uint8_t command,
+                            std::uint32_t baudRate) {
     const bool givenUp = !m_answered && m_requestSends > 0;
     if (givenUp) {
         // Its replies may still come.
@@ -53,6 +54,7 @@ void SendPacer::NextRequest(PaceTime repeatInterval, std::uint8_t command) {
     m_answered = false;
     m_repeatInterval = repeatInterval;
     m_command = command;
+    m_baudRate = baudRate;
 }
 
 PaceTime SendPacer::GivenUpCopiesUntil() const {
@@ -60,8 +62,15 @@ PaceTime SendPacer::GivenUpCopiesUntil() const {
 }
 
 void SendPacer::ExpectCopiesUntil(PaceTime until) {
-    PaceTime& copiesUntil = m_copiesUntil[m_command];
-    copiesUntil = std::max(copiesUntil, until);
+    const auto [entry, added] = m_copiesUntil.try_emplace({m_command, m_baudRate}, until);
+    if (!added) {
+        entry->second = std::max(entry->second, until);
+    }
+}
+
+PaceTime SendPacer::CopiesUntil(std::uint8_t command, std::uint32_t baudRate) const {
+    const auto found = m_copiesUntil.find({command, baudRate});
+    return found == m_copiesUntil.end() ? PaceTime::min() : found->second;
 }
 
 PaceTime SendPacer::RepeatDue() const {
@@ -69,13 +78,14 @@ PaceTime SendPacer::RepeatDue() const {
     return m_requestLeft + m_repeatInterval;
 }
 
-bool SendPacer::CopyMayArrive(PaceTime now, std::uint8_t command) const {
-    return now < m_copiesUntil[command];
+bool SendPacer::CopyMayArrive(PaceTime now, std::uint8_t command, std::uint32_t baudRate) const {
+    return now < CopiesUntil(command, baudRate);
 }
 
-PaceTime SendPacer::AfterCopies(PaceTime exchange, std::uint8_t command) const {
-    PaceTime copiesUntil = m_copiesUntil[command];
-    if (!m_answered && m_requestSends > 0 && command == m_command) {
+PaceTime SendPacer::AfterCopies(PaceTime exchange, std::uint8_t command,
+                                std::uint32_t baudRate) const {
+    PaceTime copiesUntil = CopiesUntil(command, baudRate);
+    if (!m_answered && m_requestSends > 0 && command == m_command && baudRate == m_baudRate) {
         // The outstanding request, about to be given up for this one.
         copiesUntil = std::max(copiesUntil, GivenUpCopiesUntil());
     }

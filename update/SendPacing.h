@@ -23,15 +23,19 @@
 // could have come. Copies are expected per command: a status reply names
 // no request, so copies of one repeated before a switch may still come
 // after the switch and its settle, and the switch (never answered) must not
-// end their time.
+// end their time. And per rate: a reply sent at one rate is garbled at
+// another, so copies of replies asked at a rate the port no longer listens
+// at hold back nothing (the main program's late statuses while the port
+// asks the bootloader at its own rate).
 //
 // Times are points of a monotonic clock, as durations since its epoch; they
 // are passed in, so the rule runs the same under a test's clock.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <utility>
 
 using PaceTime = std::chrono::nanoseconds;
 
@@ -69,18 +73,19 @@ public:
     void Sent(const FrameTimes& times, bool request);
     // The reply to the outstanding request was taken at `now`.
     void ReplyTaken(PaceTime now);
-    // A new request of the command `command` is outstanding; it may go out
-    // again `repeatInterval` after each send.
-    void NextRequest(PaceTime repeatInterval, std::uint8_t command);
+    // A new request of the command `command` is outstanding, at `baudRate`
+    // baud; it may go out again `repeatInterval` after each send.
+    void NextRequest(PaceTime repeatInterval, std::uint8_t command, std::uint32_t baudRate);
     // When the outstanding request may go out again.
     PaceTime RepeatDue() const;
     // A late copy of the reply to an earlier request of the command
-    // `command` may still arrive.
-    bool CopyMayArrive(PaceTime now, std::uint8_t command) const;
-    // The earliest moment to send a request of the command `command` whose
-    // reply may equal an earlier one's and takes at least `exchange` to
-    // come: its reply then arrives only once no copy of an earlier one can.
-    PaceTime AfterCopies(PaceTime exchange, std::uint8_t command) const;
+    // `command` may still arrive while the port listens at `baudRate` baud.
+    bool CopyMayArrive(PaceTime now, std::uint8_t command, std::uint32_t baudRate) const;
+    // The earliest moment to send a request of the command `command` at
+    // `baudRate` baud whose reply may equal an earlier one's and takes at
+    // least `exchange` to come: its reply then arrives only once no copy of
+    // an earlier one can.
+    PaceTime AfterCopies(PaceTime exchange, std::uint8_t command, std::uint32_t baudRate) const;
     // When the next frame, ready at `readyAt` (the outstanding request
     // answered), is due; `readyAt` itself when the pace holds it no longer.
     // `passInProgress`: the bootloader writes or verifies, where the fast
@@ -123,12 +128,10 @@ private:
     bool m_answered = false;       // the outstanding request's reply was taken
     PaceTime m_repeatInterval{};   // the outstanding request's
     std::uint8_t m_command = 0;    // the outstanding request's
-    // Per command code: until when copies of earlier requests' replies may come.
-    std::array<PaceTime, 256> m_copiesUntil = FilledWith(PaceTime::min());
+    std::uint32_t m_baudRate = 0;  // and the rate it goes out at
+    // Per command code and rate: until when copies of earlier requests'
+    // replies may come.
+    std::map<std::pair<std::uint8_t, std::uint32_t>, PaceTime> m_copiesUntil;
 
-    static std::array<PaceTime, 256> FilledWith(PaceTime value) {
-        std::array<PaceTime, 256> filled;
-        filled.fill(value);
-        return filled;
-    }
+    PaceTime CopiesUntil(std::uint8_t command, std::uint32_t baudRate) const;
 };

@@ -10,7 +10,9 @@
 // sends what the queue holds when no reply drove it, keeps the link alive
 // with identify requests and gives up after 100 ticks without a reply
 // taken for the outstanding request (frames passed over, rejected or
-// not awaited show nothing moving and do not count). Every detour has a
+// not awaited show nothing moving and do not count; ticks while the pace
+// holds our own next request back are no silence of the instrument's).
+// Every detour has a
 // budget of its own, spent like a silent line. Replies arrive as the port's
 // notifications (OnPortEvent) and drive the phases. The first outcome shown
 // stands: nothing after it adds a second.
@@ -27,6 +29,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -157,6 +160,19 @@ public:
     // Rates at which the status went unanswered while entering or leaving,
     // since a reply was last taken.
     std::uint32_t m_nUnansweredRates = 0;
+    // How late the instrument's last status reply taken may have been: a
+    // rate is asked at least this long before the next, so that a reply as
+    // late comes while the port still listens for it. Measured from the
+    // first send at that rate of the statuses asked in turn until then.
+    PaceTime m_tStatusLateness{};
+    std::map<std::uint32_t, PaceTime> m_statusAskedSince;  // by rate in baud
+    // The silence the watchdog judges is the instrument's while it is
+    // asked, not while we hold our own request back: the request now queued
+    // follows a reply taken (the count starts when it goes out), or one given
+    // up, and is held this long beyond the pace until a late copy of an
+    // earlier reply can no longer be taken for its answer.
+    bool m_bNextFollowsReply = false;
+    PaceTime m_tHeldForCopies{};
     // An outcome box has been shown or is open: the run has ended.
     bool m_bConcluded = false;
 
@@ -241,6 +257,8 @@ private:
     void OnEnterSettled();
     void OnLeaveSettled();
     void ConfigurePort(std::int32_t baudRate);
+    // The rate the port listens at, in baud; 0 when unknown.
+    std::uint32_t ListeningRate() const;
 
     // Replies (UpdateReplies.cpp).
     void OnFrame(std::span<const std::uint8_t> frame);

@@ -105,6 +105,7 @@ bool CUpdateDlg::SendNextWhenPaced() {
     const PaceTime now = PaceNow();
     if (!m_tNextDue) {
         m_tNextDue = NextFrameDue(now);
+        m_tHeldForCopies = *m_tNextDue - std::max(now, m_pacer.NextDue(now, PassInProgress()));
     }
     if (!PacedNow(*m_tNextDue - now)) {
         return true;
@@ -120,6 +121,13 @@ bool CUpdateDlg::SendNextWhenPaced() {
     std::copy_n(entry.bytes.begin(), length, m_txFrame);
     m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
     StartAwaiting(previousWasLoader);
+    if (m_bNextFollowsReply) {
+        m_bNextFollowsReply = false;
+        m_nTicks = 0;
+    } else {
+        const auto periodsHeld = m_tHeldForCopies / std::chrono::milliseconds(kPumpPeriodMs);
+        m_nTicks = std::max<std::int32_t>(0, m_nTicks - static_cast<std::int32_t>(periodsHeld));
+    }
     SendTxFrame(due);
     return true;
 }
@@ -135,11 +143,13 @@ PaceTime CUpdateDlg::NextFrameDue(PaceTime readyAt) const {
     }
     // Its reply cannot be told from a late copy of an earlier one: it must
     // not arrive while such a copy still may.
+    const std::uint32_t baudRate = ListeningRate();
+    return std::max(due, m_pacer.AfterCopies(ExchangeWireTime(next, baudRate), command, baudRate));
+}
+
+std::uint32_t CUpdateDlg::ListeningRate() const {
     const LONG baudRate = m_pSerial->GetBaudRate();
-    return std::max(due, m_pacer.AfterCopies(ExchangeWireTime(next, baudRate > 0
-                                                                        ? static_cast<std::uint32_t>(baudRate)
-                                                                        : 0),
-                                             command));
+    return baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0;
 }
 
 void CUpdateDlg::AfterReceiving(std::size_t checksumFailuresBefore) {
@@ -202,12 +212,12 @@ void CUpdateDlg::Conclude(UpdateConclusion conclusion, const std::string& text, 
 std::optional<SendPacer::FrameTimes> CUpdateDlg::SendFrameAt(std::uint8_t* frame, PaceTime due,
                                                              PaceTime issued,
                                                              OwnEcho::Answer answer) {
-    const LONG rate = m_pSerial->GetBaudRate();
+    const std::uint32_t rate = ListeningRate();
     const LONG result = m_echo.Send(*m_pSerial, frame, answer);
     const PaceTime left = PaceNow();
     const std::span<const std::uint8_t> sealed(
         frame, static_cast<std::size_t>(kFrameOverhead) + frame[kFrameLengthIndex]);
-    const PaceTime wire = FrameWireTime(sealed, rate > 0 ? static_cast<std::uint32_t>(rate) : 0);
+    const PaceTime wire = FrameWireTime(sealed, rate);
     const SendPacer::FrameTimes times{due, std::max(issued, left - wire), left};
     if (result == 0) {
         return times;
@@ -237,6 +247,9 @@ void CUpdateDlg::SendTxFrame(PaceTime due) {
     }
     ++m_nTxSends;
     m_pacer.Sent(*sent, true);
+    if (m_txFrame[kFrameCommandIndex] == CMD_STATUS) {
+        m_statusAskedSince.try_emplace(ListeningRate(), sent->left);
+    }
     if (m_txFrame[kFrameCommandIndex] == CMD_INFO) {
         m_infoFilter.Sent();
     }
@@ -244,12 +257,14 @@ void CUpdateDlg::SendTxFrame(PaceTime due) {
 
 void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
     m_loaderMatcher.NextRequest(previousWasLoader, m_nTxSends);
-    const LONG baudRate = m_pSerial->GetBaudRate();
-    m_pacer.NextRequest(
-        RepeatInterval(OutstandingRequest(), baudRate > 0 ? static_cast<std::uint32_t>(baudRate) : 0),
-        m_txFrame[kFrameCommandIndex]);
+    const std::uint32_t baudRate = ListeningRate();
+    m_pacer.NextRequest(RepeatInterval(OutstandingRequest(), baudRate),
+                        m_txFrame[kFrameCommandIndex], baudRate);
     m_nTxSends = 0;
     m_tAwaitingSince = PaceNow();
+    if (m_txFrame[kFrameCommandIndex] != CMD_STATUS) {
+        m_statusAskedSince.clear();
+    }
 }
 
 std::span<const std::uint8_t> CUpdateDlg::OutstandingRequest() const {

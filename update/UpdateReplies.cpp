@@ -88,6 +88,14 @@ void CUpdateDlg::OnFrame(std::span<const std::uint8_t> frame) {
     } else {
         m_pacer.ReplyTaken(PaceNow());
     }
+    m_bNextFollowsReply = true;
+    if (command == CMD_STATUS) {
+        if (const auto asked = m_statusAskedSince.find(ListeningRate());
+            asked != m_statusAskedSince.end()) {
+            m_tStatusLateness = PaceNow() - asked->second;
+        }
+        m_statusAskedSince.clear();
+    }
     switch (command) {
         case CMD_IDENTIFY:
             OnIdentifyReply(frame);
@@ -111,7 +119,7 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
     switch (command) {
         case CMD_LOADER:
             if (!m_loaderMatcher.Answers(OutstandingRequest(), frame,
-                                        m_pacer.CopyMayArrive(PaceNow(), CMD_LOADER))) {
+                                        m_pacer.CopyMayArrive(PaceNow(), CMD_LOADER, ListeningRate()))) {
                 return false;
             }
             m_loaderMatcher.Taken(frame);
@@ -135,7 +143,7 @@ bool CUpdateDlg::AnswersOutstandingRequest(std::uint8_t command,
             // only come after such copies (NextFrameDue). A reply without
             // its status byte tells nothing. Either way the request stays
             // outstanding and is repeated.
-            return !m_pacer.CopyMayArrive(PaceNow(), CMD_STATUS) &&
+            return !m_pacer.CopyMayArrive(PaceNow(), CMD_STATUS, ListeningRate()) &&
                    DecodeStatusReply(frame).has_value();
         case CMD_IDENTIFY:
             // Our keep-alive come back later than its echo names no device:

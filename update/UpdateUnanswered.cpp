@@ -56,8 +56,11 @@ PaceTime CUpdateDlg::UnansweredWait() const {
     // Each turn through the rates waits one period longer at each: an
     // instrument that answers later than a period is heard at its own rate
     // once a turn outlasts its lateness, instead of always just after the
-    // port has moved on. The watchdog still ends a silent line.
-    return turn * static_cast<long>(1 + m_nUnansweredRates / rates);
+    // port has moved on. A status is waited for at once as long as the
+    // last one came late, and a period more. The watchdog still ends a
+    // silent line.
+    const PaceTime byTurns = turn * static_cast<long>(1 + m_nUnansweredRates / rates);
+    return m_nAwaitedCmd == CMD_STATUS ? std::max(byTurns, m_tStatusLateness + turn) : byTurns;
 }
 
 std::vector<std::int32_t> CUpdateDlg::StatusRates() const {
@@ -90,6 +93,7 @@ bool CUpdateDlg::ReplaceUnansweredRequest(PaceTime at) {
         // watchdog ends a silent line as before.
         m_bAskingResidentStatus = m_nAwaitedCmd == CMD_INFO;
         m_nAwaitedCmd = 0;
+        m_bNextFollowsReply = false;
         if (m_bAskingResidentStatus) {
             QueueStatusRequest();
         } else {
@@ -101,6 +105,7 @@ bool CUpdateDlg::ReplaceUnansweredRequest(PaceTime at) {
         const bool switchUnanswered = m_nAwaitedCmd == CMD_LOADER;
         m_bSwitchUnanswered = m_bSwitchUnanswered || switchUnanswered;
         m_nAwaitedCmd = 0;
+        m_bNextFollowsReply = false;
         ++m_nUnansweredRates;
         ConfigurePort(switchUnanswered || m_pSerial->GetBaudRate() != kBootloaderBaud
                           ? kBootloaderBaud
@@ -112,6 +117,7 @@ bool CUpdateDlg::ReplaceUnansweredRequest(PaceTime at) {
     }
     if (m_nPhase == PHASE_LEAVE && m_nAwaitedCmd == CMD_STATUS) {
         m_nAwaitedCmd = 0;
+        m_bNextFollowsReply = false;
         ++m_nUnansweredRates;
         ConfigurePort(NextLeaveRate());
         QueueStatusRequest();

@@ -484,6 +484,11 @@ class OperatorRuns(unittest.TestCase):
         # It hears nothing for 3 s after the switch back, within the watchdog.
         self.update_to_success("--baud", "9600", "--main-start", "3000")
 
+    def test_stale_bytes_in_the_input_at_open_update_to_success(self):
+        # An adapter kept what came while no one listened: the start of an
+        # old identify reply and noise wait when the program opens the port.
+        self.update_to_success("--baud", "9600", "--stale-input", "48", "--seed", "7")
+
     def fast_update_to_success(self, *sim_options):
         """A whole update with `--fast`, checked as update_to_success does.
         Prints the median gap between the read-back requests as the

@@ -118,6 +118,7 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
         "test_an_echoing_line_updates_to_success",
         "test_information_replies_700_ms_late_update_to_success",
         "test_a_main_program_slow_to_start_after_the_switch_back_updates_to_success",
+        "test_stale_bytes_in_the_input_at_open_update_to_success",
         "test_information_that_never_passes_its_checksum_ends_without_a_link_in_bounded_time",
         "test_instrument_left_in_its_bootloader_is_left_alone_when_the_operator_says_no",
     }

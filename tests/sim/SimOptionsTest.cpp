@@ -1,5 +1,7 @@
-// The simulator's command line: the reply delays per kind of request.
+// The simulator's command line: the reply delays per kind of request, and
+// the stale bytes left in the updater's input.
 #include "SimOptions.h"
+#include "StaleInput.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +58,28 @@ TEST(ReplyDelays, OutOfRangeOrMalformedDelaysAreRefused) {
         EXPECT_EQ(Parse({name, "60000"}).outcome, sim::ParseOutcome::Run) << name;
         EXPECT_NE(std::string(sim::SimUsage()).find(name), std::string::npos) << "--help names it";
     }
+}
+
+TEST(StaleInput, TakesACountWithinWhatAPseudoTerminalHolds) {
+    const Parsed parsed = Parse({"--stale-input", "48"});
+    ASSERT_EQ(parsed.outcome, sim::ParseOutcome::Run) << parsed.error;
+    EXPECT_EQ(parsed.options.staleInputBytes, 48);
+    for (const char* value : {"0", "2049", "many"}) {
+        EXPECT_EQ(Parse({"--stale-input", value}).outcome, sim::ParseOutcome::Error) << value;
+    }
+    EXPECT_NE(std::string(sim::SimUsage()).find("--stale-input"), std::string::npos);
+}
+
+// They start like an old identify reply, so that a reader takes them for
+// a frame's beginning, are as many as asked, and the same for a seed.
+TEST(StaleInput, BeginLikeAnOldReplyAndAreTheSameForASeed) {
+    const std::vector<std::uint8_t> stale = sim::StaleInputBytes(48, 7);
+    ASSERT_EQ(stale.size(), 48U);
+    EXPECT_EQ(stale[0], 0xFE);
+    EXPECT_EQ(stale[1], 0xC6);
+    EXPECT_EQ(stale, sim::StaleInputBytes(48, 7));
+    EXPECT_NE(stale, sim::StaleInputBytes(48, 8));
+    EXPECT_EQ(sim::StaleInputBytes(2, 7), (std::vector<std::uint8_t>{0xFE, 0xC6}));
 }
 
 }  // namespace

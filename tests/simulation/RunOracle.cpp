@@ -185,9 +185,9 @@ std::vector<Violation> Check(const RunPlan& plan, const RunRecord& record,
            Violation::LeftInBootloader);
     expect(record.framesAfterOutcome == 0, Violation::SentAfterOutcome);
     expect(LogTellsTheInstrument(plan, record), Violation::LogDisagrees);
-    // Information that comes late but within the watchdog may cost the
-    // update, but only as late as a silent line would.
-    expect(success || !UpdateIsOwed(plan) || !InformationLateWithinTheWatchdog(plan) ||
+    // Replies that come late but within the watchdog may cost the update,
+    // but only as late as a silent line would.
+    expect(success || !UpdateIsOwed(plan) || !LateWithinTheWatchdog(plan) ||
                (record.outcome && record.updateStarted &&
                 record.outcome->at - *record.updateStarted >= kWatchdogSilence),
            Violation::GaveUpEarly);

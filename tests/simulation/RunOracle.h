@@ -27,7 +27,7 @@ enum class Violation : std::uint8_t {
     LeftInBootloader,    // left in the bootloader though the way back was open
     SentAfterOutcome,    // a frame went out after the outcome box
     LogDisagrees,        // the session log's identity or outcome is not what happened
-    GaveUpEarly,         // failed on late information sooner than the watchdog would
+    GaveUpEarly,         // failed on late replies sooner than the watchdog would
     FoundAtWrongRate,    // the search ended with OK at a rate the instrument does not answer at
 };
 inline constexpr std::size_t kViolationKinds = 10;

@@ -1,5 +1,6 @@
 #include "RunPlan.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -26,16 +27,27 @@ constexpr int kMostReplyDelayMs = 150;  // an instrument slow to answer
 // that every other fault of a seed stays what it was before these came.
 constexpr double kSlowKind = 0.04;  // per kind: status, information, loader
 constexpr std::uint64_t kSlowKindDice = 0x9E37'79B9'7F4A'7C15;  // apart from the seed's own
-// The latest of each the update copes with today. It asks a status or an
-// information step again after 500 ms, and while entering and leaving asks
-// the status every 500 ms, so a reply later than that is heard only by luck;
-// later information (up to the watchdog's 5 s) or loader replies (beyond
-// 500 ms) still end some runs in an untrue failure, a bootloader left
-// running or a write over later firmware.
-constexpr int kMostStatusDelayMs = 400;
-constexpr int kMostInfoDelayMs = 400;
-constexpr int kMostLoaderDelayMs = 500;
+// How late each kind may be, at most: up to the watchdog's time, within
+// which the update waits for any answer.
 constexpr int kWatchdogMs = 5'000;  // the update gives up on a silent line after this
+constexpr int kMostSlowKindDelayMs = kWatchdogMs;
+// Within these a run still owes its success: the status is asked again at
+// another rate after 500 ms while entering and leaving, and a loader reply
+// is awaited however late. Later ones owe only an end no sooner than the
+// watchdog's, true to the instrument (LateWithinTheWatchdog).
+constexpr int kMostPromptStatusDelayMs = 400;
+constexpr int kMostPromptInfoDelayMs = kMostReplyDelayMs;
+constexpr int kMostPromptLoaderDelayMs = 500;
+struct SlowKind {
+    sim::ReplyKind kind;
+    std::optional<int> sim::SimOptions::*delay;
+    int mostPromptMs;
+};
+constexpr std::array<SlowKind, 3> kSlowKinds = {
+    SlowKind{sim::ReplyKind::Status, &sim::SimOptions::statusDelayMs, kMostPromptStatusDelayMs},
+    SlowKind{sim::ReplyKind::Information, &sim::SimOptions::infoDelayMs, kMostPromptInfoDelayMs},
+    SlowKind{sim::ReplyKind::Loader, &sim::SimOptions::loaderDelayMs, kMostPromptLoaderDelayMs},
+};
 // An identify reply (its delay and the adapter's burst) still heard at the
 // rate the search asked.
 constexpr int kLatestHeardReplyMs = 90;
@@ -53,6 +65,14 @@ constexpr double kLineDies = 0.04;      // falls silent or is pulled at a frame
 constexpr long kMostFramesBeforeDeath = 1600;
 constexpr double kUsbAdapter = 0.2;
 constexpr int kMostLatencyTimerMs = 40;
+constexpr double kStaleInput = 0.1;
+constexpr int kMostStaleBytes = 64;
+constexpr double kSlowWrites = 0.05;
+constexpr int kMostWriteLatencyMs = 300;
+// Writes held up to this still owe a success; a write held longer than
+// its wire time and 250 ms is given up by the port, and one held nearly as
+// long stalls every frame by as much.
+constexpr int kMostPromptWriteLatencyMs = 40;
 constexpr double kFastPace = 0.3;
 constexpr double kOperatorKey = 0.08;
 constexpr int kMostKeyMs = 40'000;
@@ -154,11 +174,9 @@ std::vector<std::string> DrawInstrument(Dice& dice, std::uint64_t seed) {
         Add(s, "noise", "random");
     }
     Dice slow(seed ^ kSlowKindDice);
-    for (const auto& [kind, most] : {std::pair{"status-delay", kMostStatusDelayMs},
-                                     std::pair{"info-delay", kMostInfoDelayMs},
-                                     std::pair{"loader-delay", kMostLoaderDelayMs}}) {
+    for (const char* kind : {"status-delay", "info-delay", "loader-delay"}) {
         if (slow.Chance(kSlowKind)) {
-            Add(s, kind, slow.Between(0, most));
+            Add(s, kind, slow.Between(0, kMostSlowKindDelayMs));
         }
     }
     Add(s, "pace");
@@ -204,6 +222,16 @@ RunPlan DrawPlan(std::uint64_t seed) {
     if (dice.Chance(kUsbAdapter) && plan.instrument.chunkMs == 0) {
         plan.adapterLatencyMs = dice.Between(1, kMostLatencyTimerMs);
     }
+    // Drawn after the adapter, for the same reason.
+    // Bytes an adapter kept from before the port opened: ziron7-sim's own
+    // switch, so that a pseudo-terminal run meets the same bytes.
+    if (dice.Chance(kStaleInput)) {
+        plan.instrument.staleInputBytes = dice.Between(1, kMostStaleBytes);
+        Add(plan.simSwitches, "stale-input", plan.instrument.staleInputBytes);
+    }
+    if (dice.Chance(kSlowWrites)) {
+        plan.writeLatencyMs = dice.Between(1, kMostWriteLatencyMs);
+    }
     return plan;
 }
 
@@ -215,6 +243,9 @@ std::string Describe(const RunPlan& plan) {
     }
     if (plan.adapterLatencyMs > 0) {
         text += "; adapter latency timer " + std::to_string(plan.adapterLatencyMs) + " ms";
+    }
+    if (plan.writeLatencyMs > 0) {
+        text += "; writes held " + std::to_string(plan.writeLatencyMs) + " ms";
     }
     text += "; timers late up to " + std::to_string(plan.timerLatenessMs) + " ms; pace " +
             (plan.pacing == Pacing::Fast ? "fast" : "default");
@@ -240,28 +271,36 @@ bool UpdateCanSucceed(const RunPlan& plan) {
     // later than that comes when another rate is asked, and is not heard
     // there, or is held by the adapter until then and may come from either.
     const bool heardInTheSearch =
-        o.replyDelayMs + o.chunkMs + plan.adapterLatencyMs <= kLatestHeardReplyMs;
-    // Information later than the usual spread owes no success, only an end
-    // no sooner than the watchdog's (InformationLateWithinTheWatchdog).
+        o.replyDelayMs + o.chunkMs + plan.adapterLatencyMs + plan.writeLatencyMs <=
+        kLatestHeardReplyMs;
+    // A kind later than its prompt range owes no success, only an end no
+    // sooner than the watchdog's (LateWithinTheWatchdog).
     const bool repliesInTime =
-        sim::ReplyDelayMs(o, sim::ReplyKind::Information) <= kMostReplyDelayMs &&
-        sim::ReplyDelayMs(o, sim::ReplyKind::Status) <= kMostStatusDelayMs &&
-        sim::ReplyDelayMs(o, sim::ReplyKind::Loader) <= kMostLoaderDelayMs;
+        std::all_of(kSlowKinds.begin(), kSlowKinds.end(), [&o](const SlowKind& kind) {
+            return sim::ReplyDelayMs(o, kind.kind) <= kind.mostPromptMs;
+        });
     return cleanLine && programsKeepToTheProtocol && heardInTheSearch && repliesInTime &&
+           plan.writeLatencyMs <= kMostPromptWriteLatencyMs &&
            o.deviceType == 3 &&
            !o.silentAfter &&
            !o.hangupAfter && plan.person.key == OperatorKey::None &&
            (!o.startInBootloader || plan.person.writeIntoBootloader);
 }
 
-bool InformationLateWithinTheWatchdog(const RunPlan& plan) {
-    const int lateMs = sim::ReplyDelayMs(plan.instrument, sim::ReplyKind::Information);
-    if (lateMs <= kMostReplyDelayMs || lateMs > kWatchdogMs) {
-        return false;
-    }
+bool LateWithinTheWatchdog(const RunPlan& plan) {
     RunPlan prompt = plan;
-    prompt.instrument.infoDelayMs = 0;
-    return UpdateCanSucceed(prompt);
+    bool late = false;
+    for (const SlowKind& kind : kSlowKinds) {
+        const int lateMs = sim::ReplyDelayMs(plan.instrument, kind.kind);
+        if (lateMs > kWatchdogMs) {
+            return false;
+        }
+        if (lateMs > kind.mostPromptMs) {
+            late = true;
+            prompt.instrument.*kind.delay = 0;
+        }
+    }
+    return late && UpdateCanSucceed(prompt);
 }
 
 }  // namespace simulation

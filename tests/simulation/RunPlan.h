@@ -51,6 +51,10 @@ struct RunPlan {
     // the PC's own) or 1 to 40 (the timers met in the field). It holds what
     // it heard, also past the program's rate changes.
     int adapterLatencyMs = 0;
+    // How long each write waits before its first byte leaves, in ms: 0, or
+    // 1 to 300 (a busy PC, an adapter's driver slow to take a write), which
+    // reaches beyond a frame's wire time and the 250 ms a write may take.
+    int writeLatencyMs = 0;
     Pacing pacing = Pacing::Default;
     OperatorPlan person;
 };
@@ -72,9 +76,10 @@ std::string Describe(const RunPlan& plan);
 // Only such runs owe a success when the update has something to write.
 bool UpdateCanSucceed(const RunPlan& plan);
 
-// Whether the plan would owe a success but for information replies later
-// than the usual spread, yet within the watchdog: such a run may fail, but
-// no sooner than the watchdog would have given up.
-bool InformationLateWithinTheWatchdog(const RunPlan& plan);
+// Whether the plan would owe a success but for replies of some kinds
+// (status, information, loader) later than their prompt ranges, yet none
+// later than the watchdog: such a run may fail, but no sooner than the
+// watchdog would have given up, and true to what the instrument holds.
+bool LateWithinTheWatchdog(const RunPlan& plan);
 
 }  // namespace simulation

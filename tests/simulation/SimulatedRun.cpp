@@ -16,6 +16,7 @@
 #include "UpdateDlg.h"
 #include "SimulatedInstrumentPort.h"
 #include "SimulatedRuns.h"
+#include "StaleInput.h"
 
 namespace simulation {
 namespace {
@@ -76,6 +77,11 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
 
     SimulatedPortFaults port;
     port.latencyTimerMs = plan.adapterLatencyMs;
+    port.staleInput = sim::StaleInputBytes(static_cast<std::size_t>(plan.instrument.staleInputBytes),
+                                           plan.instrument.seed.value_or(0));
+    port.writeLatencyNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::milliseconds(plan.writeLatencyMs))
+                              .count();
     sim::SimulatedInstrumentPort instrument(world, kPortName, plan.instrument, port);
     std::string error;
     if (!instrument.Start(error)) {

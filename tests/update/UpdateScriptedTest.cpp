@@ -538,10 +538,12 @@ TEST(ReplyMatching, APassedOverBootloaderReplyDoesNotFeedTheWatchdog) {
                           BL_READ_BACK, 0x0100);
         std::copy_n(request.begin(), kFrameHeaderSize + kLoaderHeaderLength, d.m_txFrame);
         d.m_nAwaitedCmd = CMD_LOADER;
-        // A copy of the previous request's reply may still come.
-        d.m_pacer.NextRequest(std::chrono::seconds(10), CMD_LOADER);
+        // A copy of the previous request's reply, asked at the port's rate,
+        // may still come.
+        const auto rate = static_cast<std::uint32_t>(d.m_pSerial->GetBaudRate());
+        d.m_pacer.NextRequest(std::chrono::seconds(10), CMD_LOADER, rate);
         d.m_pacer.Sent({PaceNow(), PaceNow(), PaceNow()}, true);
-        d.m_pacer.NextRequest(kDefaultSendSpacing, CMD_LOADER);
+        d.m_pacer.NextRequest(kDefaultSendSpacing, CMD_LOADER, rate);
         d.m_nTicks = kWatchdogTicks - 1;
         const std::uint8_t previousBlock[] = {BL_READ_BACK, 0x80, 0x00};
         run.Deliver(d, Reply(CMD_LOADER, previousBlock));

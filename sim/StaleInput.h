@@ -1,0 +1,16 @@
+// Bytes an adapter kept from before the updater opened the line: what an
+// earlier session's instrument said while no one listened.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sim {
+
+// `count` bytes: the start of an old identify reply (start byte, command,
+// length, device type), so that they look like a frame's beginning, then
+// noise drawn from `seed`; fewer than four bytes are that start cut short.
+std::vector<std::uint8_t> StaleInputBytes(std::size_t count, std::uint64_t seed);
+
+}  // namespace sim
