@@ -148,9 +148,11 @@ milliseconds RunBound(const RunPlan& plan) {
     // request, and the next request whose reply would look alike is held
     // until those copies cannot come: twice the lateness per frame, and a
     // period's margin on each.
+    // A write held before its first byte leaves delays every frame by as much.
     const milliseconds lateness{sim::ReplyDelayMs(plan.instrument, sim::ReplyKind::Loader)};
     const milliseconds perFrame =
-        lateness == milliseconds::zero() ? kLeastSpacing : 2 * (lateness + kLeastSpacing);
+        (lateness == milliseconds::zero() ? kLeastSpacing : 2 * (lateness + kLeastSpacing)) +
+        milliseconds(plan.writeLatencyMs);
     return kSearchBound + kPhasesBound + kMostPasses * kFramesPerPass * perFrame + 2 * kWatchdog;
 }
 

@@ -39,7 +39,8 @@ std::string_view OutcomeName(const RunRecord& record);
 
 // The longest a run of `plan` may take in simulated time: the search's five
 // passes, then each phase's bound without progress (the README's table),
-// with the write and verify passes at the plan's loader reply delay.
+// with the write and verify passes at the plan's loader reply delay and
+// write latency.
 std::chrono::milliseconds RunBound(const RunPlan& plan);
 
 // Whether the firmware identity the update dialog read (date and version, as
