@@ -293,6 +293,8 @@ private:
     // How long the outstanding request may go unanswered before it is
     // given up (UpdateUnanswered.cpp).
     PaceTime UnansweredWait() const;
+    // Pump ticks without a reply taken after which the link is given up.
+    std::int32_t WatchdogTicks() const;
     // The rates at which the status is asked in turn while entering or
     // leaving, where it goes unanswered; empty in the other phases.
     std::vector<std::int32_t> StatusRates() const;

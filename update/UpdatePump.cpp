@@ -24,6 +24,20 @@ constexpr BYTE kDataBits = 8;
 
 }  // namespace
 
+std::int32_t CUpdateDlg::WatchdogTicks() const {
+    if (m_nPhase != PHASE_LEAVE || !m_bFoundInLoader) {
+        return kWatchdogTicks;
+    }
+    // The main program's rate is unknown: it is asked at every rate of the
+    // search in turn, each as long as its status may take, and the link is
+    // not given up before one whole turn, after the wait for the main
+    // program to start, has asked it at its own.
+    const PaceTime turn = UnansweredWait() * static_cast<long>(StatusRates().size() + 1);
+    const auto turnTicks =
+        static_cast<std::int32_t>(turn / std::chrono::milliseconds(kPumpPeriodMs)) + 1;
+    return std::max(kWatchdogTicks, turnTicks);
+}
+
 void CUpdateDlg::OnTimer(UINT_PTR id) {
     if (id == m_nPumpTimer) {
         OnPumpTick();
@@ -44,7 +58,7 @@ void CUpdateDlg::OnPumpTick() {
         return;
     }
     // Once an outcome is shown it stands; the pump only keeps the link alive.
-    if (!m_bConcluded && ++m_nTicks > kWatchdogTicks) {
+    if (!m_bConcluded && ++m_nTicks > WatchdogTicks()) {
         GiveUpLink();
         if (m_nPhase == PHASE_ENTER) {
             m_nTicks = 0;  // the dialog is cancelled and the count starts afresh

@@ -122,6 +122,12 @@ INSTANTIATE_TEST_SUITE_P(
         // outlasted the watchdog: "cannot leave" while the image ran).
         Situation{"residentInItsBootloaderWithLateStatus",
                   {"--pace", "--start-in-bootloader", "--status-delay", "600"}, "success"},
+        // The same with the main program at the last rate asked, 115200:
+        // six rates each asked 900 ms outlasted the watchdog, so the leave
+        // gave up before it reached the main program's rate.
+        Situation{"residentInItsBootloaderAtTheLastRateWithLateStatus",
+                  {"--pace", "--baud", "115200", "--start-in-bootloader", "--status-delay", "400"},
+                  "success"},
         Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
                   "success"},
         Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},
