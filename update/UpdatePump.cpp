@@ -29,13 +29,14 @@ std::int32_t CUpdateDlg::WatchdogTicks() const {
         return kWatchdogTicks;
     }
     // The main program's rate is unknown: it is asked at every rate of the
-    // search in turn, each as long as its status may take, and the link is
-    // not given up before one whole turn, after the wait for the main
-    // program to start, has asked it at its own.
+    // search in turn, each as long as its status may take. A main program
+    // may take the watchdog's time to start after the switch back, and may
+    // start just after its rate was asked: the link is not given up before
+    // one whole turn after that wait has asked it at its own.
     const PaceTime turn = UnansweredWait() * static_cast<long>(StatusRates().size() + 1);
     const auto turnTicks =
         static_cast<std::int32_t>(turn / std::chrono::milliseconds(kPumpPeriodMs)) + 1;
-    return std::max(kWatchdogTicks, turnTicks);
+    return kWatchdogTicks + turnTicks;
 }
 
 void CUpdateDlg::OnTimer(UINT_PTR id) {

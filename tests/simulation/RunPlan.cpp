@@ -29,6 +29,13 @@ constexpr int kMostReplyDelayMs = 150;  // an instrument slow to answer
 constexpr double kSlowKind = 0.04;  // per kind: status, information, loader
 constexpr std::uint64_t kSlowKindDice = 0x9E37'79B9'7F4A'7C15;  // apart from the seed's own
 constexpr int kWatchdogMs = 5'000;  // the update gives up on a silent line after this
+// A program that starts slowly after a switch (a bootloader that checks its
+// flash first, a main program that initialises its output stage): it hears
+// nothing for that long. Drawn up to just short of the watchdog, within which
+// the update owes its success; drawn apart like the slow kinds.
+constexpr double kSlowStartUp = 0.04;  // per program: the bootloader, the main program
+constexpr int kMostStartUpMs = kWatchdogMs - 100;
+constexpr std::uint64_t kStartUpDice = 0xC2B2'AE3D'27D4'EB4F;
 // How late each kind is drawn, at most. The update now waits for replies up
 // to the watchdog's time, but drawn that late (up to 5 s) 179 of seeds 1 to
 // 20,000 still broke a rule, nearly all a bootloader left running after a
@@ -191,6 +198,12 @@ std::vector<std::string> DrawInstrument(Dice& dice, std::uint64_t seed) {
                                      std::pair{"loader-delay", kMostDrawnLoaderDelayMs}}) {
         if (slow.Chance(kSlowKind)) {
             Add(s, kind, slow.Between(0, most));
+        }
+    }
+    Dice startUp(seed ^ kStartUpDice);
+    for (const char* program : {"boot-start", "main-start"}) {
+        if (startUp.Chance(kSlowStartUp)) {
+            Add(s, program, startUp.Between(1, kMostStartUpMs));
         }
     }
     Add(s, "pace");

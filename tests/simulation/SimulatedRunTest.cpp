@@ -128,6 +128,13 @@ INSTANTIATE_TEST_SUITE_P(
         Situation{"residentInItsBootloaderAtTheLastRateWithLateStatus",
                   {"--pace", "--baud", "115200", "--start-in-bootloader", "--status-delay", "400"},
                   "success"},
+        // Found in its bootloader, the main program at 57600 starting 3.8 s
+        // after the switch back, just after its rate was asked: the leave
+        // gave up within the watchdog's time, before the next turn reached
+        // 57600 ("cannot leave" while the image ran; found by seed 593).
+        Situation{"residentInItsBootloaderWithAMainProgramSlowToStart",
+                  {"--pace", "--baud", "57600", "--start-in-bootloader", "--main-start", "3800"},
+                  "success"},
         Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
                   "success"},
         Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},
