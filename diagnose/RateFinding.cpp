@@ -53,8 +53,8 @@ bool IsOurRequest(const RateRecord& record, std::span<const std::uint8_t> frame)
 void TakeFrame(RateFinding& finding, const RateRecord& record,
                std::span<const std::uint8_t> frame) {
     if (IsOurRequest(record, frame)) {
-        // Later than an echo may come: the dialogs take it for another
-        // device's frame, but nothing else on the line sends our request.
+        // An earlier request than the last, come back late: nothing else on
+        // the line sends our request.
         ++finding.lateEchoes;
         return;
     }
@@ -156,7 +156,8 @@ RateFinding ClassifyRate(const RateRecord& record) {
         rx.Receive(ReadOf(rest), onFrame, isOwn);
         finding.bytesReceived += piece.bytes.size();
     }
-    finding.ownEchoes = echo.EchoesPassedOver();
+    finding.ownEchoes = echo.EchoesPassedOver() - echo.LateEchoesPassedOver();
+    finding.lateEchoes += echo.LateEchoesPassedOver();
     if (finding.bytesReceived > 0) {
         Heard(finding, RateAnswer::Garbage);
     }

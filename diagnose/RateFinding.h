@@ -47,8 +47,8 @@ struct RateFinding {
     RateAnswer answer = RateAnswer::Nothing;
     std::size_t bytesReceived = 0;
     std::size_t ownEchoes = 0;  // our own frames that came back within their wire time
-    // Our own frames that came back later than an echo may (OwnEcho.h): the
-    // search takes them for another device's, but they are ours.
+    // Our own frames that came back later than an echo may (OwnEcho.h):
+    // held by an adapter or a busy PC.
     std::size_t lateEchoes = 0;
     std::size_t replyFrames = 0;  // valid frames other than our own
     // Of the most telling frame: its command (bit 7 cleared), and for an

@@ -46,14 +46,24 @@ void OwnEcho::Sent(std::span<const std::uint8_t> sealed, std::uint32_t baudRate,
 }
 
 bool OwnEcho::IsOwnEcho(std::span<const std::uint8_t> frame, Clock::time_point now) {
-    if (m_echoesOwed == 0 || now > m_echoDueBy || !std::ranges::equal(frame, m_lastSent)) {
+    if (!std::ranges::equal(frame, m_lastSent)) {
         return false;
     }
-    if (m_answer == Answer::MayEqualRequest && !m_lineEchoes) {
-        return false;  // on a line not known to echo, this is the answer
-    }
     if (m_answer == Answer::AlwaysDiffers) {
+        // No answer can be this frame, however late it comes: a busy PC or
+        // adapter returns our own request after its window, and taken for a
+        // reply it would name a device that is not there.
         m_lineEchoes = true;
+        if (m_echoesOwed == 0 || now > m_echoDueBy) {
+            ++m_lateEchoes;
+        } else {
+            --m_echoesOwed;
+        }
+        ++m_echoes;
+        return true;
+    }
+    if (m_echoesOwed == 0 || now > m_echoDueBy || !m_lineEchoes) {
+        return false;  // on a line not known to echo, or too late: the answer
     }
     --m_echoesOwed;
     ++m_echoes;

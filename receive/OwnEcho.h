@@ -5,13 +5,14 @@
 // handling sees it, so it neither holds the search at a rate nor feeds the
 // update's watchdog. On a clean line nothing is passed over.
 //
-// The echo is the frame byte for byte identical to the one sent last that
-// arrives within that frame's wire time plus kEchoTransitMs of its send,
-// and only one per send: the same frame sent again before its echo was taken
-// in (a busy dialog) owes two. A bootloader operation answered by its code and
-// address alone is answered by a frame identical to its request: such an
-// identical frame is taken for the echo only once this line has shown that
-// it echoes, by returning a request that no answer can equal.
+// The echo is a frame byte for byte identical to the one sent last. Where
+// no answer can equal that request, every such frame is ours, however late
+// it comes. A bootloader operation answered by its code and address alone is
+// answered by a frame identical to its request: such an identical frame is
+// taken for the echo only once this line has shown that it echoes, by
+// returning a request that no answer can equal, only within the frame's wire
+// time plus kEchoTransitMs of its send, and only one per send: the same
+// frame sent again before its echo was taken in (a busy dialog) owes two.
 //
 // Each receiving dialog owns one; it holds a copy of the frame sent last.
 #pragma once
@@ -51,6 +52,9 @@ public:
     bool LineEchoes() const { return m_lineEchoes; }
     // Frames passed over as our own so far.
     std::size_t EchoesPassedOver() const { return m_echoes; }
+    // Of those, the ones past their window or beyond one per send: an
+    // adapter or a busy PC that held them.
+    std::size_t LateEchoesPassedOver() const { return m_lateEchoes; }
 
 private:
     std::vector<std::uint8_t> m_lastSent;  // sealed, as it went out
@@ -59,4 +63,5 @@ private:
     std::size_t m_echoesOwed = 0;  // sends of the frame sent last not come back yet
     bool m_lineEchoes = false;
     std::size_t m_echoes = 0;
+    std::size_t m_lateEchoes = 0;
 };

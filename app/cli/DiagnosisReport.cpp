@@ -45,10 +45,8 @@ std::string AnswerText(const RateFinding& rate) {
             if (rate.lateEchoes > 0) {
                 text.append(", ").append(std::to_string(rate.lateEchoes));
                 text += Words(
-                    " later than an echo may come, which the search takes for another "
-                    "device",
-                    " позже, чем может прийти эхо: поиск принимает их за другое "
-                    "устройство");
+                    " later than an echo may come, held by the adapter or the PC",
+                    " позже, чем может прийти эхо: их задержал адаптер или компьютер");
             }
             return text + ")";
         }

@@ -86,8 +86,8 @@ TEST(RateFinding, OurOwnRequestsComingBackAreTheEchoAndNothingElse) {
 }
 
 TEST(RateFinding, OurRequestComingBackLaterThanAnEchoMayIsStillOurs) {
-    // Past the wire time and the echo's margin the dialogs take it for
-    // another device's frame; the diagnosis names it for what it is.
+    // Past the wire time and the echo's margin: an adapter or a busy PC
+    // held it, and the diagnosis counts it apart.
     RateRecord record = Requests();
     record.received.push_back({70ms, kIdentify});
     const RateFinding finding = ClassifyRate(record);
