@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <thread>
+
 #include <QTimer>
 
 #include "LinkFrame.h"
@@ -55,11 +57,26 @@ void ScriptedInstrument::Inject(Bytes frame) {
     m_line.Send(Sealed(std::move(frame)));
 }
 
+DWORD HarnessSerial::QueuedInput() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(portHandle, &errors, &status) ? status.cbInQue : 0;
+}
+
+void AwaitInput(ObservedUpdateDlg& dialog, std::size_t bytes, std::chrono::milliseconds most) {
+    constexpr auto kPoll = std::chrono::milliseconds(2);
+    auto& serial = static_cast<HarnessSerial&>(*dialog.m_pSerial);
+    const auto giveUpAt = std::chrono::steady_clock::now() + most;
+    while (serial.QueuedInput() < bytes && std::chrono::steady_clock::now() < giveUpAt) {
+        std::this_thread::sleep_for(kPoll);
+    }
+}
+
 UpdateOutcome RunUpdate(ObservedUpdateDlg& dialog, const std::string& deviceDirectory,
                         std::int32_t baud, CFirmwareImage& image, int answerDelayMs,
                         int yesNoAnswer) {
     ::setenv("ZIRON7_DEVICE_DIR", deviceDirectory.c_str(), 1);
-    CSerialCWnd serial;
+    HarnessSerial serial;
     UpdateOutcome outcome;
     if (serial.Open(kPortName, static_cast<CWnd*>(nullptr), 0, 0, 0, 0) != 0) {
         return outcome;

@@ -6,6 +6,7 @@
 // by frame.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -79,6 +80,19 @@ struct UpdateOutcome {
     std::vector<std::string> log;
     std::vector<ShownMessage> boxes;
 };
+
+// The port the harness hands the dialog: it can tell what waits in its input.
+class HarnessSerial : public CSerialCWnd {
+public:
+    // Bytes the driver holds for a read now.
+    DWORD QueuedInput();
+};
+
+// Waits until at least `bytes` bytes wait in the dialog's input, or `most`
+// has passed: a pseudo-terminal hands written bytes on from a kernel worker,
+// which a loaded machine runs late.
+void AwaitInput(ObservedUpdateDlg& dialog, std::size_t bytes,
+                std::chrono::milliseconds most = std::chrono::seconds(5));
 
 // Opens COM1 of `deviceDirectory` at `baud`, hands the port, a record of
 // the instrument and `image` to `dialog` and runs it. The operator closes

@@ -16,6 +16,8 @@
 
 #include "DecisionsHeard.h"
 #include "DialogIds.h"
+#include "MonotonicClock.h"
+#include "SessionEvents.h"
 #include "ImageFiles.h"
 #include "RunningDialog.h"
 #include "ScriptedDevice.h"
@@ -294,8 +296,9 @@ struct SilentRun {
     }
     // Lets the line's bytes reach the dialog and hands them over.
     void Deliver(ObservedUpdateDlg& running, Bytes frame) {
+        const std::size_t sealedSize = frame.size() + kFrameCrcSize;
         line->Inject(std::move(frame));
-        std::this_thread::sleep_for(kLineDelay);
+        AwaitInput(running, sealedSize);
         running.OnPortEvent(EV_RXCHAR, 0);
     }
     std::vector<ReceivedFrame> Received() {
@@ -390,9 +393,20 @@ TEST(Watchdog, APumpTheSystemRefusesEndsTheRunAtOnceWithNothingSent) {
     EXPECT_THAT(run.Received(), IsEmpty());
 }
 
+// When each frame went out, by the program's clock as the dialog sent it.
+struct SendTimes final : SessionEvents {
+    std::vector<MonotonicTime> at;
+    void OnFrameSent(std::span<const std::uint8_t>) override { at.push_back(MonotonicNow()); }
+};
+
 TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
     SilentRun run;
-    const UpdateOutcome outcome = run.Run(nullptr);
+    SendTimes sent;
+    UpdateOutcome outcome;
+    {
+        const SessionEventsScope listening(sent);
+        outcome = run.Run(nullptr);
+    }
     const std::vector<ReceivedFrame> received = run.Received();
 
     ASSERT_THAT(outcome.boxes, SizeIs(1));
@@ -401,7 +415,8 @@ TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
     EXPECT_EQ(outcome.result, kUpdateLinkLost);
     // Every 500 ms the information request and the status take turns, each
     // repeated as soon as its reply can no longer be on the way; the 101st
-    // tick gives up. However they repeat, no two frames go out within 50 ms.
+    // tick gives up. However they repeat, no two frames go out closer than
+    // the least gap, however late the timers fire.
     const auto isInfo = [](const ReceivedFrame& frame) {
         return frame.Command() == CMD_INFO && frame.bytes[kFramePayloadIndex] == kInfoStepDate;
     };
@@ -414,10 +429,11 @@ TEST(WatchdogOnTheClock, HundredTicksOfUnansweredRequestsThenNoLink) {
                   std::count_if(received.begin(), received.end(), isStatus),
               static_cast<std::ptrdiff_t>(received.size()));
     EXPECT_GE(std::count_if(received.begin(), received.end(), isStatus), 25);
-    // Arrival times carry the reading side's scheduling on a loaded machine:
-    // the slack is wide, but two frames sent back to back still show.
-    for (std::size_t i = 1; i < received.size(); ++i) {
-        EXPECT_GE(received[i].at - received[i - 1].at, std::chrono::milliseconds(35)) << i;
+    // Timed as the dialog sent them: the arrival times carry the reading
+    // side's scheduling, and a loaded machine read two frames at once.
+    ASSERT_EQ(sent.at.size(), received.size());
+    for (std::size_t i = 1; i < sent.at.size(); ++i) {
+        EXPECT_GE(sent.at[i] - sent.at[i - 1], kMinimumSendGap) << i;
     }
 }
 
@@ -513,7 +529,7 @@ TEST(ReplyMatching, OnlyAReplyTakenForTheOutstandingRequestFeedsTheWatchdog) {
         Bytes broken = testsupport::Sealed(StatusReply(true));
         broken.back() ^= 0x01;
         run.line->InjectRaw(broken);
-        std::this_thread::sleep_for(kLineDelay);
+        AwaitInput(d, broken.size());
         d.OnPortEvent(EV_RXCHAR, 0);
         EXPECT_EQ(d.m_nTicks, kWatchdogTicks - 1);
 
