@@ -25,14 +25,18 @@ constexpr BYTE kDataBits = 8;
 }  // namespace
 
 std::int32_t CUpdateDlg::WatchdogTicks() const {
-    if (m_nPhase != PHASE_LEAVE || !m_bFoundInLoader) {
+    // Once the status has gone unanswered on the way in or out, it is asked
+    // at one rate after another: which program runs, and so at which rate it
+    // hears, is unknown. The program switched to may take the watchdog's
+    // time to start and may start just after its rate was asked (a lost
+    // acknowledgement, a slow bootloader; a main program slow after the
+    // switch back): the link is not given up before one whole turn after
+    // that wait has asked it at its own rate.
+    const bool ratesInTurn =
+        (m_nPhase == PHASE_ENTER || m_nPhase == PHASE_LEAVE) && m_nUnansweredRates > 0;
+    if (!ratesInTurn) {
         return kWatchdogTicks;
     }
-    // The main program's rate is unknown: it is asked at every rate of the
-    // search in turn, each as long as its status may take. A main program
-    // may take the watchdog's time to start after the switch back, and may
-    // start just after its rate was asked: the link is not given up before
-    // one whole turn after that wait has asked it at its own.
     const PaceTime turn = UnansweredWait() * static_cast<long>(StatusRates().size() + 1);
     const auto turnTicks =
         static_cast<std::int32_t>(turn / std::chrono::milliseconds(kPumpPeriodMs)) + 1;

@@ -135,6 +135,14 @@ INSTANTIATE_TEST_SUITE_P(
         Situation{"residentInItsBootloaderWithAMainProgramSlowToStart",
                   {"--pace", "--baud", "57600", "--start-in-bootloader", "--main-start", "3800"},
                   "success"},
+        // A switch acknowledgement dropped behind the late status replies
+        // it followed, and a bootloader that starts 4.1 s after the switch:
+        // the status was asked at 38400 and 19200 in turn and the link given
+        // up within the watchdog's time, while the bootloader ran ("cannot
+        // enter"; found by seed 6249).
+        Situation{"aLostAcknowledgementAndABootloaderSlowToStart",
+                  {"--pace", "--baud", "19200", "--status-delay", "343", "--boot-start", "4111"},
+                  "success"},
         Situation{"eightSwitchesLostIn", {"--pace", "--baud", "115200", "--lose-switch-in", "8"},
                   "success"},
         Situation{"residentInItsBootloader", {"--pace", "--start-in-bootloader"}, "success"},
@@ -240,7 +248,9 @@ TEST(SimulatedRun, SeedsThatOnceFoundAFaultBreakNoRule) {
     //    sent its nine switches back, the line took the ninth, and the oracle
     //    called the "cannot leave" that followed a bootloader left running
     //    while the way back was open.
-    for (const std::uint64_t seed : {1U, 23U, 216U, 1703U, 2918U, 98929U}) {
+    // 6249: a switch acknowledgement lost and a bootloader 4.1 s slow to
+    //    start: "cannot enter", the instrument left in its bootloader.
+    for (const std::uint64_t seed : {1U, 23U, 216U, 1703U, 2918U, 6249U, 98929U}) {
         const RunPlan plan = DrawPlan(seed);
         EXPECT_THAT(Play(plan).violations, testing::IsEmpty()) << Describe(plan);
     }
