@@ -11,6 +11,8 @@
 #include "FirmwareImage.h"
 #include "FlasherApp.h"
 #include "LogFiles.h"
+#include "RunFacts.h"
+#include "SessionEventsFanOut.h"
 #include "SessionLog.h"
 #include "UserFolders.h"
 #include "UserSettings.h"
@@ -57,9 +59,11 @@ int main(int argc, char** argv) {
             theApp.m_nPacing = Pacing::Fast;
         }
     }
+    RunFacts facts;
     SessionLog log(SessionLogFolder(UserDataFolder()),
-                   {ZIRON7_PROGRAM_VERSION, __DATE__ " " __TIME__});
-    const SessionEventsScope listening(log);
+                   {ZIRON7_PROGRAM_VERSION, __DATE__ " " __TIME__}, facts);
+    SessionEventsFanOut run{&facts, &log};
+    const SessionEventsScope listening(run);
     UserSettings settings(UserSettingsFile(UserConfigFolder()));
     const UserSettingsScope remembering(settings);
     return AfxWinMain(argc, argv);

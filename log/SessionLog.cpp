@@ -59,11 +59,12 @@ std::string Number(std::uint64_t value) {
 
 }  // namespace
 
-SessionLog::SessionLog(std::filesystem::path folder, ProgramStamp program)
+SessionLog::SessionLog(std::filesystem::path folder, ProgramStamp program, const RunFacts& facts)
     : m_folder(std::move(folder)),
       m_program(std::move(program)),
       m_start(MonotonicNow()),
       m_startWall(std::chrono::system_clock::now()),
+      m_facts(facts),
       m_wire(kAccessCode) {
     const StartTime start = LocalStartTime(m_startWall);
     m_startStamp = start.stamp;
@@ -147,7 +148,7 @@ void SessionLog::OnImageFile(std::string_view path, std::string_view sha256Hex) 
 void SessionLog::OnLineConfigured(std::uint32_t baudRate) {
     // The search steps through the rates many times a second; only the
     // update's switches between the instrument's programs tell a story.
-    if (m_updateStarted) {
+    if (m_facts.UpdateStarted()) {
         Note("line set to " + Number(baudRate) + " baud");
     }
 }
@@ -162,51 +163,29 @@ void SessionLog::OnFrameReceived(std::span<const std::uint8_t> frame) {
 
 void SessionLog::OnChecksumFailed(std::span<const std::uint8_t> bytes) {
     m_wire.Record(ElapsedMs(), WireDirection::FailedChecksum, bytes);
-    ++(m_updateStarted ? m_counts.updateChecksumFailures : m_counts.searchChecksumFailures);
 }
 
 void SessionLog::OnInstrumentFound(const FoundInstrument& found) {
-    Identity& id = m_identity;
-    const bool renamed = id.serialNumber != found.serialNumber;
-    id.serialNumber = found.serialNumber;
-    id.year = found.year;
-    id.month = found.month;
-    id.identifiedType = found.deviceType;
-    id.rateFound = found.baudRate;
-    if (renamed) {
-        m_file.Rename(SessionLogName(m_startStamp, id.serialNumber));
+    if (m_namedSerial != found.serialNumber) {
+        m_namedSerial = found.serialNumber;
+        m_file.Rename(SessionLogName(m_startStamp, m_namedSerial));
     }
-    Note("instrument found: type " + Number(id.identifiedType) + ", serial number " +
-         Number(*id.serialNumber) + ", made " + Number(id.month) + "/" + Number(id.year) +
-         ", answering at " + Number(id.rateFound) + " baud on " + m_portName);
+    Note("instrument found: type " + Number(found.deviceType) + ", serial number " +
+         Number(found.serialNumber) + ", made " + Number(found.month) + "/" + Number(found.year) +
+         ", answering at " + Number(found.baudRate) + " baud on " + m_portName);
 }
 
 void SessionLog::OnFirmwareRead(const HeldFirmware& firmware) {
-    Identity& id = m_identity;
-    id.firmwareDate = firmware.buildDate;
-    id.firmwareTime = firmware.buildTime;
     if (!firmware.identityRead) {
         return;  // the section says the firmware was not read
     }
-    id.firmwareType = firmware.deviceType;
-    id.firmwareVersion = firmware.version;
-    id.reprogrammings = firmware.reprogrammings;
-    Note("firmware in the instrument: version " + Number(id.firmwareVersion) + " built " +
-         id.firmwareDate + " " + id.firmwareTime + ", type " + Number(*id.firmwareType) +
-         ", reprogrammings " + Number(id.reprogrammings));
-}
-
-void SessionLog::OnUpdateDecided(UpdateDecision decision) {
-    m_decision = decision;
-}
-
-void SessionLog::OnUpdateConcluded(UpdateConclusion conclusion) {
-    m_conclusion = conclusion;
+    Note("firmware in the instrument: version " + Number(firmware.version) + " built " +
+         std::string(firmware.buildDate) + " " + std::string(firmware.buildTime) + ", type " +
+         Number(firmware.deviceType) + ", reprogrammings " + Number(firmware.reprogrammings));
 }
 
 void SessionLog::OnLogLine(std::string_view text) {
-    if (!m_updateStarted) {
-        m_updateStarted = true;
+    if (!m_updateStartMs) {
         m_updateStartMs = ElapsedMs();
     }
     Note("log: " + OneLine(text));
@@ -221,14 +200,6 @@ void SessionLog::OnLineConclusion(std::string_view code, std::string_view text) 
     Note("line: " + std::string(code) + ": " + OneLine(text));
 }
 
-void SessionLog::OnRequestRepeated() {
-    ++m_counts.repeatedRequests;
-}
-
-void SessionLog::OnVerification(bool passed) {
-    ++(passed ? m_counts.verificationPasses : m_counts.verificationFailures);
-}
-
 void SessionLog::OnUpdateEnded(int result, bool completed) {
     m_updateResult = result;
     m_updateCompleted = completed;
@@ -237,7 +208,7 @@ void SessionLog::OnUpdateEnded(int result, bool completed) {
 }
 
 std::string SessionLog::IdentitySection() const {
-    const Identity& id = m_identity;
+    const RunFacts::Identity& id = m_facts.InstrumentIdentity();
     std::string text = "== instrument ==\nport: " + m_portName + "\n";
     if (!m_portDevice.empty()) {
         text += "device: " + m_portDevice + "\n";
@@ -261,16 +232,17 @@ std::string SessionLog::IdentitySection() const {
 }
 
 std::string SessionLog::OutcomeSection() const {
+    const RunFacts::Counts& counts = m_facts.RunCounts();
     std::string outcome;
     if (!m_updateResult) {
         outcome = "no update: the port dialog ended without OK";
     } else if (!m_updateCompleted) {
         outcome = "not completed (end code " + std::to_string(*m_updateResult) +
                   "): the update must be repeated";
-    } else if (m_counts.verificationPasses > 0) {
+    } else if (counts.verificationPasses > 0) {
         outcome = "completed: the firmware passed verification";
-    } else if (m_counts.verificationFailures > 0) {
-        outcome = "completed: verification failed " + Number(m_counts.verificationFailures) + " times";
+    } else if (counts.verificationFailures > 0) {
+        outcome = "completed: verification failed " + Number(counts.verificationFailures) + " times";
     } else {
         outcome = "completed without writing";
     }
@@ -280,17 +252,18 @@ std::string SessionLog::OutcomeSection() const {
     }
     text += "wall time: " + std::to_string(ElapsedMs()) + " ms\n";
     if (m_updateResult) {
-        text += "update time: " + std::to_string(*m_updateEndMs - m_updateStartMs) + " ms\n";
+        text += "update time: " + std::to_string(*m_updateEndMs - m_updateStartMs.value_or(0)) + " ms\n";
     }
     return text;
 }
 
 std::string SessionLog::CountsSection() const {
-    return "== counts ==\nrepeated requests: " + Number(m_counts.repeatedRequests) +
-           "\nfailed checksums: " + Number(m_counts.updateChecksumFailures) + " during the update, " +
-           Number(m_counts.searchChecksumFailures) + " during the search" +
-           "\nverification failures: " + Number(m_counts.verificationFailures) +
-           "\nverification passes: " + Number(m_counts.verificationPasses) + "\n";
+    const RunFacts::Counts& counts = m_facts.RunCounts();
+    return "== counts ==\nrepeated requests: " + Number(counts.repeatedRequests) +
+           "\nfailed checksums: " + Number(counts.updateChecksumFailures) + " during the update, " +
+           Number(counts.searchChecksumFailures) + " during the search" +
+           "\nverification failures: " + Number(counts.verificationFailures) +
+           "\nverification passes: " + Number(counts.verificationPasses) + "\n";
 }
 
 void SessionLog::Finish() {

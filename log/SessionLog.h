@@ -9,8 +9,8 @@
 //     search and the update dialog took them), the rate
 //     changes during the update, every line of the update dialog's log and
 //     every message box;
-//   - when the run ends: the instrument's identity, the outcome and the
-//     wall time, the counts of repeated requests, failed checksums,
+//   - when the run ends, from the run's facts (RunFacts): the instrument's
+//     identity, the outcome and the wall time, the counts of repeated requests, failed checksums,
 //     verification failures and passes, and the last 200 frames on the wire
 //     (WireHistory, with the access code masked).
 //
@@ -30,6 +30,7 @@
 #include <string_view>
 
 #include "LogFiles.h"
+#include "RunFacts.h"
 #include "SessionEvents.h"
 #include "WireHistory.h"
 
@@ -41,30 +42,10 @@ struct ProgramStamp {
 
 class SessionLog final : public SessionEvents {
 public:
-    // What the instrument told about itself, as the dialogs took it.
-    struct Identity {
-        std::optional<std::uint16_t> serialNumber;  // empty until the search found it
-        std::uint16_t year = 0;
-        std::uint8_t month = 0;
-        std::uint8_t identifiedType = 0;  // from the identify reply
-        std::uint32_t rateFound = 0;      // baud
-        std::string firmwareDate;         // information step 0, once the firmware was read
-        std::string firmwareTime;         // information step 1
-        std::optional<std::uint16_t> firmwareType;  // empty until step 2 was read whole
-        std::uint16_t firmwareVersion = 0;
-        std::uint32_t reprogrammings = 0;
-    };
-    // The run's figures, as the closing section writes them.
-    struct Counts {
-        std::uint32_t repeatedRequests = 0;
-        std::uint32_t updateChecksumFailures = 0;
-        std::uint32_t searchChecksumFailures = 0;
-        std::uint32_t verificationFailures = 0;
-        std::uint32_t verificationPasses = 0;
-    };
-
-    // Logs into `folder` (empty: nowhere). Touches no file before a port opens.
-    SessionLog(std::filesystem::path folder, ProgramStamp program);
+    // Logs into `folder` (empty: nowhere). Touches no file before a port
+    // opens. The closing sections write `facts` (not owned, outlives the
+    // log), which hear the run's events before the log does.
+    SessionLog(std::filesystem::path folder, ProgramStamp program, const RunFacts& facts);
     // Finishes the log if Finish has not.
     ~SessionLog();
 
@@ -72,12 +53,6 @@ public:
     void Finish();
     // The file being written; empty while there is none.
     std::filesystem::path FilePath() const { return m_file.Path(); }
-    const Identity& InstrumentIdentity() const { return m_identity; }
-    // What the update dialog decided and how it ended; empty when it never
-    // got that far.
-    std::optional<UpdateDecision> Decision() const { return m_decision; }
-    std::optional<UpdateConclusion> Conclusion() const { return m_conclusion; }
-    const Counts& RunCounts() const { return m_counts; }
 
     void OnPortOpened(std::string_view portName) override;
     void OnImageFile(std::string_view path, std::string_view sha256Hex) override;
@@ -92,12 +67,8 @@ public:
     void OnChecksumFailed(std::span<const std::uint8_t> bytes) override;
     void OnInstrumentFound(const FoundInstrument& found) override;
     void OnFirmwareRead(const HeldFirmware& firmware) override;
-    void OnUpdateDecided(UpdateDecision decision) override;
-    void OnUpdateConcluded(UpdateConclusion conclusion) override;
     void OnLogLine(std::string_view text) override;
     void OnMessageBox(std::string_view text) override;
-    void OnRequestRepeated() override;
-    void OnVerification(bool passed) override;
     void OnUpdateEnded(int result, bool completed) override;
     void OnLineConclusion(std::string_view code, std::string_view text) override;
 
@@ -121,18 +92,14 @@ private:
     bool m_fileStarted = false;  // the first port has opened: lines go to the file, if any
     bool m_finished = false;
 
+    const RunFacts& m_facts;
     WireHistory m_wire;
-    Identity m_identity;
+    std::optional<std::uint16_t> m_namedSerial;  // the serial number in the file's name
     std::string m_portName;
     std::string m_portDevice;  // empty when not told
-    std::optional<UpdateDecision> m_decision;
-    std::optional<UpdateConclusion> m_conclusion;
-    bool m_updateStarted = false;      // the update dialog's first line has been shown
-    std::int64_t m_updateStartMs = 0;
+    std::optional<std::int64_t> m_updateStartMs;  // the update dialog's first line
     std::optional<std::int64_t> m_updateEndMs;
     std::optional<int> m_updateResult;
     bool m_updateCompleted = false;
     std::string m_lastMessageBox;
-
-    Counts m_counts;
 };

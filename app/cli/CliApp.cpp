@@ -23,7 +23,9 @@
 #include "ResultSchema.h"
 #include "SerialCWnd.h"
 #include "SerialPorts.h"
+#include "RunFacts.h"
 #include "SessionEvents.h"
+#include "SessionEventsFanOut.h"
 #include "SessionLog.h"
 #include "UpdateDlg.h"
 #include "UserFolders.h"
@@ -34,13 +36,13 @@ std::string Words(std::string_view english, std::string_view russian) {
     return std::string(Say(english, russian));
 }
 
-std::string IdentityLine(const SessionLog::Identity& id) {
+std::string IdentityLine(const RunFacts::Identity& id) {
     return Words("type ", "тип ") + std::to_string(id.identifiedType) +
            Words(", serial number ", ", серийный номер ") + std::to_string(id.serialNumber.value_or(0)) +
            Words(", made ", ", выпуск ") + std::to_string(id.month) + "/" + std::to_string(id.year);
 }
 
-std::string FirmwareLine(const SessionLog::Identity& id) {
+std::string FirmwareLine(const RunFacts::Identity& id) {
     return Words("firmware version ", "версия микропрограммы ") + std::to_string(id.firmwareVersion) +
            Words(" built ", " от ") + id.firmwareDate + " " + id.firmwareTime +
            Words(", reprogrammings ", ", число перепрошивок ") + std::to_string(id.reprogrammings);
@@ -222,9 +224,11 @@ void CCliApp::RunFind() {
 
 JsonObject CCliApp::FindOn(const PortArgument& port, CFirmwareImage& image, Outcome& outcome) {
     // Each port searched is a run of its own, with its own session log.
-    SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram());
+    RunFacts facts;
+    SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram(), facts);
     log.SetPortDevice(DeviceText(port));
-    const SessionEventsScope listening(log);
+    SessionEventsFanOut run{&facts, &log};
+    const SessionEventsScope listening(run);
     CSerialCWnd serial;
     DeviceInfo deviceInfo;
     CPortDlg search;
@@ -254,10 +258,10 @@ JsonObject CCliApp::FindOn(const PortArgument& port, CFirmwareImage& image, Outc
         CUpdateDlg identify;
         HandOver(identify, serial, deviceInfo, image);
         identify.m_nPurpose = PURPOSE_IDENTIFY;
-        identityRead = identify.DoModal() == IDOK && log.Decision() == UpdateDecision::IdentifyOnly;
+        identityRead = identify.DoModal() == IDOK && facts.Decision() == UpdateDecision::IdentifyOnly;
         m_report.OnDialogEnded();
     }
-    const SessionLog::Identity& id = log.InstrumentIdentity();
+    const RunFacts::Identity& id = facts.InstrumentIdentity();
     std::string line = PortLabel(port) + " " + std::to_string(id.rateFound) + Words(" baud: ", " бод: ") +
                        IdentityLine(id);
     if (identityRead && id.firmwareType) {

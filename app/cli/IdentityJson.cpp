@@ -43,7 +43,7 @@ JsonObject ImageJson(std::span<const std::uint8_t> image, std::string_view sourc
     return json;
 }
 
-JsonObject InstrumentJson(const SessionLog::Identity& id) {
+JsonObject InstrumentJson(const RunFacts::Identity& id) {
     JsonObject identity;
     if (id.serialNumber) {
         identity.Number("device_type", id.firmwareType.value_or(id.identifiedType));
@@ -58,7 +58,7 @@ JsonObject InstrumentJson(const SessionLog::Identity& id) {
     return identity;
 }
 
-FirmwareChange FirmwareChangeOf(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
+FirmwareChange FirmwareChangeOf(const RunFacts::Identity& id, std::span<const std::uint8_t> image,
                                 const RunEnd& end) {
     FirmwareChange change;
     if (id.firmwareType) {
@@ -74,7 +74,7 @@ FirmwareChange FirmwareChangeOf(const SessionLog::Identity& id, std::span<const 
     return change;
 }
 
-JsonObject FirmwareChangeJson(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
+JsonObject FirmwareChangeJson(const RunFacts::Identity& id, std::span<const std::uint8_t> image,
                               const RunEnd& end) {
     const FirmwareChange change = FirmwareChangeOf(id, image, end);
     JsonObject json;

@@ -11,7 +11,7 @@
 
 #include "JsonText.h"
 #include "RunOutcome.h"
-#include "SessionLog.h"
+#include "RunFacts.h"
 
 // {"source":"embedded"|"file","version":6,"build_time":"Jun 20 2011 09:15:48",
 //  "size":35698,"sha256":"<64 hex digits>"}; `image` is one that loaded.
@@ -19,7 +19,7 @@ JsonObject ImageJson(std::span<const std::uint8_t> image, std::string_view sourc
 
 // The instrument as the search and the information steps saw it; empty
 // when no Зирон-7 answered.
-JsonObject InstrumentJson(const SessionLog::Identity& id);
+JsonObject InstrumentJson(const RunFacts::Identity& id);
 
 // A firmware by its header's version and build time.
 struct FirmwareState {
@@ -37,9 +37,9 @@ struct FirmwareChange {
     std::optional<FirmwareState> after;
 };
 
-FirmwareChange FirmwareChangeOf(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
+FirmwareChange FirmwareChangeOf(const RunFacts::Identity& id, std::span<const std::uint8_t> image,
                                 const RunEnd& end);
 
 // {"before":{"version","build_time"} or null,"after":... or null}.
-JsonObject FirmwareChangeJson(const SessionLog::Identity& id, std::span<const std::uint8_t> image,
+JsonObject FirmwareChangeJson(const RunFacts::Identity& id, std::span<const std::uint8_t> image,
                               const RunEnd& end);

@@ -13,7 +13,9 @@
 #include "PortOpenFailure.h"
 #include "PortOpenOutcome.h"
 #include "ResultSchema.h"
+#include "SessionLog.h"
 #include "SessionEvents.h"
+#include "SessionEventsFanOut.h"
 #include "UpdateDlg.h"
 #include "UserFolders.h"
 
@@ -44,27 +46,29 @@ void PortUpdate::Run() {
         return;
     }
     const Clock::time_point start = MonotonicNow();
-    SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram());
+    RunFacts facts;
+    SessionLog log(SessionLogFolder(UserDataFolder()), ThisProgram(), facts);
     log.SetPortDevice(DeviceText(m_port));
     {
-        const SessionEventsScope listening(log);
+        SessionEventsFanOut run{&facts, &log};
+        const SessionEventsScope listening(run);
         RunSequence();
     }
     log.Finish();
-    TakeWhatTheRunDecided(log);
+    TakeWhatTheRunDecided(facts, log.FilePath());
     m_end.interrupted = m_report.Interrupted();
     m_end.interruptExitCode = m_report.InterruptExitCode();
     m_wallTime = MonotonicNow() - start;
     Conclude(OutcomeOf(m_end));
 }
 
-void PortUpdate::TakeWhatTheRunDecided(const SessionLog& log) {
-    m_end.decision = log.Decision();
-    m_end.conclusion = log.Conclusion();
-    m_end.success = log.RunCounts().verificationPasses > 0;
+void PortUpdate::TakeWhatTheRunDecided(const RunFacts& facts, std::filesystem::path logPath) {
+    m_end.decision = facts.Decision();
+    m_end.conclusion = facts.Conclusion();
+    m_end.success = facts.RunCounts().verificationPasses > 0;
     m_end.nothingToWrite = m_purpose == PURPOSE_VERIFY ||
                            m_end.decision == UpdateDecision::VerifySameDate;
-    m_logged = Logged{log.InstrumentIdentity(), log.RunCounts(), log.FilePath()};
+    m_decided = Decided{facts.InstrumentIdentity(), facts.RunCounts(), std::move(logPath)};
 }
 
 void PortUpdate::Conclude(Outcome outcome) {
@@ -73,11 +77,11 @@ void PortUpdate::Conclude(Outcome outcome) {
     if (m_exitCode != kExitSuccess && m_end.imageLoaded) {
         m_report.Problem(Words("instrument: ", "прибор: ") + InstrumentStateText(m_end));
     }
-    if (m_logged) {
+    if (m_decided) {
         m_report.Note(Words("exit code ", "код выхода ") + std::to_string(m_exitCode) +
-                      (m_logged->path.empty()
+                      (m_decided->path.empty()
                            ? std::string()
-                           : Words(", session log ", ", журнал сеанса ") + PathText(m_logged->path)));
+                           : Words(", session log ", ", журнал сеанса ") + PathText(m_decided->path)));
     }
 }
 
@@ -192,27 +196,27 @@ JsonObject PortUpdate::ResultJson() const {
     }
     // What the line told, only when the run met it: a bad image file or a
     // port that did not open gives no rate, instrument or figures to trust.
-    if (m_logged && m_portOpened) {
-        const SessionLog::Counts& counts = m_logged->counts;
+    if (m_decided && m_portOpened) {
+        const RunFacts::Counts& counts = m_decided->counts;
         JsonObject figures;
         figures.Number("repeated_requests", counts.repeatedRequests);
         figures.Number("failed_checksums", counts.updateChecksumFailures + counts.searchChecksumFailures);
         figures.Number("verification_passes", counts.verificationPasses);
         figures.Number("verification_failures", counts.verificationFailures);
-        result.Number("rate", m_logged->identity.rateFound);
-        result.Object("identity", InstrumentJson(m_logged->identity));
+        result.Number("rate", m_decided->identity.rateFound);
+        result.Object("identity", InstrumentJson(m_decided->identity));
         if (m_imageReady) {
-            result.Object("firmware", FirmwareChangeJson(m_logged->identity, ImageBytes(), m_end));
+            result.Object("firmware", FirmwareChangeJson(m_decided->identity, ImageBytes(), m_end));
         }
         result.Text("pace", PaceText());
         result.Number("wall_time_ms", static_cast<std::uint64_t>(
                                           std::chrono::duration_cast<std::chrono::milliseconds>(m_wallTime).count()));
         result.Object("counts", figures);
         // A log folder that cannot be written leaves the run without its log.
-        if (m_logged->path.empty()) {
+        if (m_decided->path.empty()) {
             result.Null("session_log");
         } else {
-            result.Text("session_log", PathText(m_logged->path));
+            result.Text("session_log", PathText(m_decided->path));
         }
     }
     return result;
@@ -221,10 +225,10 @@ JsonObject PortUpdate::ResultJson() const {
 InstrumentRow PortUpdate::Row() const {
     InstrumentRow row;
     row.port = PortLabel(m_port);
-    if (m_logged) {
-        row.serialNumber = m_logged->identity.serialNumber;
+    if (m_decided) {
+        row.serialNumber = m_decided->identity.serialNumber;
         if (m_imageReady) {
-            row.firmware = FirmwareChangeOf(m_logged->identity, ImageBytes(), m_end);
+            row.firmware = FirmwareChangeOf(m_decided->identity, ImageBytes(), m_end);
         }
     }
     row.outcome = m_outcome;

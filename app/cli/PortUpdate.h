@@ -19,7 +19,7 @@
 #include "JsonText.h"
 #include "ProductionLine.h"
 #include "RunOutcome.h"
-#include "SessionLog.h"
+#include "RunFacts.h"
 
 class ConsoleReport;
 
@@ -52,9 +52,9 @@ private:
     std::span<const std::uint8_t> ImageBytes() const;
     // The outcome of a port dialog that ended without the instrument.
     Outcome NotFound(CPortDlg::LineHeard heard) const;
-    // The decision and the outcome as the update dialog reported them to
-    // `log`, and what the log knows of the instrument.
-    void TakeWhatTheRunDecided(const SessionLog& log);
+    // The decision, the outcome and the instrument as the dialogs reported
+    // them, and where the session log went.
+    void TakeWhatTheRunDecided(const RunFacts& facts, std::filesystem::path logPath);
     // The pace the update had: "default", "fast", or "fast, then default"
     // once the line called for the default pace.
     std::string PaceText() const;
@@ -71,13 +71,14 @@ private:
     bool m_portOpened = false;  // the search had the port open: the run met the line
     bool m_fastToTheEnd = false;  // the update kept the fast pace it was given
     std::string m_detail;        // what went wrong, more closely than the outcome says
-    // What the session log learnt; empty when no log was kept (no COMn).
-    struct Logged {
-        SessionLog::Identity identity;
-        SessionLog::Counts counts;
-        std::filesystem::path path;
+    // What the run decided, and where its log went; empty when the run
+    // never started (no COMn).
+    struct Decided {
+        RunFacts::Identity identity;
+        RunFacts::Counts counts;
+        std::filesystem::path path;  // empty when the log could not be written
     };
-    std::optional<Logged> m_logged;
+    std::optional<Decided> m_decided;
     std::chrono::steady_clock::duration m_wallTime{};
     Outcome m_outcome = Outcome::NoInstrument;
     int m_exitCode = kExitSuccess;

@@ -13,11 +13,15 @@
 
 #include "CommandSet.h"
 #include "LogFiles.h"
+#include "RunFacts.h"
 #include "SealedFrame.h"
 #include "SessionLog.h"
 #include "TempDir.h"
 
 namespace {
+
+// The files are the matter here, not what the run decided.
+const RunFacts kNothingDecided;
 
 namespace fs = std::filesystem;
 using testing::ElementsAre;
@@ -71,7 +75,7 @@ TEST(LogFilesTest, ANewRunKeepsTheNewestHundredAndLeavesOtherFilesAlone) {
     }
     Touch(folder / "readme.txt");
 
-    SessionLog log(folder, {"1.0", "today"});
+    SessionLog log(folder, {"1.0", "today"}, kNothingDecided);
     PlayRun(log);
 
     const std::vector<std::string> names = NamesIn(folder);
@@ -105,7 +109,8 @@ TEST(LogFilesTest, RunsStartedTogetherEachGetALogOfTheirOwn) {
     // its port.
     std::vector<std::unique_ptr<SessionLog>> logs;
     for (int run = 0; run < 20; ++run) {
-        logs.push_back(std::make_unique<SessionLog>(dir.Path(), ProgramStamp{"1.0", "today"}));
+        logs.push_back(
+            std::make_unique<SessionLog>(dir.Path(), ProgramStamp{"1.0", "today"}, kNothingDecided));
     }
     std::set<fs::path> files;
     for (const auto& log : logs) {
@@ -118,7 +123,7 @@ TEST(LogFilesTest, RunsStartedTogetherEachGetALogOfTheirOwn) {
 
 TEST(LogFilesTest, NoFileIsWrittenBeforeAPortOpens) {
     testsupport::TempDir dir;
-    SessionLog log(dir.Path(), {"1.0", "today"});
+    SessionLog log(dir.Path(), {"1.0", "today"}, kNothingDecided);
     log.OnMessageBox("Ошибка в EXE файле!");
     log.Finish();
     EXPECT_THAT(NamesIn(dir.Path()), ElementsAre());
@@ -128,11 +133,11 @@ TEST(LogFilesTest, AnUnwritableFolderLeavesTheLogMissing) {
     testsupport::TempDir dir;
     // A file where the folder would be: no permission bit spares even root.
     Touch(dir / "data");
-    SessionLog blocked(SessionLogFolder(dir / "data"), {"1.0", "today"});
+    SessionLog blocked(SessionLogFolder(dir / "data"), {"1.0", "today"}, kNothingDecided);
     PlayRun(blocked);
     EXPECT_TRUE(blocked.FilePath().empty());
 
-    SessionLog nowhere(fs::path(), {"1.0", "today"});
+    SessionLog nowhere(fs::path(), {"1.0", "today"}, kNothingDecided);
     PlayRun(nowhere);
     EXPECT_TRUE(nowhere.FilePath().empty());
 }
@@ -140,7 +145,7 @@ TEST(LogFilesTest, AnUnwritableFolderLeavesTheLogMissing) {
 TEST(LogFilesTest, AFolderThatGoesAwayMidRunEndsTheLogQuietly) {
     testsupport::TempDir dir;
     const fs::path folder = dir / "logs";
-    SessionLog log(folder, {"1.0", "today"});
+    SessionLog log(folder, {"1.0", "today"}, kNothingDecided);
     log.OnPortOpened("\\\\.\\COM1");
     ASSERT_TRUE(fs::exists(log.FilePath()));
     fs::remove_all(folder);

@@ -10,7 +10,9 @@
 
 #include "AccessCode.h"
 #include "CommandSet.h"
+#include "RunFacts.h"
 #include "SealedFrame.h"
+#include "SessionEventsFanOut.h"
 #include "SessionLog.h"
 #include "TempDir.h"
 #include "WireHistory.h"
@@ -80,20 +82,24 @@ TEST(WireHistoryTest, KeepsTheNewestFramesOldestFirst) {
     EXPECT_EQ(last, "[     250 ms] RX bad checksum FE 4A 00 01 02");
 }
 
+// The log as a run has it: beside the run's facts, which hear every event
+// first and which its closing sections write.
 class SessionLogTest : public testing::Test {
 protected:
     testsupport::TempDir m_dir;
-    SessionLog m_log{m_dir.Path(), {"1.0", "Dec  8 2026 22:00:00"}};
+    RunFacts m_facts;
+    SessionLog m_log{m_dir.Path(), {"1.0", "Dec  8 2026 22:00:00"}, m_facts};
+    SessionEventsFanOut m_run{&m_facts, &m_log};
 
     // The search finds the instrument at 19200 baud; the update reads the
     // firmware's identity.
     void FindAndIdentify() {
-        m_log.OnPortOpened("\\\\.\\COM3");
-        m_log.OnLineConfigured(19200);
-        m_log.OnFrameSent(Sealed({0xFE, CMD_IDENTIFY, 0}));
-        m_log.OnInstrumentFound(kFound);
-        m_log.OnLogLine("Зирон-7 найден. Скорость 19200");
-        m_log.OnFirmwareRead({"Jun 20 2011", "09:15:48", true, 3, 6, 5});
+        m_run.OnPortOpened("\\\\.\\COM3");
+        m_run.OnLineConfigured(19200);
+        m_run.OnFrameSent(Sealed({0xFE, CMD_IDENTIFY, 0}));
+        m_run.OnInstrumentFound(kFound);
+        m_run.OnLogLine("Зирон-7 найден. Скорость 19200");
+        m_run.OnFirmwareRead({"Jun 20 2011", "09:15:48", true, 3, 6, 5});
     }
 
     static constexpr FoundInstrument kFound{kZiron7DeviceType, 12345, 2011, 7, 19200};
@@ -103,18 +109,18 @@ TEST_F(SessionLogTest, ARunLeavesTheIdentityTheLinesTheFiguresAndNoAccessCode) {
     FindAndIdentify();
     const fs::path renamed = m_log.FilePath();
     EXPECT_THAT(renamed.filename().string(), testing::EndsWith("-SN12345.log"));
-    m_log.OnFrameSent(SwitchRequest());
-    m_log.OnFrameReceived(Sealed({0xFE, CMD_LOADER, 1, kAccessCode[0]}));
-    m_log.OnLineConfigured(38400);
-    m_log.OnRequestRepeated();
-    m_log.OnRequestRepeated();
-    m_log.OnChecksumFailed(std::vector<std::uint8_t>{0xFE, 0x4A, 0, 0, 0});
-    m_log.OnVerification(false);
-    m_log.OnVerification(true);
-    m_log.OnMessageBox("Невозможно выйти из загрузчика!\nВыключите питание\n");
-    m_log.OnUpdateEnded(1, true);
+    m_run.OnFrameSent(SwitchRequest());
+    m_run.OnFrameReceived(Sealed({0xFE, CMD_LOADER, 1, kAccessCode[0]}));
+    m_run.OnLineConfigured(38400);
+    m_run.OnRequestRepeated();
+    m_run.OnRequestRepeated();
+    m_run.OnChecksumFailed(std::vector<std::uint8_t>{0xFE, 0x4A, 0, 0, 0});
+    m_run.OnVerification(false);
+    m_run.OnVerification(true);
+    m_run.OnMessageBox("Невозможно выйти из загрузчика!\nВыключите питание\n");
+    m_run.OnUpdateEnded(1, true);
     m_log.Finish();
-    m_log.OnLogLine("after the end");
+    m_run.OnLogLine("after the end");
 
     const std::string text = Read(m_log.FilePath());
     EXPECT_THAT(text, testing::StartsWith("Зирон-7 firmware updater: session log\n"
@@ -141,9 +147,9 @@ TEST_F(SessionLogTest, ARunLeavesTheIdentityTheLinesTheFiguresAndNoAccessCode) {
 }
 
 TEST_F(SessionLogTest, ARunWithoutTheOperatorsOkSaysSo) {
-    m_log.OnPortOpened("\\\\.\\COM1");
-    m_log.OnMessageBox("Нет связи с Зирон-7!");
-    m_log.OnLineConclusion("own_echo", "only our own bytes come back:\na loopback plug");
+    m_run.OnPortOpened("\\\\.\\COM1");
+    m_run.OnMessageBox("Нет связи с Зирон-7!");
+    m_run.OnLineConclusion("own_echo", "only our own bytes come back:\na loopback plug");
     m_log.Finish();
     const std::string text = Read(m_log.FilePath());
     EXPECT_THAT(text, HasSubstr("] line: own_echo: only our own bytes come back:\\na loopback plug\n"));
@@ -154,31 +160,30 @@ TEST_F(SessionLogTest, ARunWithoutTheOperatorsOkSaysSo) {
 // The log tells what the dialogs took, never its own reading of the
 // frames: replies on the wire alone name no instrument and no firmware.
 TEST_F(SessionLogTest, FramesOnTheWireAloneTellNoIdentity) {
-    m_log.OnPortOpened("\\\\.\\COM3");
-    m_log.OnFrameReceived(
+    m_run.OnPortOpened("\\\\.\\COM3");
+    m_run.OnFrameReceived(
         Sealed({0xFE, CMD_IDENTIFY | kReplyFlagBit, 5, kZiron7DeviceType, 11, 7, 0x39, 0x30}));
-    m_log.OnFrameSent(Sealed(BuildInfoRequest(kInfoStepIdentity)));
-    m_log.OnFrameReceived(Sealed({0xFE, CMD_INFO, 8, 3, 0, 6, 0, 5, 0, 0, 0}));
+    m_run.OnFrameSent(Sealed(BuildInfoRequest(kInfoStepIdentity)));
+    m_run.OnFrameReceived(Sealed({0xFE, CMD_INFO, 8, 3, 0, 6, 0, 5, 0, 0, 0}));
     m_log.Finish();
-    EXPECT_FALSE(m_log.InstrumentIdentity().serialNumber);
+    EXPECT_FALSE(m_facts.InstrumentIdentity().serialNumber);
     const std::string text = Read(m_log.FilePath());
     EXPECT_THAT(text, HasSubstr("== instrument ==\nport: \\\\.\\COM3\nnot found\n"));
     EXPECT_THAT(text, Not(HasSubstr("instrument found")));
 }
 
 TEST_F(SessionLogTest, AnotherInstrumentOrRateIsNotedAndTheLastOneFoundStands) {
-    m_log.OnPortOpened("\\\\.\\COM3");
-    m_log.OnInstrumentFound(kFound);
+    m_run.OnPortOpened("\\\\.\\COM3");
+    m_run.OnInstrumentFound(kFound);
     const fs::path first = m_log.FilePath();
     FoundInstrument atAnotherRate = kFound;
     atAnotherRate.baudRate = 38400;
-    m_log.OnInstrumentFound(atAnotherRate);
+    m_run.OnInstrumentFound(atAnotherRate);
     EXPECT_EQ(m_log.FilePath(), first) << "the same serial number keeps the file's name";
     FoundInstrument another = atAnotherRate;
     another.serialNumber = 321;
-    m_log.OnInstrumentFound(another);
+    m_run.OnInstrumentFound(another);
     EXPECT_THAT(m_log.FilePath().filename().string(), testing::EndsWith("-SN321.log"));
-    EXPECT_EQ(m_log.InstrumentIdentity().rateFound, 38400u);
     m_log.Finish();
     const std::string text = Read(m_log.FilePath());
     EXPECT_THAT(text, HasSubstr("serial number 12345, made 7/2011, answering at 19200 baud"));
@@ -189,26 +194,13 @@ TEST_F(SessionLogTest, AnotherInstrumentOrRateIsNotedAndTheLastOneFoundStands) {
 // An identity reply too short for its fields: the dialog decided by the
 // build time alone, and the log claims no version it was not told.
 TEST_F(SessionLogTest, FirmwareWithoutItsIdentityFieldsIsNotRead) {
-    m_log.OnPortOpened("\\\\.\\COM3");
-    m_log.OnInstrumentFound(kFound);
-    m_log.OnFirmwareRead({"Jun 20 2011", "09:15:48", false, 0, 0, 0});
+    m_run.OnPortOpened("\\\\.\\COM3");
+    m_run.OnInstrumentFound(kFound);
+    m_run.OnFirmwareRead({"Jun 20 2011", "09:15:48", false, 0, 0, 0});
     m_log.Finish();
-    const SessionLog::Identity& id = m_log.InstrumentIdentity();
-    EXPECT_FALSE(id.firmwareType);
-    EXPECT_EQ(id.firmwareDate, "Jun 20 2011");
     const std::string text = Read(m_log.FilePath());
     EXPECT_THAT(text, HasSubstr("date of manufacture: 7/2011\nfirmware: not read\n"));
     EXPECT_THAT(text, Not(HasSubstr("firmware in the instrument")));
-}
-
-TEST_F(SessionLogTest, HoldsTheDecisionAndTheConclusionAsTheUpdateReportedThem) {
-    FindAndIdentify();
-    EXPECT_FALSE(m_log.Decision());
-    EXPECT_FALSE(m_log.Conclusion());
-    m_log.OnUpdateDecided(UpdateDecision::VerifySameDate);
-    m_log.OnUpdateConcluded(UpdateConclusion::CannotLeaveLoader);
-    EXPECT_EQ(m_log.Decision(), UpdateDecision::VerifySameDate);
-    EXPECT_EQ(m_log.Conclusion(), UpdateConclusion::CannotLeaveLoader);
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ bool WayBackClosed(const RunPlan& plan) {
 
 // The session log names the instrument that answered, or names none.
 bool LogTellsTheInstrument(const RunPlan& plan, const RunRecord& record) {
-    const SessionLog::Identity& logged = record.loggedIdentity;
+    const RunFacts::Identity& logged = record.loggedIdentity;
     return !logged.serialNumber || (*logged.serialNumber == plan.instrument.serialNumber &&
                                     logged.identifiedType == plan.instrument.deviceType);
 }
@@ -106,7 +106,7 @@ bool FoundAtItsRate(const RunPlan& plan, const RunRecord& record) {
 }  // namespace
 
 bool LogTellsTheFirmware(const RunRecord& record) {
-    const SessionLog::Identity& logged = record.loggedIdentity;
+    const RunFacts::Identity& logged = record.loggedIdentity;
     if (!logged.serialNumber || logged.firmwareDate.empty() || record.before.flash.size() < sim::kFlashSize) {
         return true;  // the information was never answered
     }

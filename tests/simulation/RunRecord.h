@@ -11,7 +11,7 @@
 
 #include "Flash.h"
 #include "MonotonicClock.h"
-#include "SessionLog.h"
+#include "RunFacts.h"
 
 namespace simulation {
 
@@ -50,9 +50,10 @@ struct RunRecord {
     // The first box of the update dialog: its outcome.
     std::optional<ShownBox> outcome;
 
-    // The instrument and its firmware as the session log holds them: what
-    // the search and the update dialog reported they took.
-    SessionLog::Identity loggedIdentity;
+    // The instrument and its firmware as the run's facts hold them (and its
+    // session log writes them): what the search and the update dialog
+    // reported they took.
+    RunFacts::Identity loggedIdentity;
 
     InstrumentState before;
     InstrumentState after;

@@ -45,22 +45,18 @@ void RunRecorder::Trace(const char* what, std::span<const std::uint8_t> bytes) {
 
 void RunRecorder::OnLineConfigured(std::uint32_t baudRate) {
     Trace("rate", std::to_string(baudRate));
-    m_log.OnLineConfigured(baudRate);
 }
 
 void RunRecorder::OnFrameReceived(std::span<const std::uint8_t> frame) {
     Trace("in", frame);
-    m_log.OnFrameReceived(frame);
 }
 
 void RunRecorder::OnChecksumFailed(std::span<const std::uint8_t> bytes) {
     Trace("bad", bytes);
-    m_log.OnChecksumFailed(bytes);
 }
 
 void RunRecorder::OnLogLine(std::string_view text) {
     Trace("line", text);
-    m_log.OnLogLine(text);
 }
 
 void RunRecorder::OnFrameSent(std::span<const std::uint8_t> frame) {
@@ -72,7 +68,6 @@ void RunRecorder::OnFrameSent(std::span<const std::uint8_t> frame) {
     if (m_record.outcome) {
         ++m_record.framesAfterOutcome;
     }
-    m_log.OnFrameSent(frame);
 }
 
 void RunRecorder::OnMessageBox(std::string_view text) {
@@ -83,12 +78,10 @@ void RunRecorder::OnMessageBox(std::string_view text) {
         text.find(kBootloaderQuestionPhrase) == std::string_view::npos) {
         m_record.outcome = box;
     }
-    m_log.OnMessageBox(text);
 }
 
-void RunRecorder::OnUpdateEnded(int result, bool completed) {
+void RunRecorder::OnUpdateEnded(int, bool) {
     m_updateRunning = false;
-    m_log.OnUpdateEnded(result, completed);
 }
 
 }  // namespace simulation

@@ -9,7 +9,9 @@
 #include "PortDlg.h"
 #include "RunOracle.h"
 #include "RunRecorder.h"
+#include "RunFacts.h"
 #include "SessionEvents.h"
+#include "SessionEventsFanOut.h"
 #include "SessionLog.h"
 #include "SimulatedClock.h"
 #include "SimulatedOperator.h"
@@ -90,8 +92,10 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
     record.before = StateOf(instrument);
     const std::uint64_t stalledBefore = SimulatedRunsStalled();
 
-    SessionLog log({}, ProgramStamp{"simulated", "simulated"});
-    RunRecorder recorder(record, log, trace, [&instrument] { return instrument.BootloaderRuns(); });
+    RunFacts facts;
+    SessionLog log({}, ProgramStamp{"simulated", "simulated"}, facts);
+    RunRecorder recorder(record, trace, [&instrument] { return instrument.BootloaderRuns(); });
+    SessionEventsFanOut run{&facts, &log, &recorder};
     SimulatedOperator person(plan.person, world, recorder);
     InstallConsoleOperator(&person);
     // The bound: a run still going by then is ended, and counted.
@@ -100,7 +104,7 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
         person.GiveUp();
     });
     {
-        const SessionEventsScope listening(recorder);
+        const SessionEventsScope listening(run);
         SimulatedFlasher app(record, person);
         app.m_nPacing = plan.pacing;
         app.InitInstance();
@@ -110,7 +114,7 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
     log.Finish();
     record.ended = world.Now();
     record.stalled = SimulatedRunsStalled() != stalledBefore;
-    record.loggedIdentity = log.InstrumentIdentity();
+    record.loggedIdentity = facts.InstrumentIdentity();
     record.after = StateOf(instrument);
     return record;
 }

@@ -49,6 +49,8 @@
 #include "PortDlg.h"
 #include "RunningDialog.h"
 #include "SearchBaudRates.h"
+#include "RunFacts.h"
+#include "SessionEventsFanOut.h"
 #include "SessionLog.h"
 #include "SimProcess.h"
 #include "SimTranscript.h"
@@ -333,11 +335,14 @@ UpdateFigures MeasureUpdate(bool withSessionLog, bool verbose,
     }
     // Kept until the report below, so that its file can be shown.
     testsupport::TempDir logDir;
+    RunFacts facts;
     std::optional<SessionLog> sessionLog;
+    std::optional<SessionEventsFanOut> run;
     std::optional<SessionEventsScope> listening;
     if (withSessionLog) {
-        sessionLog.emplace(logDir.Path(), ProgramStamp{"update_runner", "measurement"});
-        listening.emplace(*sessionLog);
+        sessionLog.emplace(logDir.Path(), ProgramStamp{"update_runner", "measurement"}, facts);
+        run.emplace(std::initializer_list<SessionEvents*>{&facts, &*sessionLog});
+        listening.emplace(*run);
     }
     CSerialCWnd serial;
     DeviceInfo device;
@@ -433,7 +438,8 @@ double SessionLogWorkMs() {
     testsupport::TempDir dir;
     const double cpuBefore = CpuSeconds();
     for (int repeat = 0; repeat < kRepeats; ++repeat) {
-        SessionLog log(dir.Path(), {"update_runner", "measurement"});
+        const RunFacts facts;
+        SessionLog log(dir.Path(), {"update_runner", "measurement"}, facts);
         log.OnPortOpened("\\\\.\\COM1");
         for (int line = 0; line < kLogLines; ++line) {
             log.OnLogLine("Обновление микропрограммы прошло УСПЕШНО");

@@ -12,8 +12,8 @@ namespace {
 
 using testsupport::MakeImage;
 
-SessionLog::Identity FoundWithFirmware() {
-    SessionLog::Identity id;
+RunFacts::Identity FoundWithFirmware() {
+    RunFacts::Identity id;
     id.serialNumber = 12345;
     id.firmwareType = 3;
     id.firmwareVersion = 5;
@@ -39,7 +39,7 @@ TEST(IdentityJson, TheImageIsNamedByVersionBuildTimeSizeAndDigest) {
 
 TEST(IdentityJson, AfterIsTheImageOnlyOnceWrittenAndVerified) {
     const auto image = MakeImage(4096, "Jun 20 2011", "09:15:48", 6, 1);
-    const SessionLog::Identity id = FoundWithFirmware();
+    const RunFacts::Identity id = FoundWithFirmware();
     const std::string before = "{\"version\":5,\"build_time\":\"Jun 20 2010 09:15:48\"}";
     const std::string imageFirmware = "{\"version\":6,\"build_time\":\"Jun 20 2011 09:15:48\"}";
     RunEnd refused = Ended(PHASE_INFO, false);
@@ -69,7 +69,7 @@ TEST(IdentityJson, AfterIsTheImageOnlyOnceWrittenAndVerified) {
             << run.what;
     }
     // Found in its bootloader: what it held is not known before or after.
-    SessionLog::Identity inLoader;
+    RunFacts::Identity inLoader;
     inLoader.serialNumber = 12345;
     EXPECT_EQ(FirmwareChangeJson(inLoader, image, Ended(PHASE_WRITE, false)).Render(),
               "{\"before\":null,\"after\":null}");
