@@ -490,9 +490,12 @@ void SimulatedCommPort::CancelFrom(std::thread::id thread) {
             }
         }
         writes_ = std::move(others);
-        if (wait_ && wait_->owner == thread) {
-            EndWait(ERROR_OPERATION_ABORTED, 0);
-        }
+        // The event wait is left alone. Here the dialogs and the port's
+        // listener run on one thread, so the thread cannot tell whose
+        // operation is whose; on a real system the wait is the listener
+        // thread's own, and a dialog that cancels its timed-out write there
+        // leaves it armed. The listener ends its own wait by rewriting the
+        // mask before it cancels, which ends it here too.
         if (!reads_.empty()) {
             reads_.front().deadline = ReadDeadline(timeouts_, reads_.front().length, now);
         }

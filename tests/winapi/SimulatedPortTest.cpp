@@ -306,8 +306,18 @@ TEST_F(SimulatedPortTest, APulledCableFailsTheWaitAndTheNextOpen) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(SimulatedPortTest, CancelIoCutsAWriteWhereTheLineIs) {
+// A dialog that gives up its write cancels that write alone: the event
+// wait is the listener's (its own thread on a real system), and a line
+// lost for it would end the update at the first held write.
+TEST_F(SimulatedPortTest, CancelIoCutsAWriteWhereTheLineIsAndLeavesTheEventWaitArmed) {
     Open();
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+    HANDLE waitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED waiting{};
+    waiting.hEvent = waitEvent;
+    DWORD events = 0;
+    EXPECT_FALSE(WaitCommEvent(port, &events, &waiting));
+    EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
     const MonotonicTime start = world.Now();
     const BYTE frame[10] = {};
     EXPECT_FALSE(WriteFile(port, frame, sizeof frame, nullptr, &overlapped));
@@ -318,6 +328,15 @@ TEST_F(SimulatedPortTest, CancelIoCutsAWriteWhereTheLineIs) {
     EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
     EXPECT_EQ(written, 3U);
     EXPECT_EQ(farEnd.received.size(), 3U);
+
+    DWORD ignored = 0;
+    EXPECT_FALSE(GetOverlappedResult(port, &waiting, &ignored, FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+    line->Send(Paced({1}, world.Now()));
+    ASSERT_EQ(WaitForSingleObject(waitEvent, INFINITE), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetOverlappedResult(port, &waiting, &ignored, FALSE));
+    EXPECT_EQ(events, EV_RXCHAR);
+    CloseHandle(waitEvent);
 }
 
 TEST_F(SimulatedPortTest, APortWhoseRegistrationGoesIsClosedForGood) {
