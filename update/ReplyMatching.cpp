@@ -24,10 +24,11 @@ bool EchoesAddress(std::span<const std::uint8_t> request, std::span<const std::u
 
 }  // namespace
 
-void LoaderReplyMatcher::NextRequest(bool previousWasLoader, std::uint32_t previousSends) {
-    if (previousWasLoader && previousSends > 0) {
+void LoaderReplyMatcher::NextRequest(std::optional<std::uint8_t> previousOperation,
+                                     std::uint32_t previousSends) {
+    if (previousOperation && previousSends > 0) {
         // One of the replies its sends could draw was taken.
-        m_copiesOwed += previousSends * kRepliesPerSend - 1;
+        m_copiesOwed[*previousOperation] += previousSends * kRepliesPerSend - 1;
     }
 }
 
@@ -48,8 +49,8 @@ bool LoaderReplyMatcher::Answers(std::span<const std::uint8_t> request,
         if (EchoesAddress(request, payload)) {
             return true;
         }
-        if (m_copiesOwed > 0) {
-            --m_copiesOwed;  // with an echo, this can only be a late copy
+        if (std::uint32_t& owed = m_copiesOwed[payload[kReplyOperation]]; owed > 0) {
+            --owed;  // with an echo, this can only be a late copy
             return false;
         }
         if (copyMayArrive) {

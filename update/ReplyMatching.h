@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -20,8 +22,8 @@
 //    with the right operation code and another address that cannot be a
 //    late copy: the time in which a copy of the previous reply could follow
 //    is over, and as many such replies have been passed over as all earlier
-//    sends could have drawn beyond the replies taken (each send one answer,
-//    doubled by the line at most). (An address equal to an earlier
+//    sends of that operation could have drawn beyond the replies taken (each
+//    send one answer, doubled by the line at most). (An address equal to an earlier
 //    request's proves nothing: a bootloader that always holds 0 answers the
 //    first frames at address 0 by coincidence.) From then on replies match
 //    by operation code and order; only a reply identical to the one taken
@@ -32,8 +34,9 @@
 class LoaderReplyMatcher {
 public:
     // A new request is outstanding; the one before it went out
-    // `previousSends` times, and was a bootloader request or not.
-    void NextRequest(bool previousWasLoader, std::uint32_t previousSends);
+    // `previousSends` times, and was a bootloader request of the operation
+    // `previousOperation`, or no bootloader request (empty).
+    void NextRequest(std::optional<std::uint8_t> previousOperation, std::uint32_t previousSends);
     // True when `reply` (a whole checked frame) answers `request`
     // (unsealed). `copyMayArrive`: a copy of the previous request's reply
     // may still be on the way. May learn that the bootloader does not echo
@@ -52,7 +55,11 @@ public:
 
 private:
     bool m_assumesEcho = true;
-    std::uint32_t m_copiesOwed = 0;         // late bootloader replies earlier sends may still draw
+    // Late bootloader replies earlier sends may still draw, per operation
+    // code: a reply names its operation, so only the copies of one are owed
+    // by a request of the same (a switch whose acknowledgement was lost owes
+    // nothing to the image's frames).
+    std::map<std::uint8_t, std::uint32_t> m_copiesOwed;
     std::vector<std::uint8_t> m_lastTaken;  // payload of the reply taken last
 };
 

@@ -243,8 +243,8 @@ private:
     std::optional<SendPacer::FrameTimes> SendFrameAt(std::uint8_t* frame, PaceTime due,
                                                      PaceTime issued, OwnEcho::Answer answer);
     // The request just taken from the queue becomes the outstanding one;
-    // the one before it was a bootloader request or not.
-    void StartAwaiting(bool previousWasLoader);
+    // the one before it was a bootloader request of that operation, or none.
+    void StartAwaiting(std::optional<std::uint8_t> previousLoaderOperation);
     // m_txFrame's header and payload.
     std::span<const std::uint8_t> OutstandingRequest() const;
     // While a request is outstanding: sends it again once its reply can no

@@ -136,10 +136,13 @@ bool CUpdateDlg::SendNextWhenPaced() {
     // and the room that sealing needs behind the payload.
     const std::size_t length =
         std::min(entry.bytes.size(), sizeof m_txFrame - static_cast<std::size_t>(kFrameCrcSize));
-    const bool previousWasLoader = m_txFrame[kFrameCommandIndex] == CMD_LOADER;
+    const std::optional<std::uint8_t> previousLoaderOperation =
+        m_txFrame[kFrameCommandIndex] == CMD_LOADER
+            ? std::optional(m_txFrame[kFramePayloadIndex + kLoaderOperationOffset])
+            : std::nullopt;
     std::copy_n(entry.bytes.begin(), length, m_txFrame);
     m_nAwaitedCmd = entry.noReply ? 0 : m_txFrame[kFrameCommandIndex];
-    StartAwaiting(previousWasLoader);
+    StartAwaiting(previousLoaderOperation);
     if (m_bNextFollowsReply) {
         m_bNextFollowsReply = false;
         m_nTicks = 0;
@@ -274,8 +277,8 @@ void CUpdateDlg::SendTxFrame(PaceTime due) {
     }
 }
 
-void CUpdateDlg::StartAwaiting(bool previousWasLoader) {
-    m_loaderMatcher.NextRequest(previousWasLoader, m_nTxSends);
+void CUpdateDlg::StartAwaiting(std::optional<std::uint8_t> previousLoaderOperation) {
+    m_loaderMatcher.NextRequest(previousLoaderOperation, m_nTxSends);
     const std::uint32_t baudRate = ListeningRate();
     m_pacer.NextRequest(RepeatInterval(OutstandingRequest(), baudRate),
                         m_txFrame[kFrameCommandIndex], baudRate);

@@ -98,7 +98,7 @@ TEST(NonEchoingBootloader, TheCoincidenceOfTheFirstFramesAndAnEarlierAddressProv
     const Bytes secondHalf = LoaderRequest(BL_LOAD_HALF, 128, 137);
     EXPECT_TRUE(matcher.Answers(firstHalf, LoaderReply(BL_LOAD_HALF, 0), false));
     matcher.Taken(LoaderReply(BL_LOAD_HALF, 0));
-    matcher.NextRequest(true, 1);  // sent once: its answer may come doubled
+    matcher.NextRequest(BL_LOAD_HALF, 1);  // sent once: its answer may come doubled
     EXPECT_FALSE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), true));
     EXPECT_TRUE(matcher.AssumesEcho());
     // Once no copy can still be on the way, the same reply is the evidence.
@@ -110,7 +110,7 @@ TEST(EchoingBootloader, LateRepliesToARepeatedRequestTeachNothingAsLongAsTheyCou
     // The first half went out twice: up to three more replies to it may
     // come, later than any window.
     LoaderReplyMatcher matcher;
-    matcher.NextRequest(true, 2);
+    matcher.NextRequest(BL_LOAD_HALF, 2);
     const Bytes secondHalf = LoaderRequest(BL_LOAD_HALF, 128, 137);
     for (int copy = 0; copy < 3; ++copy) {
         EXPECT_FALSE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), false)) << copy;
@@ -119,6 +119,22 @@ TEST(EchoingBootloader, LateRepliesToARepeatedRequestTeachNothingAsLongAsTheyCou
     EXPECT_TRUE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 128), false));
     // A fourth could not be a copy: this bootloader holds 0 there.
     EXPECT_TRUE(matcher.Answers(secondHalf, LoaderReply(BL_LOAD_HALF, 0), false));
+    EXPECT_FALSE(matcher.AssumesEcho());
+}
+
+TEST(NonEchoingBootloader, SwitchesWhoseAcknowledgementWasLostOweNothingToTheImagesFrames) {
+    // Fifteen switches went unanswered before the bootloader ran: their
+    // acknowledgements name no operation of the image, so the first reply
+    // with another address, once no copy of a reply of its own operation
+    // can come, is the evidence. Held writes made each repeat cost 375 ms,
+    // and passing over one reply per lost switch outlasted the watchdog.
+    LoaderReplyMatcher matcher;
+    for (int lost = 0; lost < 15; ++lost) {
+        matcher.NextRequest(BL_SWITCH, 1);
+        matcher.NextRequest(std::nullopt, 1);  // the status asked after it
+    }
+    const Bytes firstHalf = LoaderRequest(BL_LOAD_HALF, 0, 137);
+    EXPECT_TRUE(matcher.Answers(firstHalf, LoaderReply(BL_LOAD_HALF, 0x1628), false));
     EXPECT_FALSE(matcher.AssumesEcho());
 }
 
