@@ -4,6 +4,7 @@
 
 #include "DialogResults.h"
 #include "InstrumentProtocol.h"
+#include "WriteLimit.h"
 
 namespace simulation {
 namespace {
@@ -78,6 +79,17 @@ bool UpdateIsOwed(const RunPlan& plan) {
            (plan.instrument.startInBootloader || plan.instrument.firmwareDate == sim::FirmwareDate::Older);
 }
 
+// Writes held longer than the port waits for a status request at the
+// bootloader's rate (its wire time rounded up and the margin): each is cut
+// before its first byte leaves, so nothing reaches the bootloader once it
+// runs, not even the question whether it does.
+bool NothingReachesTheBootloader(const RunPlan& plan) {
+    constexpr DWORD kStatusFrameLength = 5;
+    const DWORD limitMs = WriteLimitMs(kStatusFrameLength, sim::kBootloaderBaud);
+    const DWORD wireMs = limitMs - kWriteMarginMs;
+    return static_cast<DWORD>(plan.writeLatencyMs) + wireMs >= limitMs;
+}
+
 // The way back to the main program was closed by the plan itself. A
 // bootloader that signed its switch wrongly is of a version the program does
 // not know; it is sent nothing more, the switch back included.
@@ -85,7 +97,8 @@ bool WayBackClosed(const RunPlan& plan) {
     const sim::SimOptions& o = plan.instrument;
     return o.neverLeave || o.badSignature || o.lostSwitchBacks >= kLeaveSwitches || o.silentAfter || o.hangupAfter ||
            plan.person.key != OperatorKey::None ||
-           (o.startInBootloader && !plan.person.writeIntoBootloader);
+           (o.startInBootloader && !plan.person.writeIntoBootloader) ||
+           NothingReachesTheBootloader(plan);
 }
 
 // The session log names the instrument that answered, or names none.
