@@ -516,7 +516,7 @@ class CliRuns(unittest.TestCase):
         missing = self.path_argument(self.workdir / "missing.bin")
         code, out, err = self.run_cli("update", "--port", "COM1", "--image", missing,
                                       lang="ru_RU.UTF-8")
-        self.assertEqual(code, 2)
+        self.assertEqual(code, 2, "\n".join(out + err))
         self.assertEqual(out, ["COM1: bad_image: файл образа непригоден; ничего не отправлено"])
         self.assertEqual(err, [f"файл образа {missing}: файл не читается: такого файла нет",
                                "код выхода 2"])
@@ -526,12 +526,12 @@ class CliRuns(unittest.TestCase):
         self.assertEqual((result["code"], result["text"]),
                          ("bad_image", "файл образа непригоден; ничего не отправлено"))
         code, out, err = self.run_cli("update", "--bogus", lang="ru_RU.UTF-8")
-        self.assertEqual(code, 2)
+        self.assertEqual(code, 2, "\n".join(out + err))
         self.assertEqual(err, ["ziron7-cli: '--bogus' не параметр 'update' "
                                "(подробнее: ziron7-cli --help)"])
         # A script that asked for JSON gets it even when the command line makes no command.
         code, out, err = self.run_cli("update", "--bogus", "--json", lang="ru_RU.UTF-8")
-        self.assertEqual(code, 2)
+        self.assertEqual(code, 2, "\n".join(out + err))
         self.assertEqual(json.loads(out[0]), {
             "schema": 1, "command": "update", "code": "bad_usage",
             "text": "командная строка не составляет команды",
