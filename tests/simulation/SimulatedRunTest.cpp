@@ -193,6 +193,26 @@ TEST(SimulatedRun, CleanUpdateKeepsItsPaceWhileEachWriteTakesItsWireTime) {
     EXPECT_LT(SimulatedSeconds(played.record), 26.0);
 }
 
+// Writes that an adapter or a busy PC holds before their first byte leaves,
+// on a line that returns every byte, behind an adapter's bursts or not: our
+// own frames come back late and are still passed over, and a write held
+// past its limit is a send lost on the way, not a line lost.
+TEST(SimulatedRun, HeldWritesOnAnEchoingLineStillUpdate) {
+    for (const int heldMs : {15, 30, 120, 240, 300}) {
+        for (const char* bootEcho : {"addr", "zero"}) {
+          for (const int latencyMs : {0, 38}) {
+            RunPlan plan = PlanWith(1, {"--pace", "--echo", "--baud", "9600", "--boot-echo", bootEcho});
+            plan.writeLatencyMs = heldMs;
+            plan.adapterLatencyMs = latencyMs;
+            const Played played = Play(plan);
+            EXPECT_THAT(played.violations, testing::IsEmpty()) << heldMs << " " << bootEcho << " " << latencyMs;
+            // Held past the limit at every rate, not even the search is heard.
+            EXPECT_EQ(played.outcome, heldMs < 250 ? "success" : "not found") << heldMs << " " << bootEcho << " " << latencyMs;
+          }
+        }
+    }
+}
+
 // Information replies late up to the watchdog: the update either succeeds
 // or gives up no sooner than the watchdog would on a silent line.
 TEST(SimulatedRun, LateInformationFailsNoSoonerThanTheWatchdog) {
