@@ -10,9 +10,9 @@
 //     changes during the update, every line of the update dialog's log and
 //     every message box;
 //   - when the run ends, from the run's facts (RunFacts): the instrument's
-//     identity, the outcome and the wall time, the counts of repeated requests, failed checksums,
-//     verification failures and passes, and the last 200 frames on the wire
-//     (WireHistory, with the access code masked).
+//     identity, the outcome and the wall time, the counts of repeated
+//     requests, failed checksums, verification failures and passes; and the
+//     last 200 frames on the wire (WireHistory, with the access code masked).
 //
 // The file is created, and the oldest logs beyond the newest 100 removed,
 // when the first port opens; what happened before is written then. It is

@@ -22,10 +22,10 @@
 //    with the right operation code and another address that cannot be a
 //    late copy: the time in which a copy of the previous reply could follow
 //    is over, and as many such replies have been passed over as all earlier
-//    sends of that operation could have drawn beyond the replies taken (each
-//    send one answer, doubled by the line at most). (An address equal to an earlier
-//    request's proves nothing: a bootloader that always holds 0 answers the
-//    first frames at address 0 by coincidence.) From then on replies match
+//    sends of that operation could have drawn beyond the replies taken
+//    (each send one answer, doubled by the line at most). (An address equal
+//    to an earlier request's proves nothing: a bootloader that always holds
+//    0 answers the first frames at address 0 by coincidence.) From then on replies match
 //    by operation code and order; only a reply identical to the one taken
 //    last that arrives while a copy of that one may still come is passed
 //    over. The repeat timing keeps late copies rare, the pump holds a request

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "JsonText.h"
-#include "RunOutcome.h"
 #include "RunFacts.h"
+#include "RunOutcome.h"
 
 // {"source":"embedded"|"file","version":6,"build_time":"Jun 20 2011 09:15:48",
 //  "size":35698,"sha256":"<64 hex digits>"}; `image` is one that loaded.

@@ -13,9 +13,9 @@
 #include "PortOpenFailure.h"
 #include "PortOpenOutcome.h"
 #include "ResultSchema.h"
-#include "SessionLog.h"
 #include "SessionEvents.h"
 #include "SessionEventsFanOut.h"
+#include "SessionLog.h"
 #include "UpdateDlg.h"
 #include "UserFolders.h"
 

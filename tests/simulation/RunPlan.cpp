@@ -94,6 +94,9 @@ constexpr int kMostWriteLatencyMs = 300;
 // its wire time and 250 ms is given up by the port, and one held nearly as
 // long stalls every frame by as much.
 constexpr int kMostPromptWriteLatencyMs = 40;
+// Of the slow writes, those held longer than the prompt range: an update at
+// a quarter of a second a frame is ten times the simulated time of another.
+constexpr double kLongHeldWrites = 0.2;
 constexpr double kFastPace = 0.3;
 constexpr double kOperatorKey = 0.08;
 constexpr int kMostKeyMs = 40'000;
@@ -259,7 +262,9 @@ RunPlan DrawPlan(std::uint64_t seed) {
         Add(plan.simSwitches, "stale-input", plan.instrument.staleInputBytes);
     }
     if (dice.Chance(kSlowWrites)) {
-        plan.writeLatencyMs = dice.Between(1, kMostWriteLatencyMs);
+        plan.writeLatencyMs = dice.Chance(kLongHeldWrites)
+                                  ? dice.Between(kMostPromptWriteLatencyMs + 1, kMostWriteLatencyMs)
+                                  : dice.Between(1, kMostPromptWriteLatencyMs);
     }
     return plan;
 }
