@@ -245,6 +245,16 @@ class CliRuns(unittest.TestCase):
             "Версия программы в приборе позже чем обновление", "Обновление не целесообразно",
             *box_lines("Версия программы в приборе позже чем обновление\n"
                        "Обновление не целесообразно")])
+        # The same refusal for a script: one JSON object that names it, with
+        # the firmware the instrument holds as the update read it.
+        code, out, err = self.run_cli("update", "--port", "COM1", "--json")
+        self.assertEqual(code, 1, "\n".join(out + err))
+        self.assertEqual(len(out), 1, out)
+        result = json.loads(out[0])
+        self.assertEqual((result["schema"], result["code"], result["exit_code"], result["decision"]),
+                         (1, "refused_later", 1, "refuse"))
+        self.assertEqual(result["identity"]["serial_number"], 12345)
+        self.assertIn("firmware_version", result["identity"])
         self.assertEqual(instrument.received("loader request"), [])
 
     def test_nothing_on_the_port_ends_with_exit_code_3(self):
