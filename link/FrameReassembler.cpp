@@ -121,33 +121,40 @@ void FrameReassembler::CutHeldFrames(const FrameHandler& onFrame, const OwnFrame
 bool FrameReassembler::SkipToWholeFrame() {
     for (std::size_t start = 1; start + kFrameHeaderSize <= m_nRxCount; ++start) {
         const std::size_t total = AnnouncedTotal(m_rxBuffer.data() + start);
-        if (total != 0 && start + total <= m_nRxCount &&
-            CheckFrame(m_rxBuffer.data() + start, static_cast<int>(total))) {
-            std::memmove(m_rxBuffer.data(), m_rxBuffer.data() + start, m_nRxCount - start);
-            m_nRxCount -= start;
-            m_nRxExpected = 0;
+        if (total == 0 || start + total > m_nRxCount ||
+            start + total <= m_nCandidatesCheckedThrough) {
+            continue;
+        }
+        if (CheckFrame(m_rxBuffer.data() + start, static_cast<int>(total))) {
+            ShiftOut(start);
+            m_nCandidatesCheckedThrough = 0;
             return true;
         }
     }
+    m_nCandidatesCheckedThrough = m_nRxCount;
     return false;
 }
 
 void FrameReassembler::DropFirstHeldByte() {
-    std::memmove(m_rxBuffer.data(), m_rxBuffer.data() + 1, m_nRxCount - 1);
-    --m_nRxCount;
-    m_nRxExpected = 0;
+    ShiftOut(1);
     m_bRealigning = true;
 }
 
 void FrameReassembler::ConsumeFrontFrame() {
-    std::memmove(m_rxBuffer.data(), m_rxBuffer.data() + m_nRxExpected, m_nRxCount - m_nRxExpected);
-    m_nRxCount -= m_nRxExpected;
-    m_nRxExpected = 0;
+    ShiftOut(m_nRxExpected);
     m_bRealigning = false;
+}
+
+void FrameReassembler::ShiftOut(std::size_t count) {
+    std::memmove(m_rxBuffer.data(), m_rxBuffer.data() + count, m_nRxCount - count);
+    m_nRxCount -= count;
+    m_nRxExpected = 0;
+    m_nCandidatesCheckedThrough -= std::min(count, m_nCandidatesCheckedThrough);
 }
 
 void FrameReassembler::Reset() {
     m_nRxCount = 0;
     m_nRxExpected = 0;
     m_bRealigning = false;
+    m_nCandidatesCheckedThrough = 0;
 }

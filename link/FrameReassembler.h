@@ -89,6 +89,8 @@ private:
     void DropFirstHeldByte();
     // Consumes the whole frame at the front and keeps what lies behind it.
     void ConsumeFrontFrame();
+    // The held bytes move `count` towards the front.
+    void ShiftOut(std::size_t count);
     void Reset();
 
     std::array<std::uint8_t, kFrameBufferSize> m_rxBuffer{};
@@ -96,4 +98,9 @@ private:
     std::size_t m_nRxExpected = 0;  // total of the frame at the front; 0 while not yet known
     std::size_t m_nChecksumFailures = 0;  // counted over the object's life
     bool m_bRealigning = false;     // the front is not known to start a frame
+    // Every frame that SkipToWholeFrame could find wholly within the first
+    // this many held bytes failed its check already: held bytes never change,
+    // so a line that realigns for long checks each candidate once, not once
+    // per read.
+    std::size_t m_nCandidatesCheckedThrough = 0;
 };
