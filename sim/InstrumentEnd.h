@@ -15,7 +15,6 @@
 #include "Transcript.h"
 #include "Wire.h"
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -85,7 +84,7 @@ private:
     Wire m_wire;
     RequestReader m_reader;
     Transcript m_transcript;
-    std::deque<LineByte> m_held;  // due for the updater, waiting for their burst
+    Fifo<LineByte> m_held;  // due for the updater, waiting for their burst
     SimTime m_burstAt;            // when the adapter's current burst leaves
     long m_framesReceived = 0;
     bool m_stalled = false;

@@ -19,8 +19,8 @@ SimClock::duration ByteTime(std::uint32_t baud) {
 
 Wire::Wire(const WireFaults& faults, std::uint64_t seed) : m_faults(faults), m_dice(seed) {}
 
-bool Wire::Chance(double p) {
-    return p > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(m_dice) < p;
+double Wire::Draw() {
+    return std::uniform_real_distribution<double>(0.0, 1.0)(m_dice);
 }
 
 SimTime Wire::Finish(SimTime start, std::uint32_t rate, SimTime& lastOnWire) const {
@@ -69,25 +69,6 @@ void Wire::Send(std::span<const std::uint8_t> frame, std::uint32_t rate, SimTime
     m_frameStarts.push_back(std::move(onStart));
 }
 
-void Wire::TakeDue(SimTime now, std::uint32_t lineRate, const Delivery& deliver) {
-    while (!m_outgoing.empty() && m_outgoing.front().due <= now) {
-        const Byte byte = m_outgoing.front();
-        m_outgoing.pop_front();
-        if (byte.startsFrame) {
-            const std::function<void(SimTime)> onStart = std::move(m_frameStarts.front());
-            m_frameStarts.pop_front();
-            if (onStart) {
-                onStart(byte.due);
-            }
-        }
-        const std::uint32_t listenRate = lineRate == 0 ? byte.rate : lineRate;
-        if (const auto value =
-                Deliver(byte.value, byte.rate, listenRate, m_faults.flipOut, m_faults.dropOut)) {
-            deliver(*value, byte.due, byte.rate);
-        }
-    }
-}
-
 std::optional<SimTime> Wire::NextEvent() const {
     std::optional<SimTime> next;
     for (const auto* queue : {&m_incoming, &m_outgoing}) {
@@ -106,8 +87,9 @@ std::optional<std::uint8_t> Wire::Misheard(std::uint8_t) {
     return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(m_dice));
 }
 
-std::optional<std::uint8_t> Wire::Deliver(std::uint8_t value, std::uint32_t sentRate,
-                                          std::uint32_t listenRate, double flip, double drop) {
+std::optional<std::uint8_t> Wire::DeliverFaulted(std::uint8_t value, std::uint32_t sentRate,
+                                                 std::uint32_t listenRate, double flip,
+                                                 double drop) {
     if (sentRate != listenRate) {
         return Misheard(value);
     }

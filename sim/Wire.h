@@ -4,6 +4,7 @@
 // lost bytes in either direction.
 #pragma once
 
+#include "Fifo.h"
 #include "SimOptions.h"
 
 #include <chrono>
@@ -62,8 +63,9 @@ public:
     // due, as an updater listening at `lineRate` baud would receive it.
     // `sentRate`: the rate the byte went out at. A `lineRate` of 0 in
     // TakeDue leaves the rates to be judged when the byte arrives (Misheard).
-    using Delivery = std::function<void(std::uint8_t value, SimTime due, std::uint32_t sentRate)>;
-    void TakeDue(SimTime now, std::uint32_t lineRate, const Delivery& deliver);
+    // `deliver(std::uint8_t value, SimTime due, std::uint32_t sentRate)`.
+    template <typename Delivery>
+    void TakeDue(SimTime now, std::uint32_t lineRate, Delivery&& deliver);
 
     // When the next byte arrives or falls due; none while the wire is idle.
     std::optional<SimTime> NextEvent() const;
@@ -76,7 +78,7 @@ public:
     std::optional<std::uint8_t> Misheard(std::uint8_t value);
 
     // True with probability `p`, from the same dice as the wire's faults.
-    bool Chance(double p);
+    bool Chance(double p) { return p > 0 && Draw() < p; }
 
 private:
     struct Byte {
@@ -88,18 +90,48 @@ private:
 
     // The byte as a receiver at `listenRate` sees it; none when it is lost.
     std::optional<std::uint8_t> Deliver(std::uint8_t value, std::uint32_t sentRate,
-                                        std::uint32_t listenRate, double flip, double drop);
+                                        std::uint32_t listenRate, double flip, double drop) {
+        // Nearly every byte of a run crosses a clean wire at its own rate.
+        if (sentRate == listenRate && flip <= 0 && drop <= 0) {
+            return value;
+        }
+        return DeliverFaulted(value, sentRate, listenRate, flip, drop);
+    }
+    std::optional<std::uint8_t> DeliverFaulted(std::uint8_t value, std::uint32_t sentRate,
+                                               std::uint32_t listenRate, double flip, double drop);
+    // Evenly in [0, 1).
+    double Draw();
     SimTime Finish(SimTime start, std::uint32_t rate, SimTime& lastOnWire) const;
 
     WireFaults m_faults;
     std::mt19937_64 m_dice;
-    std::deque<Byte> m_incoming;
-    std::deque<Byte> m_outgoing;
+    Fifo<Byte> m_incoming;
+    Fifo<Byte> m_outgoing;
     // Kept apart from the bytes, one per frame sent: a callback in every
     // byte made the queues several times larger for one byte in a frame.
     std::deque<std::function<void(SimTime)>> m_frameStarts;
     SimTime m_lastIncoming;  // when the last received byte ends on the wire
     SimTime m_lastOutgoing;  // when the last sent byte ends on the wire
 };
+
+template <typename Delivery>
+void Wire::TakeDue(SimTime now, std::uint32_t lineRate, Delivery&& deliver) {
+    while (!m_outgoing.empty() && m_outgoing.front().due <= now) {
+        const Byte byte = m_outgoing.front();
+        m_outgoing.pop_front();
+        if (byte.startsFrame) {
+            const std::function<void(SimTime)> onStart = std::move(m_frameStarts.front());
+            m_frameStarts.pop_front();
+            if (onStart) {
+                onStart(byte.due);
+            }
+        }
+        const std::uint32_t listenRate = lineRate == 0 ? byte.rate : lineRate;
+        if (const auto value =
+                Deliver(byte.value, byte.rate, listenRate, m_faults.flipOut, m_faults.dropOut)) {
+            deliver(*value, byte.due, byte.rate);
+        }
+    }
+}
 
 }  // namespace sim
