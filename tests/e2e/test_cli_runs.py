@@ -52,6 +52,10 @@ NOT_COMPLETED_WARNING = ["ВНИМАНИЕ!", "Обновление програ
 SIM_SERIAL = 12345
 # What a fast run writes at its start.
 FAST_PACE_LINE = "Быстрый обмен: запись и проверка без паузы между кадрами"
+# Where the instrument stands, as the program's account and the JSON's
+# "instrument" say it.
+PARTLY_WRITTEN = "in its bootloader with the flash partly written: repeat the update"
+LEFT_UNWRITTEN = "in its bootloader, nothing was written: switch the source off, then see readme.txt"
 
 
 def make_image(size, date=b"Jun 20 2011", time_text=b"09:15:48", version=6):
@@ -311,10 +315,27 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 4, "\n".join(out + err))
         self.assert_in_order(err, ["В загрузчике", "[box] Нет связи с Зирон-7!",
                                    *box_lines("\n".join(NOT_COMPLETED_WARNING))])
-        self.assertIn("instrument: in its bootloader with the flash partly written: "
-                      "repeat the update", err)
+        self.assertIn("instrument: " + PARTLY_WRITTEN, err)
         self.assertEqual(out, ["COM1: no_link: the link was lost, or the bootloader could not "
                                "be entered"])
+        self.assertTrue(instrument.received(WRITE_FRAMES))
+
+        # The same loss for a script, on a fresh instrument (this one stays
+        # silent): the JSON says where the instrument was left, and that what
+        # its flash now holds is unknown.
+        instrument.stop()
+        self.instruments.remove(instrument)
+        (self.workdir / "com1").rename(self.workdir / "text-run")
+        instrument = self.instrument("--silent-after", "40")
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image", self.path_argument(self.small),
+                                      "--json")
+        self.assertEqual(code, 4, "\n".join(out + err))
+        self.assertEqual(len(out), 1, out)
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["exit_code"], result["decision"]), ("no_link", 4, "write"))
+        self.assertEqual(result["instrument"], PARTLY_WRITTEN)
+        self.assertIsNotNone(result["firmware"]["before"])
+        self.assertIsNone(result["firmware"]["after"], "partly written: not the image's, nor the old one")
         self.assertTrue(instrument.received(WRITE_FRAMES))
 
     def test_a_verification_failing_five_times_ends_with_exit_code_5(self):
@@ -364,10 +385,20 @@ class CliRuns(unittest.TestCase):
         self.assertEqual(code, 4, "\n".join(out + err))
         self.assertIn(question[0], err)
         self.assertIn(question[1] + " -> Нет", err)
-        self.assertIn("instrument: in its bootloader, nothing was written: switch the source off, "
-                      "then see readme.txt", err)
+        self.assertIn("instrument: " + LEFT_UNWRITTEN, err)
         self.assertEqual(out, ["COM1: left_in_bootloader: found in its bootloader and left "
                                "unwritten (without --yes)"])
+        # The same No for a script. Found in its bootloader, the instrument
+        # never told its firmware: unknown before, and unchanged after.
+        code, out, err = self.run_cli("update", "--port", "COM1", "--image",
+                                      self.path_argument(self.small), "--json")
+        self.assertEqual(code, 4, "\n".join(out + err))
+        self.assertEqual(len(out), 1, out)
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["exit_code"], result["decision"]),
+                         ("left_in_bootloader", 4, "none"))
+        self.assertEqual(result["instrument"], LEFT_UNWRITTEN)
+        self.assertEqual(result["firmware"], {"before": None, "after": None})
         self.assertEqual(instrument.received(WRITE_FRAMES), [], "nothing written after No")
 
         code, out, err = self.run_cli("update", "--port", "COM1", "--yes", "--image",
