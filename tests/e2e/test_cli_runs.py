@@ -2,7 +2,8 @@
 centre runs it: no display, no person. A whole update in text and in JSON,
 a fast update with `--fast`, later firmware refused, nothing on the port,
 a device of another type and a loopback plug, a line that falls silent
-mid-write, a verification that keeps failing, verify
+mid-write, an instrument found in its bootloader and one whose bootloader
+never leaves, a verification that keeps failing, verify
 of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
 mid-write and SIGTERM, two instruments updated at once by two processes,
 and three ports by one process (a production line, one of them a foreign
@@ -56,6 +57,7 @@ FAST_PACE_LINE = "Быстрый обмен: запись и проверка б
 # "instrument" say it.
 PARTLY_WRITTEN = "in its bootloader with the flash partly written: repeat the update"
 LEFT_UNWRITTEN = "in its bootloader, nothing was written: switch the source off, then see readme.txt"
+ON_ITS_WAY_BACK = "in its bootloader or on its way back: switch the source off, then see readme.txt"
 
 
 def make_image(size, date=b"Jun 20 2011", time_text=b"09:15:48", version=6):
@@ -405,6 +407,28 @@ class CliRuns(unittest.TestCase):
                                       self.path_argument(self.small))
         self.assertEqual(code, 0, "\n".join(out + err))
         self.assert_in_order(err, [question[0], question[1] + " -> Да", "[box] " + SUCCEEDED])
+
+    def test_a_bootloader_that_never_leaves_ends_with_exit_code_6(self):
+        # verify: the flash is read back, never written, then the switch back
+        # to the main program goes unanswered until the update gives up.
+        instrument = self.instrument("--firmware", str(self.small), "--firmware-date", "same",
+                                     "--never-leave")
+        code, out, err = self.run_cli("verify", "--port", "COM1", "--image", self.path_argument(self.small),
+                                      "--json")
+        self.assertEqual(code, 6, "\n".join(out + err))
+        self.assertEqual(len(out), 1, out)
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["exit_code"], result["decision"]),
+                         ("cannot_leave_bootloader", 6, "verify"))
+        self.assertEqual(result["instrument"], ON_ITS_WAY_BACK)
+        # Stuck in its bootloader, its flash still holds what it held.
+        self.assertEqual(result["firmware"]["after"], result["firmware"]["before"])
+        self.assertIsNotNone(result["firmware"]["after"])
+        self.assert_in_order(err, ["Переход в основную программу...",
+                                   *box_lines("Невозможно выйти из загрузчика!\n"
+                                              "Выключите питание источника - далее читайте readme.txt")])
+        self.assertEqual(instrument.sent("^status")[-1]["meaning"], "status: bootloader")
+        self.assertEqual(instrument.received(WRITE_FRAMES), [])
 
     def test_a_bad_image_file_sends_nothing_and_ends_with_exit_code_2(self):
         instrument = self.instrument()
