@@ -4,7 +4,8 @@ a fast update with `--fast`, later firmware refused, nothing on the port,
 a device of another type and a loopback plug, a line that falls silent
 mid-write, an instrument found in its bootloader and one whose bootloader
 never leaves, a verification that keeps failing, verify
-of a good and of a corrupted flash, a bad image file (nothing sent), Ctrl+C
+of a good and of a corrupted flash, a bad image file (nothing sent), a port
+the user may not open (run without root's right to override file modes), Ctrl+C
 mid-write and SIGTERM, two instruments updated at once by two processes,
 and three ports by one process (a production line, one of them a foreign
 device), with every port present (--all) in JSON lines, SIGTERM ending
@@ -567,6 +568,33 @@ class CliRuns(unittest.TestCase):
         result = json.loads(out[0])
         self.assertEqual(result["code"], "port_busy")
         self.assertIn("занят", result["detail"])
+
+    def test_a_port_the_user_may_not_open_has_no_access(self):
+        instrument = self.instrument()
+        os.chmod(os.path.realpath(self.device_dir / "com1"), 0)
+        for command in ("update", "diagnose"):
+            # Root opens a device whatever its mode says: the run gives up the
+            # rights that override the modes, and is bound by them as a user
+            # outside the port's group is. (A user other than root keeps its
+            # bounding set, and is bound already.)
+            process = subprocess.Popen(
+                ["setpriv", "--inh-caps=-all", "--bounding-set=-dac_override,-dac_read_search", "--",
+                 str(CLI), command, "--port", "COM1", "--json"],
+                env=self.environment(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            out, err = (text.decode("utf-8") for text in process.communicate(timeout=30))
+            with self.subTest(command=command):
+                self.assertEqual(process.returncode, 3, out + err)
+                result = json.loads(out)
+                self.assertEqual((result["code"], result["exit_code"]), ("no_access", 3))
+                if command == "update":
+                    self.assertIn("dialout", result["detail"], "the way to the right is named")
+                    self.assert_met_no_line(result)
+                else:
+                    self.assertEqual((result["open_failure"]["code"], result["conclusion"]["code"]),
+                                     ("no_access", "no_access"))
+                    self.assertEqual(result["rates"], [])
+        self.assertEqual(instrument.frames(), [], "nothing was sent")
+        self.assertEqual(self.session_logs(), [], "no port opened, no log")
 
     def test_version_names_the_program_and_its_firmware(self):
         code, out, err = self.run_cli("--version")
