@@ -276,6 +276,15 @@ class CliRuns(unittest.TestCase):
         result = json.loads(out[0])
         self.assertEqual((result["code"], result["port"], result["exit_code"]), ("port_missing", "COM2", 3))
         self.assert_met_no_line(result)
+        # A COMn whose device is none (here a folder): the port is there, but
+        # it does not open.
+        self.device_dir.mkdir(parents=True, exist_ok=True)
+        (self.device_dir / "com2").symlink_to(self.workdir)
+        code, out, err = self.run_cli("update", "--port", "COM2", "--json")
+        self.assertEqual(code, 3, "\n".join(out + err))
+        result = json.loads(out[0])
+        self.assertEqual((result["code"], result["port"], result["exit_code"]), ("port_failed", "COM2", 3))
+        self.assert_met_no_line(result)
 
         self.instrument("--silent-after", "0")
         code, out, err = self.run_cli("update", "--port", "COM1", "--json")
@@ -538,7 +547,7 @@ class CliRuns(unittest.TestCase):
         code, out, err = self.run_cli("ports", "--json")
         self.assertEqual(code, 0, "\n".join(out + err))
         listed = json.loads(out[0])
-        self.assertEqual(listed["schema"], 1)
+        self.assertEqual((listed["schema"], listed["code"], listed["exit_code"]), (1, "listed", 0))
         self.assertIn(("COM1", device), [(port["port"], port["device"]) for port in listed["ports"]])
 
         # A device that no COMn stands for: nothing is opened.
