@@ -73,7 +73,13 @@ class WindowsCliRuns(test_cli_runs.CliRuns):
                 raise unittest.SkipTest(f"{needed} is not built")
         windows_runs.OUT.mkdir(parents=True, exist_ok=True)
         windows_runs.make_prefix()
+        windows_runs.keep_server()
         cls.image = test_cli_runs.FIRMWARE.read_bytes()
+
+    @classmethod
+    def tearDownClass(cls):
+        windows_runs.end_server()
+        super().tearDownClass()
 
     def setUp(self):
         if self._testMethodName in self.LINUX_ONLY:
