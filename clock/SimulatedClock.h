@@ -23,9 +23,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "MonotonicClock.h"
 
@@ -44,6 +44,7 @@ public:
         MonotonicTime when{};
         std::uint64_t sequence = 0;
         Lane lane = Lane::System;
+        std::uint32_t slot = 0;  // where the event waits (see m_slots)
     };
 
     // Time starts at `start`; `seed` draws the timers' lateness.
@@ -74,7 +75,7 @@ public:
     bool RunSystemUntil(const std::function<bool()>& done, const MonotonicTime* deadline);
 
     // Events queued on `lane`.
-    std::size_t Queued(Lane lane) const { return LaneOf(lane).size(); }
+    std::size_t Queued(Lane lane) const { return LaneOf(lane).live; }
 
     // How late a window timer fires on this machine: up to `most`, drawn
     // evenly from the seed, none by default.
@@ -90,20 +91,46 @@ public:
     static constexpr MonotonicTime kDefaultStart = MonotonicTime{} + std::chrono::hours(1);
 
 private:
-    using Key = std::pair<MonotonicTime, std::uint64_t>;
-    using Queue = std::map<Key, Event>;
+    // A lane is a heap of what waits on it, earliest on top. A run queues and
+    // cancels tens of thousands of events (a port reschedules its wake-up
+    // after nearly every call), so a cancelled event is only marked, in its
+    // slot, and its entry dropped when it comes to the top: no allocation
+    // per event, and no search.
+    struct Entry {
+        MonotonicTime when;
+        std::uint64_t sequence;
+        std::uint32_t slot;
+    };
+    struct Queue {
+        std::vector<Entry> heap;
+        std::size_t live = 0;  // entries whose event is still queued
+    };
+    // The order of the heaps: true when `a` runs after `b` (by time, then
+    // in the order queued).
+    static bool RunsLater(const Entry& a, const Entry& b);
+    // An event waiting to run; a sequence of 0 marks a free slot.
+    struct Slot {
+        std::uint64_t sequence = 0;
+        Event event;
+    };
 
     Queue& LaneOf(Lane lane) { return lane == Lane::System ? m_system : m_userInterface; }
     const Queue& LaneOf(Lane lane) const {
         return lane == Lane::System ? m_system : m_userInterface;
     }
-    // Takes the front event of `queue`, moves time to it and runs it.
+    // The earliest event still queued on `queue`, or null; drops the
+    // cancelled ones above it.
+    const Entry* Front(Queue& queue);
+    // Takes the front event of `queue` (there is one), moves time to it and runs it.
     void RunFront(Queue& queue);
+    void FreeSlot(std::uint32_t slot);
 
     MonotonicTime m_now;
     std::uint64_t m_nextSequence = 1;
     Queue m_userInterface;
     Queue m_system;
+    std::vector<Slot> m_slots;
+    std::vector<std::uint32_t> m_freeSlots;
     std::mt19937_64 m_dice;
     Duration m_mostLateness{0};
 };
