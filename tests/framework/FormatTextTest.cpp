@@ -14,6 +14,11 @@ TEST(FormatText, FormatsAsPrintfDoes) {
 TEST(FormatText, TakesTextsOfAnyLength) {
     const std::string longText(5000, 'x');
     EXPECT_EQ(FormatText("[%s]", longText.c_str()), "[" + longText + "]");
+    // Around the length formatted in one pass, and just past it.
+    for (std::size_t length = 250; length <= 260; ++length) {
+        const std::string text(length - 2, 'y');
+        EXPECT_EQ(FormatText("<%s>", text.c_str()), "<" + text + ">") << length;
+    }
 }
 
 }  // namespace
