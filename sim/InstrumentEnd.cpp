@@ -190,6 +190,13 @@ void InstrumentEnd::Hold(std::uint8_t value, SimTime due, std::uint32_t rate) {
 }
 
 void InstrumentEnd::TakeDue(SimTime until, std::uint32_t lineRate, std::vector<LineByte>& out) {
+    if (m_held.empty() && m_options.chunkMs == 0) {
+        // Nothing waits for a burst: the wire's bytes go out as they fall due.
+        m_wire.TakeDue(until, lineRate, [&out](std::uint8_t value, SimTime due, std::uint32_t rate) {
+            out.push_back({value, due, rate});
+        });
+        return;
+    }
     m_wire.TakeDue(until, lineRate, [this](std::uint8_t value, SimTime due, std::uint32_t rate) {
         Hold(value, due, rate);
     });

@@ -14,6 +14,7 @@
 #include "SimOptions.h"
 #include "Transcript.h"
 #include "Wire.h"
+#include "winapi_simulated_port.h"
 
 #include <memory>
 #include <optional>
@@ -23,12 +24,10 @@
 
 namespace sim {
 
-// One byte on the line and the time its stop bit ends.
-struct LineByte {
-    std::uint8_t value = 0;
-    SimTime at;
-    std::uint32_t rate = 0;  // the rate it went out at, in baud
-};
+// One byte on the line, the time its stop bit ends and the rate it went out
+// at: the same record as a simulated port's line carries, so that the far
+// end of such a port hands bytes over as they are.
+using LineByte = TimedByte;
 
 class InstrumentEnd {
 public:

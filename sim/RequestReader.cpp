@@ -2,7 +2,6 @@
 
 #include "LinkFrame.h"
 
-#include <utility>
 
 namespace sim {
 
@@ -26,7 +25,10 @@ std::optional<CutFrame> RequestReader::Feed(const ArrivedByte& byte) {
     if (possible && m_bytes.size() < total) {
         return std::nullopt;
     }
-    CutFrame frame{std::exchange(m_bytes, {}), false};
+    // Copied out at its size; the reader keeps its storage for the next
+    // frame, which then grows into it without reallocating byte by byte.
+    CutFrame frame{m_bytes, false};
+    m_bytes.clear();
     frame.intact = possible && CheckFrame(frame.bytes.data(), static_cast<int>(total));
     m_discarding = !frame.intact;
     return frame;

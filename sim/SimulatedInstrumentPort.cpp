@@ -4,21 +4,6 @@
 #include <vector>
 
 namespace sim {
-namespace {
-
-// `spare`'s storage, emptied, for one hand-over; the caller gives it back
-// when done. A hand-over may start another (the port, given bytes, may
-// finish a write to the instrument), which then finds no spare and makes
-// its own.
-template <typename Byte>
-std::vector<Byte> TakeBuffer(std::vector<Byte>& spare) {
-    std::vector<Byte> buffer = std::move(spare);
-    spare = {};
-    buffer.clear();
-    return buffer;
-}
-
-}  // namespace
 
 SimOptions SimulatedInstrumentPort::PacedOptions(SimOptions options) {
     options.pace = true;
@@ -46,12 +31,7 @@ void SimulatedInstrumentPort::Receive(std::span<const TimedByte> bytes, DWORD ba
     if (m_hungUp) {
         return;
     }
-    std::vector<LineByte> arrived = TakeBuffer(m_lineBytes);
-    for (const TimedByte& byte : bytes) {
-        arrived.push_back({byte.value, byte.at});
-    }
-    m_end.ReceiveTimed(arrived, baud);
-    m_lineBytes = std::move(arrived);
+    m_end.ReceiveTimed(bytes, baud);
     Pump();
 }
 
@@ -64,18 +44,17 @@ void SimulatedInstrumentPort::Pump() {
         return;
     }
     // Everything the instrument has sent so far goes to the port now, each
-    // byte with its own time; the port holds it back until then.
-    std::vector<LineByte> due = TakeBuffer(m_lineBytes);
+    // byte with its own time; the port holds it back until then. Handing
+    // bytes over may start another hand-over (the port, given bytes, may
+    // finish a write to the instrument), which then finds the storage taken
+    // and makes its own.
+    std::vector<LineByte> due = std::exchange(m_due, {});
+    due.clear();
     m_end.TakeDue(MonotonicTime::max(), 0, due);
     if (!due.empty()) {
-        std::vector<TimedByte> bytes = TakeBuffer(m_timedBytes);
-        for (const LineByte& byte : due) {
-            bytes.push_back({byte.value, byte.at, byte.rate});
-        }
-        m_line.Send(bytes);
-        m_timedBytes = std::move(bytes);
+        m_line.Send(due);
     }
-    m_lineBytes = std::move(due);
+    m_due = std::move(due);
     m_world.Cancel(m_wake);
     if (const auto next = m_end.NextEvent()) {
         m_wake = m_world.At(*next, SimulatedClock::Lane::System, [this] { Pump(); });

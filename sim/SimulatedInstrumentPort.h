@@ -61,11 +61,9 @@ private:
     SimulatedLine& m_line;
     SimulatedClock::EventId m_wake;
     bool m_hungUp = false;
-    // Storage reused by every Pump and Receive: a run hands bytes over
-    // thousands of times, and a fresh buffer each time cost more than the
-    // hand-over itself.
-    std::vector<LineByte> m_lineBytes;
-    std::vector<TimedByte> m_timedBytes;
+    // Storage reused by every Pump: a run hands bytes over thousands of
+    // times, and a fresh buffer each time cost more than the hand-over itself.
+    std::vector<LineByte> m_due;
 };
 
 }  // namespace sim
