@@ -222,7 +222,11 @@ class OperatorRuns(unittest.TestCase):
 
         asked = {f["meaning"].split(",")[0] for f in self.instrument.received(".")}
         self.assertLessEqual(asked, {"identify request", "information request"})
-        self.assertEqual(len(self.instrument.received("^information request")), 3)
+        # Each of the three steps asked, and no other request. A step may be
+        # asked twice: on a loaded machine the simulator, starved of the
+        # processor, once read a request and its repeat 75 ms later at once.
+        steps = {f["meaning"] for f in self.instrument.received("^information request")}
+        self.assertEqual(steps, {f"information request, step {step}" for step in range(3)})
         self.assertTrue(self.instrument.flash_bytes() == flash_before, "the flash is untouched")
 
         log = self.session_log("9600", [REFUSED])
