@@ -151,7 +151,7 @@ def stages(top):
               environment=e2e_environment, summary_marks=("passed,",)),
         Stage("windows-e2e", ["bash", "scripts/check-windows.sh", "runs"],
               needs=("windows-build", "programs"),
-              cores=0.7,
+              cores=0.5,
               sources=("tests/e2e", "scripts/check-windows.sh", "res/firmware"),
               built=(f"{windows}/app", f"{default}/sim", f"{default}/tests/support"),
               environment=e2e_environment, summary_marks=("passed,",)),
