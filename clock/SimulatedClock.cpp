@@ -38,7 +38,7 @@ SimulatedClock::EventId SimulatedClock::At(MonotonicTime when, Lane lane, Event 
     queue.heap.push_back({at, sequence, slot});
     std::push_heap(queue.heap.begin(), queue.heap.end(), RunsLater);
     ++queue.live;
-    return {at, sequence, lane, slot};
+    return {sequence, lane, slot};
 }
 
 bool SimulatedClock::Cancel(const EventId& id) {

@@ -41,7 +41,6 @@ public:
 
     // An event's handle for Cancel; the default one names none.
     struct EventId {
-        MonotonicTime when{};
         std::uint64_t sequence = 0;
         Lane lane = Lane::System;
         std::uint32_t slot = 0;  // where the event waits (see m_slots)
