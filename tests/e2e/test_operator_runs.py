@@ -402,7 +402,12 @@ class OperatorRuns(unittest.TestCase):
 
         self.assertTrue(self.instrument.flash_bytes() == flash_before, "the flash is untouched")
         self.assertFalse(self.instrument.received("^loader request"), "nothing for the bootloader")
-        self.assertEqual(len(self.instrument.sent("^status")), 10, "ten statuses asked between")
+        # Ten rounds of status asked between. A status may go out more than
+        # once in a round: on a loaded machine the simulator, starved of the
+        # processor for 170 ms, once read a request and two repeats at once,
+        # and answered them at the same instant.
+        self.assertEqual(len({f["t"] for f in self.instrument.sent("^status")}), 10,
+                         "ten statuses asked between")
         # The firmware's identity never came: the log has the boxes and the end.
         logs = self.flasher.session_logs()
         self.assertEqual(len(logs), 1, "one log per run")
