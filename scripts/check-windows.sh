@@ -40,6 +40,9 @@ build() {
 
 tests() {
   echo "== windows tests under Wine =="
+  # Each test has two minutes; the first Wine run in a fresh build folder
+  # makes the prefix, which takes longer than that on a loaded machine.
+  timeout 300 bash scripts/wine-run.sh "$windows/app/cli/ziron7-cli.exe" --version >/dev/null
   ctest --test-dir "$windows" --output-on-failure
 }
 

@@ -38,7 +38,7 @@ def main():
                                          "--baud", args.baud, "--firmware-date", "older")
         flasher = Flasher(build / "app" / "ziron7-flasher", display.name,
                           instrument.device_dir, private_dir)
-        operator = Operator(display, instrument)
+        operator = Operator(display, instrument, flasher)
         try:
             wait_until(operator.port_dialog, SEARCH_TIMEOUT_S, "port dialog")
             wait_until(lambda: instrument.sent("^identify:"), SEARCH_TIMEOUT_S,

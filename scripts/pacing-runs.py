@@ -58,7 +58,7 @@ def one_run(build, display, line, pace):
         flasher = Flasher(build / "app" / "ziron7-flasher", display.name,
                           instrument.device_dir, workdir, arguments=PACES[pace])
         try:
-            operator = Operator(display, instrument)
+            operator = Operator(display, instrument, flasher)
             operator.press_ok_once_found(SEARCH_TIMEOUT_S)
             pressed_ok_at = time.monotonic()
             cpu_at_ok_s = flasher.cpu_seconds()

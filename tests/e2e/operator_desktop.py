@@ -37,16 +37,17 @@ class Timeout(AssertionError):
     pass
 
 
-def wait_until(condition, timeout_s, what):
+def wait_until(condition, timeout_s, what, explain=None):
     """Polls `condition` until it returns something true; fails after the
-    time-out naming `what`."""
+    time-out naming `what`, and what `explain()` says of the state then."""
     deadline = time.monotonic() + timeout_s
     while True:
         result = condition()
         if result:
             return result
         if time.monotonic() > deadline:
-            raise Timeout(f"no {what} within {timeout_s:.0f} s")
+            state = f": {explain()}" if explain else ""
+            raise Timeout(f"no {what} within {timeout_s:.0f} s{state}")
         time.sleep(POLL_PERIOD_S)
 
 
@@ -285,6 +286,14 @@ class Flasher:
         ticks = int(fields[11]) + int(fields[12])
         return ticks / os.sysconf("SC_CLK_TCK")
 
+    def state(self):
+        """Whether the program still runs, and the last line it printed."""
+        status = self.process.poll()
+        lines = Path(self._output.name).read_text(errors="replace").splitlines()
+        said = f", its last line: {lines[-1]!r}" if lines else ", nothing printed"
+        running = "is running" if status is None else f"has ended with status {status}"
+        return f"the program {running}{said}"
+
     def stop(self):
         stop_process(self.process)
         self._output.close()
@@ -293,9 +302,18 @@ class Flasher:
 class Operator:
     """What a person does at the updater's windows."""
 
-    def __init__(self, display, instrument):
+    def __init__(self, display, instrument, flasher):
         self.display = display
         self.instrument = instrument
+        self.flasher = flasher
+
+    def state(self):
+        """What the instrument heard and what the program did, for a wait
+        that timed out."""
+        frames = self.instrument.received("")
+        heard = (f"{len(frames)} frames, the last {frames[-1]['meaning']!r} at "
+                 f"{frames[-1]['rate']} baud" if frames else "no frame")
+        return f"the instrument heard {heard}; {self.flasher.state()}"
 
     def port_dialog(self):
         dialogs = [w for w in self.display.windows(DIALOG_CAPTION)
@@ -316,8 +334,8 @@ class Operator:
         enabled), and presses Enter, the default button, until the update
         dialog opens."""
         wait_until(lambda: self.instrument.sent("^identify:"), timeout_s,
-                   "identify reply from the instrument")
-        port_dialog = wait_until(self.port_dialog, timeout_s, "port dialog")
+                   "identify reply from the instrument", self.state)
+        port_dialog = wait_until(self.port_dialog, timeout_s, "port dialog", self.state)
         time.sleep(0.5)  # the reply reaches the dialog a tick later
         for _ in range(OK_PRESSES):
             # Pressed again only while the port dialog is still up: an Enter

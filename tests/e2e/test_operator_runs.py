@@ -106,7 +106,7 @@ class OperatorRuns(unittest.TestCase):
         self.instrument = SimulatedInstrument(SIM, self.workdir, *sim_options)
         self.flasher = Flasher(FLASHER, self.display.name, self.instrument.device_dir,
                                self.workdir, arguments=arguments)
-        return Operator(self.display, self.instrument)
+        return Operator(self.display, self.instrument, self.flasher)
 
     def expected_flash(self):
         end_value = len(self.image) | PAGE_END_BITS

@@ -123,8 +123,8 @@ class WindowsOperator(Operator):
 
     def press_ok_once_found(self, timeout_s):
         wait_until(lambda: self.instrument.sent("^identify:"), timeout_s,
-                   "identify reply from the instrument")
-        port_dialog = wait_until(self.port_dialog, timeout_s, "port dialog")
+                   "identify reply from the instrument", self.state)
+        port_dialog = wait_until(self.port_dialog, timeout_s, "port dialog", self.state)
         time.sleep(PORT_DIALOG_SETTLE_S)
         picture = self.display.screenshot(self.instrument.workdir / "port-dialog-found.png",
                                           port_dialog)
@@ -197,7 +197,7 @@ class WindowsOperatorRuns(linux_runs.OperatorRuns):
                                env={**WINE_ENV, "LD_PRELOAD": str(MODEM_LINES)},
                                arguments=arguments)
         self.flasher.data_dir = USER_DATA
-        return WindowsOperator(self.display, self.instrument)
+        return WindowsOperator(self.display, self.instrument, self.flasher)
 
 
     # --- A port a terminal program used last: Windows keeps its line state. ---
