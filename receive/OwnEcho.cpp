@@ -34,6 +34,13 @@ LONG OwnEcho::Send(CSerialListener& port, std::uint8_t* frame, Answer answer) {
     return result;
 }
 
+void OwnEcho::Expect(std::span<const std::uint8_t> sealed, Answer answer) {
+    m_lastSent.assign(sealed.begin(), sealed.end());
+    m_echoesOwed = 0;
+    m_echoDueBy = Clock::time_point::min();
+    m_answer = answer;
+}
+
 void OwnEcho::Sent(std::span<const std::uint8_t> sealed, std::uint32_t baudRate,
                    Clock::time_point at, Answer answer) {
     const bool sameAgain = m_echoesOwed > 0 && at <= m_echoDueBy &&

@@ -39,6 +39,13 @@ public:
     // result is SendFrame's.
     LONG Send(CSerialListener& port, std::uint8_t* frame, Answer answer);
 
+    // `sealed` (CRC included) is what this dialog sends, though it has not
+    // yet. Where no answer can equal it, a copy that comes back first is
+    // the echo of whoever used the line before (a diagnosis, an earlier
+    // search) still on its way when the port opened: passed over, and
+    // counted as late.
+    void Expect(std::span<const std::uint8_t> sealed, Answer answer);
+
     // `sealed` (CRC included) went out at `at`, its write started at
     // `baudRate` baud.
     void Sent(std::span<const std::uint8_t> sealed, std::uint32_t baudRate, Clock::time_point at,

@@ -42,6 +42,9 @@ CPortDlg::CPortDlg(CWnd* parent) : CDialog(kPortDialogTemplateId, parent) {
     // built once and sent as it is on every tick.
     const RequestBytes identify = BuildIdentifyRequest();
     std::copy(identify.begin(), identify.end(), m_probeFrame);
+    const std::uint8_t sealedLength = SealFrame(m_probeFrame);
+    m_echo.Expect(std::span<const std::uint8_t>(m_probeFrame, sealedLength),
+                  OwnEcho::Answer::AlwaysDiffers);
     MapSelectionChanged(kPortListId, [this] { OnSelchangePort(); });
     MapButtonClicked(kHelpButtonId, [this] { OnHelpButton(); });
     MapMessage(serialDefaultComMessage,

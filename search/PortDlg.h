@@ -35,7 +35,7 @@ public:
     // owned, and all must outlive the run.
     DeviceInfo* m_pDeviceInfo = nullptr;               // filled when the instrument answers
     UINT_PTR m_nSearchTimer = 2;                       // id of the 50 ms search tick
-    std::uint8_t m_probeFrame[kFrameBufferSize] = {};  // the identify request, sealed on send
+    std::uint8_t m_probeFrame[kFrameBufferSize] = {};  // the identify request, sealed
     CSerialCWnd* m_pSerial = nullptr;    // the port: opened here, left open at the end
     std::string m_strStatus;             // text of the status line
     UINT_PTR m_nRxTimer = 4;             // id of the 50 ms receive-gap timer

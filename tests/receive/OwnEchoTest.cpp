@@ -33,6 +33,24 @@ TEST(OwnEcho, ARequestNoAnswerCanEqualIsOursWheneverItComesBack) {
     EXPECT_TRUE(echo.LineEchoes());
 }
 
+// The request a dialog is about to send, coming back before it has: the
+// echo of the line's last user, late; the first send then owes its own.
+TEST(OwnEcho, AnExpectedRequestComingBackBeforeItsFirstSendIsALateEchoOfOurs) {
+    OwnEcho echo;
+    echo.Expect(kIdentify, Answer::AlwaysDiffers);
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent));
+    EXPECT_EQ(echo.LateEchoesPassedOver(), 1U);
+    echo.Sent(kIdentify, 4800, kSent + 50ms, Answer::AlwaysDiffers);
+    EXPECT_TRUE(echo.IsOwnEcho(kIdentify, kSent + 60ms));
+    EXPECT_EQ(echo.EchoesPassedOver(), 2U);
+    EXPECT_EQ(echo.LateEchoesPassedOver(), 1U) << "the send's own echo is on time";
+
+    // An answer may equal what is expected: before a send, it is the answer.
+    OwnEcho bootloader;
+    bootloader.Expect(kProgramPage, Answer::MayEqualRequest);
+    EXPECT_FALSE(bootloader.IsOwnEcho(kProgramPage, kSent));
+}
+
 TEST(OwnEcho, AnIdenticalAnswerIsOursOnlyOnceWithinItsWireTimeAndTheMargin) {
     OwnEcho echo;
     echo.Sent(kIdentify, 4800, kSent, Answer::AlwaysDiffers);

@@ -209,6 +209,24 @@ TEST(PortDialog, OurOwnRequestsComingBackHoldNoRateAndTheInstrumentIsFoundAtItsO
     EXPECT_EQ(f.dialog.Heard(), CPortDlg::LineHeard::OwnBytes);
 }
 
+// On an echoing line the requests of whoever used the port before, a
+// diagnosis or an earlier search, may still be coming back after the port
+// opened and its input was emptied: our own request, before we sent one.
+TEST(PortDialog, OurRequestComingBackBeforeTheFirstTickIsOurOwnNotAnotherDevice) {
+    PortDialogFixture f;
+    PtyInstrument line(f.devices.Path(), 1);
+    std::string status;
+    f.dialog.onRunning = [&](TestPortDlg& d) {
+        line.Send(kIdentifyRequest);
+        QTimer::singleShot(40, [&] { status = d.StatusShown(); });
+        d.ExitAfter(300);
+    };
+    f.dialog.DoModal();
+    EXPECT_EQ(status, "Порт COM1 доступен");
+    EXPECT_EQ(f.dialog.m_echo.EchoesPassedOver(), 1u);
+    EXPECT_EQ(f.dialog.Heard(), CPortDlg::LineHeard::OwnBytes);
+}
+
 struct UnattendedLineCase {
     const char* name;
     std::vector<std::string> simOptions;
