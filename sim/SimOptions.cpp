@@ -13,6 +13,7 @@ constexpr std::array<std::uint32_t, 6> kMainProgramRates = {4800,  9600,  19200,
 // A pseudo-terminal holds 4095 bytes towards its reader; half of that is
 // more than any adapter keeps.
 constexpr int kMostStaleInputBytes = 2'048;
+constexpr int kMostStaleRequests = 8;  // a diagnosis's last rate sends three
 constexpr int kMostReplyDelayMs = 60'000;
 
 // Integers in decimal, or in hex after "0x".
@@ -159,6 +160,7 @@ constexpr OptionRule kRules[] = {
     {"noise", true, [](SimOptions& o, std::string_view v) { return SetNoise(v, o.noise); }},
     {"echo", false, [](SimOptions& o, std::string_view) { return o.echo = true; }},
     {"stale-input", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 1, kMostStaleInputBytes, o.staleInputBytes); }},
+    {"stale-requests", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 1, kMostStaleRequests, o.staleRequests); }},
     {"device-type", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 255, o.deviceType); }},
     {"year", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 2000, 2255, o.year); }},
     {"month", true, [](SimOptions& o, std::string_view v) { return SetNumber(v, 0, 255, o.month); }},
@@ -293,6 +295,9 @@ The line
                         it opens the line, as an adapter keeps what came while
                         no one listened: the start of an old identify reply,
                         then noise from --seed (pseudo-terminals only)
+  --stale-requests N    N of the updater's own identify requests (1 to 8) wait
+                        there ahead of those bytes, as an echoing line returns
+                        the requests of a diagnosis or an earlier search
 
 The instrument
   --device-type N       device type in identify and information replies (default 3)

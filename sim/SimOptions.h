@@ -35,6 +35,7 @@ struct SimOptions {
     NoiseMode noise = NoiseMode::Drop;
     bool echo = false;  // the updater's bytes come back to it as they are read
     int staleInputBytes = 0;  // waiting in the updater's input before it opens the line
+    int staleRequests = 0;    // of the updater's identify requests, ahead of those bytes
 
     // Who the instrument is.
     int deviceType = 3;

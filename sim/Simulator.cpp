@@ -79,9 +79,7 @@ bool Simulator::Start(std::string& error) {
             return false;
         }
         // Before the line is announced, so that they wait when the updater opens it.
-        if (m_options.staleInputBytes > 0) {
-            const std::vector<std::uint8_t> stale = StaleInputBytes(
-                static_cast<std::size_t>(m_options.staleInputBytes), m_options.seed.value_or(0));
+        if (const std::vector<std::uint8_t> stale = StaleInput(m_options); !stale.empty()) {
             if (m_line.Write(stale) != static_cast<ssize_t>(stale.size())) {
                 error = "cannot leave the stale bytes on the line";
                 return false;

@@ -31,4 +31,18 @@ std::vector<std::uint8_t> StaleInputBytes(std::size_t count, std::uint64_t seed)
     return bytes;
 }
 
+std::vector<std::uint8_t> StaleInput(const SimOptions& options) {
+    // The instrument's replies and the updater's requests are framed alike:
+    // an identify request is an identify frame without payload.
+    const std::vector<std::uint8_t> request = SealReply(Reply{kCmdIdentify, {}}, false);
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < options.staleRequests; ++i) {
+        bytes.insert(bytes.end(), request.begin(), request.end());
+    }
+    const std::vector<std::uint8_t> noise = StaleInputBytes(
+        static_cast<std::size_t>(options.staleInputBytes), options.seed.value_or(0));
+    bytes.insert(bytes.end(), noise.begin(), noise.end());
+    return bytes;
+}
+
 }  // namespace sim

@@ -62,7 +62,8 @@ public:
     // The registration went: the port is closed for good.
     void Detach();
     DWORD Rate() const { return state_.BaudRate; }
-    // Bytes already in the input queue when the port opens.
+    // Bytes waiting when the port opens: in the input queue, and with an
+    // adapter's latency timer, the last packet's worth still in the adapter.
     void Preload(std::span<const BYTE> bytes);
 
 private:

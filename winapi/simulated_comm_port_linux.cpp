@@ -39,8 +39,19 @@ SimulatedCommPort::~SimulatedCommPort() {
 }
 
 void SimulatedCommPort::Preload(std::span<const BYTE> bytes) {
-    input_.insert(input_.end(), bytes.begin(), bytes.end());
+    // An adapter with a latency timer has passed on whole packets; what
+    // came after the last one it still holds, and hands over once its timer
+    // runs out: after the open, and after whatever the program did to
+    // empty the input.
+    const std::size_t held =
+        line_->Faults().latencyTimerMs > 0 ? bytes.size() % kUsbPacketBytes : 0;
+    const std::size_t queued = bytes.size() - held;
+    input_.insert(input_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(queued));
     lastArrival_ = world_.Now();
+    for (const BYTE value : bytes.subspan(queued)) {
+        HoldInAdapter(value, world_.Now());
+    }
+    Reschedule();
 }
 
 SimulatedClock::Duration SimulatedCommPort::ByteTime() const {

@@ -82,4 +82,20 @@ TEST(StaleInput, BeginLikeAnOldReplyAndAreTheSameForASeed) {
     EXPECT_EQ(sim::StaleInputBytes(2, 7), (std::vector<std::uint8_t>{0xFE, 0xC6}));
 }
 
+// Our own identify requests, as the updater seals them, come ahead of the
+// stale bytes.
+TEST(StaleInput, OurRequestsComeFirstAsTheUpdaterSendsThem) {
+    const Parsed parsed = Parse({"--stale-requests", "2", "--stale-input", "3", "--seed", "7"});
+    ASSERT_EQ(parsed.outcome, sim::ParseOutcome::Run) << parsed.error;
+    const std::vector<std::uint8_t> request = {0xFE, 0x46, 0x00, 0x22, 0x50};
+    std::vector<std::uint8_t> expected = request;
+    expected.insert(expected.end(), request.begin(), request.end());
+    const std::vector<std::uint8_t> noise = sim::StaleInputBytes(3, 7);
+    expected.insert(expected.end(), noise.begin(), noise.end());
+    EXPECT_EQ(sim::StaleInput(parsed.options), expected);
+    for (const char* value : {"0", "9"}) {
+        EXPECT_EQ(Parse({"--stale-requests", value}).outcome, sim::ParseOutcome::Error) << value;
+    }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CommandSet.h"
 #include "DialogResults.h"
 #include "InstrumentProtocol.h"
 #include "WriteLimit.h"
@@ -116,6 +117,16 @@ bool FoundAtItsRate(const RunPlan& plan, const RunRecord& record) {
     return !record.found || record.loggedIdentity.rateFound == rate;
 }
 
+// Whether nothing on the line but a Зирон-7 in its main program and our own
+// bytes coming back could make a frame: no other device type, no replies
+// marked as another program's, no bytes lost, flipped or made up of other
+// rates' bytes (any of which may, rarely, pass a checksum), no old bytes.
+bool OnlyOursOnTheLine(const sim::SimOptions& o) {
+    return o.deviceType == kZiron7DeviceType && !o.replyBit7 && !o.startInBootloader &&
+           o.noise == sim::NoiseMode::Drop && o.dropIn + o.dropOut + o.flipIn + o.flipOut == 0 &&
+           o.staleInputBytes == 0;
+}
+
 }  // namespace
 
 bool LogTellsTheFirmware(const RunRecord& record) {
@@ -136,7 +147,7 @@ std::string_view ViolationName(Violation violation) {
     constexpr std::array<std::string_view, kViolationKinds> kNames = {
         "unbounded",      "false success",   "missed success",      "untrue failure",
         "wrote unmeant",  "left in loader",  "sent after outcome",  "log disagrees",
-        "gave up early",  "found at wrong rate",
+        "gave up early",  "found at wrong rate", "foreign heard",
     };
     return kNames[static_cast<std::size_t>(violation)];
 }
@@ -207,6 +218,8 @@ std::vector<Violation> Check(const RunPlan& plan, const RunRecord& record,
                 record.outcome->at - *record.updateStarted >= kWatchdogSilence),
            Violation::GaveUpEarly);
     expect(FoundAtItsRate(plan, record), Violation::FoundAtWrongRate);
+    expect(!record.anotherDeviceHeard || !OnlyOursOnTheLine(plan.instrument),
+           Violation::ForeignHeard);
     return broken;
 }
 

@@ -2,8 +2,9 @@
 // bounded time, its outcome is true to what the instrument holds, it never
 // writes where it must not, it does not leave the instrument in its
 // bootloader while the way back was open, it sends nothing after its
-// outcome, the search hands on only the rate the instrument answers at, and
-// the session log tells what happened.
+// outcome, the search hands on only the rate the instrument answers at and
+// tells of another device only where one could answer, and the session log
+// tells what happened.
 #pragma once
 
 #include <array>
@@ -29,8 +30,9 @@ enum class Violation : std::uint8_t {
     LogDisagrees,        // the session log's identity or outcome is not what happened
     GaveUpEarly,         // failed on late replies sooner than the watchdog would
     FoundAtWrongRate,    // the search ended with OK at a rate the instrument does not answer at
+    ForeignHeard,        // the search told of another device where none could answer
 };
-inline constexpr std::size_t kViolationKinds = 10;
+inline constexpr std::size_t kViolationKinds = 11;
 std::string_view ViolationName(Violation violation);
 
 // How the run ended, in a word: the outcome box's meaning, "not found" or

@@ -81,6 +81,10 @@ constexpr double kUsbAdapter = 0.2;
 constexpr int kMostLatencyTimerMs = 40;
 constexpr double kStaleInput = 0.1;
 constexpr int kMostStaleBytes = 64;
+// Our own requests an echoing line returned to the port's last user (a
+// diagnosis sends three at each rate).
+constexpr double kStaleRequests = 0.05;
+constexpr int kMostStaleRequests = 3;
 constexpr double kSlowWrites = 0.05;
 // Writes held up to 300 ms, beyond the 250 ms past its wire time that the
 // port waits for one: a write given up is a send lost on the way. (Drawn so
@@ -265,6 +269,13 @@ RunPlan DrawPlan(std::uint64_t seed) {
         plan.writeLatencyMs = dice.Chance(kLongHeldWrites)
                                   ? dice.Between(kMostPromptWriteLatencyMs + 1, kMostWriteLatencyMs)
                                   : dice.Between(1, kMostPromptWriteLatencyMs);
+    }
+    // Drawn last, for the same reason. Through an adapter with a latency
+    // timer they still come in after the port has opened and the search
+    // has emptied its input.
+    if (dice.Chance(kStaleRequests)) {
+        plan.instrument.staleRequests = dice.Between(1, kMostStaleRequests);
+        Add(plan.simSwitches, "stale-requests", plan.instrument.staleRequests);
     }
     return plan;
 }

@@ -37,6 +37,7 @@ struct RunRecord {
     bool cutAtBound = false;
 
     bool found = false;                 // the port dialog ended with OK
+    bool anotherDeviceHeard = false;    // the search told of a device other than a Зирон-7
     std::optional<int> updateResult;    // the update dialog's end code, if it ran
     std::optional<MonotonicTime> updateStarted;
     std::size_t framesSent = 0;

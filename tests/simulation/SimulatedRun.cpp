@@ -46,6 +46,7 @@ protected:
         m_person.OnDialogEnded();
         if (search != nullptr) {
             m_record.found = result == IDOK;
+            m_record.anotherDeviceHeard = search->Heard() == CPortDlg::LineHeard::AnotherDevice;
         } else {
             m_record.updateResult = result;
         }
@@ -79,8 +80,7 @@ RunRecord PlaySeed(const RunPlan& plan, std::FILE* trace) {
 
     SimulatedPortFaults port;
     port.latencyTimerMs = plan.adapterLatencyMs;
-    port.staleInput = sim::StaleInputBytes(static_cast<std::size_t>(plan.instrument.staleInputBytes),
-                                           plan.instrument.seed.value_or(0));
+    port.staleInput = sim::StaleInput(plan.instrument);
     port.writeLatencyNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
                               std::chrono::milliseconds(plan.writeLatencyMs))
                               .count();

@@ -272,6 +272,23 @@ TEST_F(SimulatedPortTest, AnAdapterPassesAFullPacketOnAtOnce) {
     EXPECT_EQ(ReadNow(buffer, sizeof buffer), 8U);
 }
 
+// What waits at the open: whole packets are in the driver's queue, and the
+// rest comes once the adapter's timer runs out, after any read that
+// emptied the input.
+TEST_F(SimulatedPortTest, StaleBytesBeyondTheLastWholePacketComeAfterTheOpen) {
+    SimulatedPortFaults faults;
+    faults.latencyTimerMs = 20;
+    faults.staleInput = std::vector<BYTE>(62 + 5, 0x46);
+    Open(faults);
+    const MonotonicTime opened = world.Now();
+    BYTE buffer[80] = {};
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 62U) << "the packet the adapter passed on";
+    RunUntil(opened + milliseconds(20) - nanoseconds(1));
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 0U);
+    RunUntil(opened + milliseconds(20));
+    EXPECT_EQ(ReadNow(buffer, sizeof buffer), 5U);
+}
+
 TEST_F(SimulatedPortTest, OneUserAtATimeAndTheNextFindsTheStateLeft) {
     Open();
     EXPECT_EQ(CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,

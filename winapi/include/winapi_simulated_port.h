@@ -48,8 +48,9 @@ public:
 
 // Faults of the port itself, not of what is at its far end.
 struct SimulatedPortFaults {
-    // Waiting in the input queue whenever the port opens (an adapter that
-    // kept what came while no one listened).
+    // Waiting whenever the port opens (an adapter that kept what came while
+    // no one listened): in the input queue, but for what an adapter with a
+    // latency timer still holds (latencyTimerMs).
     std::vector<BYTE> staleInput;
     // How long every write waits before its first byte leaves, in
     // nanoseconds (an adapter's driver that is slow to take a write).
