@@ -44,7 +44,9 @@ void ConsoleReport::OnDialogStarted(CDialog& dialog) {
     if (!search->m_pSerial->IsOpen()) {
         // The dialog would wait for another choice of port; there is none.
         m_portOpenError = search->m_pSerial->LastError();
-        Problem(search->m_strStatus + ": " + DescribePortOpenFailure(PortName(*search), *m_portOpenError));
+        const std::string note = DescribePortOpenFailure(PortName(*search), *m_portOpenError);
+        // A busy port's note begins with what its status line says.
+        Problem(note.starts_with(search->m_strStatus) ? note : search->m_strStatus + ": " + note);
         PressDialogButton(dialog, IDCANCEL);
     }
 }

@@ -577,6 +577,8 @@ class CliRuns(unittest.TestCase):
         result = json.loads(out[0])
         self.assertEqual(result["code"], "port_busy")
         self.assertIn("занят", result["detail"])
+        said = "\n".join(err)
+        self.assertEqual(said.count("занят другой программой"), 1, said)
 
     def test_a_port_the_user_may_not_open_has_no_access(self):
         instrument = self.instrument()
