@@ -14,7 +14,8 @@
 // time plus kEchoTransitMs of its send, and only one per send: the same
 // frame sent again before its echo was taken in (a busy dialog) owes two.
 //
-// Each receiving dialog owns one; it holds a copy of the frame sent last.
+// Each receiving dialog owns one; it holds a copy of the frame sent last (or,
+// before the first send, of the one it is going to send).
 #pragma once
 
 #include <chrono>

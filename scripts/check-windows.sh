@@ -42,7 +42,8 @@ tests() {
   echo "== windows tests under Wine =="
   # Each test has two minutes; the first Wine run in a fresh build folder
   # makes the prefix, which takes longer than that on a loaded machine.
-  timeout 300 bash scripts/wine-run.sh "$windows/app/cli/ziron7-cli.exe" --version >/dev/null
+  timeout 300 bash scripts/wine-run.sh "$windows/app/cli/ziron7-cli.exe" --version >/dev/null ||
+    { echo "check-windows.sh: the build folder's Wine prefix could not be made" >&2; exit 1; }
   ctest --test-dir "$windows" --output-on-failure
 }
 
