@@ -25,6 +25,11 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ziron7-flasher"
 ; A file name: no colon.
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT} — обновление программы прибора.lnk"
+; The uninstaller runs from a copy of itself, and its own file goes only
+; once the one started from the folder has ended: tried this often, this
+; many milliseconds apart (five seconds in all).
+!define UNINSTALLER_DELETE_TRIES 20
+!define UNINSTALLER_DELETE_PAUSE_MS 250
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -113,7 +118,16 @@ Section "Uninstall"
   Delete "$INSTDIR\ziron7-flasher.exe"
   Delete "$INSTDIR\ziron7-cli.exe"
   Delete "$INSTDIR\readme.txt"
-  Delete "$INSTDIR\uninstall.exe"
+  StrCpy $0 0
+  uninstaller_delete:
+    ClearErrors
+    Delete "$INSTDIR\uninstall.exe"
+    IfErrors 0 uninstaller_deleted
+    IntOp $0 $0 + 1
+    IntCmp $0 ${UNINSTALLER_DELETE_TRIES} uninstaller_deleted
+    Sleep ${UNINSTALLER_DELETE_PAUSE_MS}
+    Goto uninstaller_delete
+  uninstaller_deleted:
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
